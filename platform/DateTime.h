@@ -1,0 +1,23 @@
+#pragma once
+
+// The shared date-time: days since 30 December 1899 in local time; the whole part is the date,
+// the fraction the time of day.
+using TDateTime = double;
+
+struct TDateTimeParts
+{
+    int Year = 1899;
+    int Month = 12;
+    int Day = 30;
+    int Hour = 0;
+    int Minute = 0;
+    int Second = 0;
+    int Millisecond = 0;
+};
+
+TDateTime EncodeDateTime(const TDateTimeParts& parts);
+TDateTime EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
+                         int millisecond = 0);
+// The time of day is the fraction rounded to the nearest millisecond (so 14:05:08.9996 reads as
+// 14:05:09.000); negative date-times count backwards from 1899-12-30 with a positive time part.
+TDateTimeParts DecodeDateTime(TDateTime value);

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+// The general exception of the system; every failure we raise derives from it, and what() is the
+// message text exactly as the system defines it.
+class Exception : public std::runtime_error
+{
+public:
+    explicit Exception(const std::string& message) : std::runtime_error(message) {}
+};
+
+// An operation the current state does not allow (outside the PDF writer).
+class EInvalidOperation : public Exception
+{
+public:
+    using Exception::Exception;
+};
+
+// A file that cannot be created or written.
+class EFileError : public Exception
+{
+public:
+    using Exception::Exception;
+};
+
+// The PDF writer's own failures.
+class EPdfInvalidValue : public Exception
+{
+public:
+    using Exception::Exception;
+};
+
+class EPdfInvalidOperation : public Exception
+{
+public:
+    using Exception::Exception;
+};
+
+class EPdfInvalidImageFormat : public Exception
+{
+public:
+    using Exception::Exception;
+};

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// A byte stream with a position. All sizes and positions are 64-bit.
+class TStream
+{
+public:
+    virtual ~TStream() = default;
+    // Reads up to size bytes at the position; returns how many were read (0 at the end).
+    virtual std::size_t Read(void* data, std::size_t size) = 0;
+    // Writes all size bytes at the position or throws; a short write is a failure.
+    virtual void Write(const void* data, std::size_t size) = 0;
+    virtual std::int64_t Position() const = 0;
+    virtual void SetPosition(std::int64_t position) = 0;
+    virtual std::int64_t Size() const = 0;
+
+    void Write(std::string_view bytes) { Write(bytes.data(), bytes.size()); }
+    // Copies everything from source's start to this stream's position.
+    void CopyFrom(TStream& source);
+};
+
+// A growable in-memory byte buffer.
+class TMemoryStream : public TStream
+{
+public:
+    TMemoryStream() = default;
+    explicit TMemoryStream(std::string bytes) : m_bytes(std::move(bytes)) {}
+
+    // TStream:
+    std::size_t Read(void* data, std::size_t size) override;
+    void Write(const void* data, std::size_t size) override;
+    std::int64_t Position() const override { return m_position; }
+    void SetPosition(std::int64_t position) override;
+    std::int64_t Size() const override { return static_cast<std::int64_t>(m_bytes.size()); }
+    using TStream::Write;
+
+    const std::string& Bytes() const { return m_bytes; }
+    void Clear();
+
+private:
+    std::string m_bytes;
+    std::int64_t m_position = 0;
+};
+
+// A buffered file stream. Errors throw EFileError. Close() flushes, fsyncs and reports every
+// failure, which a destructor cannot: call it before trusting the file.
+class TFileStream : public TStream
+{
+public:
+    enum class Mode
+    {
+        Read,   // an existing file
+        Create, // created or truncated, mode 0666 & ~umask
+    };
+    TFileStream(const std::string& path, Mode mode);
+    // Takes over an open descriptor (for example from mkstemp); the stream closes it.
+    TFileStream(int fd, std::string path);
+    ~TFileStream() override;
+    TFileStream(const TFileStream&) = delete;
+    TFileStream& operator=(const TFileStream&) = delete;
+
+    // TStream:
+    std::size_t Read(void* data, std::size_t size) override;
+    void Write(const void* data, std::size_t size) override;
+    std::int64_t Position() const override;
+    void SetPosition(std::int64_t position) override;
+    std::int64_t Size() const override;
+    using TStream::Write;
+
+    void Close();
+    const std::string& Path() const { return m_path; }
+
+private:
+    void Flush();
+
+    int m_fd = -1;
+    std::string m_path;
+    std::string m_buffer; // pending writes
+    std::int64_t m_position = 0;
+};
