@@ -76,9 +76,15 @@ public:
 
 private:
     void Flush();
+    void DropReadAhead();
 
     int m_fd = -1;
     std::string m_path;
     std::string m_buffer; // pending writes
     std::int64_t m_position = 0;
+    // Bytes read ahead from the descriptor: they stand for the file from m_readStart on, and
+    // the descriptor's offset is at m_readStart + m_readBuffer.size().
+    std::string m_readBuffer;
+    std::int64_t m_readStart = 0;
+    bool m_written = false; // Close() syncs only what this stream wrote
 };

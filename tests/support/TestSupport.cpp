@@ -1,1 +1,233 @@
-// placeholder: being written
+#include "tests/support/TestSupport.h"
+
+#include <array>
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include <sys/wait.h>
+
+#include "platform/Exceptions.h"
+
+ScopedClock::ScopedClock(TDateTime now) : m_clock(now), m_previous(SetClock(&m_clock)) {}
+
+ScopedClock::~ScopedClock()
+{
+    SetClock(m_previous);
+}
+
+ScopedTZ::ScopedTZ(const char* tz)
+{
+    const char* old = std::getenv("TZ");
+    m_hadValue = old != nullptr;
+    if (m_hadValue)
+    {
+        m_oldValue = old;
+    }
+    setenv("TZ", tz, 1);
+    tzset();
+}
+
+ScopedTZ::~ScopedTZ()
+{
+    if (m_hadValue)
+    {
+        setenv("TZ", m_oldValue.c_str(), 1);
+    }
+    else
+    {
+        unsetenv("TZ");
+    }
+    tzset();
+}
+
+ScopedCodePage::ScopedCodePage(ICodePage& codePage) : m_previous(SetCodePage(&codePage)) {}
+
+ScopedCodePage::~ScopedCodePage()
+{
+    SetCodePage(m_previous);
+}
+
+ScopedRandomSeed::ScopedRandomSeed(std::uint32_t seed)
+{
+    Random().Seed(seed);
+}
+
+ScopedRandomSeed::~ScopedRandomSeed()
+{
+    Random().Randomize();
+}
+
+ScopedNumericLocale::ScopedNumericLocale(const char* name)
+{
+    const char* current = std::setlocale(LC_NUMERIC, nullptr);
+    m_previous = current != nullptr ? current : "C";
+    m_active = std::setlocale(LC_NUMERIC, name) != nullptr;
+}
+
+ScopedNumericLocale::~ScopedNumericLocale()
+{
+    std::setlocale(LC_NUMERIC, m_previous.c_str());
+}
+
+void TFailingStream::Write(const void* data, std::size_t size)
+{
+    if (Position() + static_cast<std::int64_t>(size) > m_limit)
+    {
+        throw EFileError("Cannot write file \"failing stream\": No space left on device");
+    }
+    TMemoryStream::Write(data, size);
+}
+
+std::string SourceDir()
+{
+    if (const char* dir = std::getenv("PICTOVA_SOURCE_DIR"); dir != nullptr && *dir != '\0')
+    {
+        return dir;
+    }
+    // Run by hand rather than by CTest: the tree this executable was built from.
+    return PICTOVA_DEFAULT_SOURCE_DIR;
+}
+
+std::string TestDataPath(const std::string& name)
+{
+    return SourceDir() + "/tests/data/" + name;
+}
+
+TTempDir::TTempDir()
+{
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
+                          "/pictova-test-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr)
+    {
+        throw std::runtime_error("Cannot create a temporary directory \"" + pattern +
+                                 "\": " + std::strerror(errno));
+    }
+    m_path = pattern;
+}
+
+TTempDir::~TTempDir()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+}
+
+std::string ReadFileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+    {
+        throw std::runtime_error("Cannot read file \"" + path + "\"");
+    }
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out)
+    {
+        throw std::runtime_error("Cannot write file \"" + path + "\"");
+    }
+}
+
+int RunCommand(const std::string& command, std::string* output)
+{
+    const std::string full = command + " 2>&1";
+    FILE* pipe = popen(full.c_str(), "r");
+    if (pipe == nullptr)
+    {
+        if (output != nullptr)
+        {
+            *output = std::string("popen failed: ") + std::strerror(errno);
+        }
+        return -1;
+    }
+    std::string text;
+    std::array<char, 4096> chunk{};
+    std::size_t got = 0;
+    while ((got = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
+    {
+        text.append(chunk.data(), got);
+    }
+    const int status = pclose(pipe);
+    if (output != nullptr)
+    {
+        *output = std::move(text);
+    }
+    if (status == -1 || !WIFEXITED(status))
+    {
+        return -1;
+    }
+    return WEXITSTATUS(status);
+}
+
+namespace
+{
+
+std::string ShellQuote(const std::string& text)
+{
+    std::string quoted = "'";
+    for (const char c : text)
+    {
+        if (c == '\'')
+        {
+            quoted += "'\\''";
+        }
+        else
+        {
+            quoted += c;
+        }
+    }
+    return quoted + "'";
+}
+
+} // namespace
+
+bool QpdfCheckPasses(const std::string& pdfPath, std::string* output)
+{
+    return RunCommand("qpdf --check " + ShellQuote(pdfPath), output) == 0;
+}
+
+bool PdftoppmRenders(const std::string& pdfPath, std::string* output)
+{
+    TTempDir pages;
+    std::string text;
+    const int status =
+        RunCommand("pdftoppm -r 10 -png " + ShellQuote(pdfPath) + " " + ShellQuote(pages.File("page")),
+                   &text);
+    bool rendered = false;
+    for (const auto& entry : std::filesystem::directory_iterator(pages.Path()))
+    {
+        rendered = rendered || entry.path().extension() == ".png";
+    }
+    if (output != nullptr)
+    {
+        *output = text;
+    }
+    // poppler repairs some broken files and still exits 0; its complaints count as failure.
+    return status == 0 && rendered && text.find("Error") == std::string::npos;
+}
+
+std::int64_t FirstDifference(const std::string& a, const std::string& b)
+{
+    const std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < common; ++i)
+    {
+        if (a[i] != b[i])
+        {
+            return static_cast<std::int64_t>(i);
+        }
+    }
+    return a.size() == b.size() ? -1 : static_cast<std::int64_t>(common);
+}
