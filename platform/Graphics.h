@@ -68,10 +68,14 @@ public:
     std::uint8_t* ScanLine(int row);
     const std::uint8_t* ScanLine(int row) const;
     std::size_t RowBytes() const { return m_rowBytes; }
+    // Bits of storage per pixel: 16 for pf15bit, 32 for pfDevice and pfCustom.
     int BitsPerPixel() const;
 
     // The palette of an indexed bitmap (at most 2^bits entries); empty for direct formats.
+    // A new indexed bitmap starts with black and white (1 bit), the 16 classic colours (4 bits)
+    // or a grey ramp (8 bits); pixels whose index is beyond the palette read as black.
     const std::vector<TPaletteEntry>& Palette() const { return m_palette; }
+    // Ignored for direct formats; longer palettes are cut to 2^bits entries.
     void SetPalette(std::vector<TPaletteEntry> palette);
 
 private:

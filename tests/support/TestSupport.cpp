@@ -12,7 +12,11 @@
 #include <iterator>
 #include <stdexcept>
 
+#include <vector>
+
 #include <sys/wait.h>
+
+#include <jpeglib.h>
 
 #include "platform/Exceptions.h"
 
@@ -230,4 +234,41 @@ std::int64_t FirstDifference(const std::string& a, const std::string& b)
         }
     }
     return a.size() == b.size() ? -1 : static_cast<std::int64_t>(common);
+}
+
+std::string MakeTestJpeg(int width, int height, int components, bool adobeMarker)
+{
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors); // a failure here exits the test program, loudly
+    jpeg_create_compress(&info);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = static_cast<JDIMENSION>(width);
+    info.image_height = static_cast<JDIMENSION>(height);
+    info.input_components = components;
+    info.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_CMYK;
+    jpeg_set_defaults(&info);
+    if (components == 4)
+    {
+        info.write_Adobe_marker = adobeMarker ? TRUE : FALSE;
+    }
+    jpeg_set_quality(&info, 90, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    std::vector<unsigned char> row(static_cast<std::size_t>(width * components));
+    while (info.next_scanline < info.image_height)
+    {
+        for (std::size_t i = 0; i < row.size(); ++i)
+        {
+            row[i] = static_cast<unsigned char>((i * 7 + info.next_scanline * 13) & 0xFF);
+        }
+        JSAMPROW rows[] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    std::string bytes(reinterpret_cast<const char*>(buffer), size);
+    jpeg_destroy_compress(&info);
+    std::free(buffer);
+    return bytes;
 }

@@ -150,3 +150,7 @@ bool QpdfCheckPasses(const std::string& pdfPath, std::string* output = nullptr);
 bool PdftoppmRenders(const std::string& pdfPath, std::string* output = nullptr);
 // Index of the first differing byte, or -1 when equal; for readable golden-byte failures.
 std::int64_t FirstDifference(const std::string& a, const std::string& b);
+
+// A small baseline JPEG made with libjpeg: 1 component (grey), 3 (RGB) or 4 (CMYK, with or
+// without the Adobe marker that libjpeg writes for CMYK by default). The pixels are a gradient.
+std::string MakeTestJpeg(int width, int height, int components, bool adobeMarker = true);
