@@ -1,0 +1,74 @@
+#include <spng.h>
+
+#include "app/imaging/PictureReader.h"
+
+namespace
+{
+
+class TSpngContext
+{
+public:
+    TSpngContext() : m_ctx(spng_ctx_new(0)) {}
+    ~TSpngContext() { spng_ctx_free(m_ctx); }
+    TSpngContext(const TSpngContext&) = delete;
+    TSpngContext& operator=(const TSpngContext&) = delete;
+    spng_ctx* Get() const { return m_ctx; }
+
+private:
+    spng_ctx* m_ctx;
+};
+
+[[noreturn]] void Fail(int error)
+{
+    if (error == SPNG_EOF || error == SPNG_IO_EOF || error == SPNG_EIDAT_TOO_SHORT)
+        throw EPictureError("truncated PNG");
+    throw EPictureError(std::string("bad PNG: ") + spng_strerror(error));
+}
+
+void Check(int error)
+{
+    if (error != 0)
+        Fail(error);
+}
+
+class TPngReader : public IPictureReader
+{
+public:
+    const char* FormatName() const override { return "PNG"; }
+
+    bool Recognises(std::string_view bytes) const override
+    {
+        return bytes.size() >= 8 && bytes.substr(0, 8) == "\x89PNG\r\n\x1A\n";
+    }
+
+    TRaster Read(std::string_view bytes) const override
+    {
+        TSpngContext ctx;
+        if (ctx.Get() == nullptr)
+            throw std::bad_alloc();
+        // Ancillary chunks (text, profiles) are not ours to keep; capping them keeps a hostile
+        // file from making us hold gigabytes of metadata.
+        Check(spng_set_chunk_limits(ctx.Get(), 16u << 20, 64u << 20));
+        Check(spng_set_png_buffer(ctx.Get(), bytes.data(), bytes.size()));
+        spng_ihdr header{};
+        Check(spng_get_ihdr(ctx.Get(), &header));
+        CheckPictureSize(header.width, header.height);
+
+        // RGBA8 takes every depth, palette and tRNS; 16-bit samples keep their high byte.
+        std::size_t size = 0;
+        Check(spng_decoded_image_size(ctx.Get(), SPNG_FMT_RGBA8, &size));
+        TRaster raster = NewRaster(header.width, header.height, 4);
+        if (size != raster.Pixels.size())
+            throw EPictureError("bad PNG: unexpected decoded size");
+        Check(spng_decode_image(ctx.Get(), raster.Pixels.data(), size, SPNG_FMT_RGBA8,
+                                SPNG_DECODE_TRNS));
+        return raster;
+    }
+};
+
+} // namespace
+
+std::unique_ptr<IPictureReader> NewPngReader()
+{
+    return std::make_unique<TPngReader>();
+}

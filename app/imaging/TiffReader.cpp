@@ -1,0 +1,227 @@
+// TIFF through libtiff's RGBA interface: the first page, any photometric and compression it
+// knows, with its messages kept for the failure reason instead of going to stderr.
+#include <algorithm>
+#include <bit>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include <tiffio.h>
+
+#include "app/imaging/PictureReader.h"
+
+namespace
+{
+
+struct TTiffSource
+{
+    const char* Data;
+    std::uint64_t Size;
+    std::uint64_t Position;
+    std::string Errors;   // the last error message
+    std::string Warnings; // all warnings, for a failure's reason
+};
+
+TTiffSource* SourceOf(thandle_t handle)
+{
+    return static_cast<TTiffSource*>(handle);
+}
+
+tmsize_t ReadTiff(thandle_t handle, void* buffer, tmsize_t size)
+{
+    TTiffSource* source = SourceOf(handle);
+    if (size <= 0 || source->Position >= source->Size)
+        return 0;
+    const std::uint64_t n = std::min<std::uint64_t>(static_cast<std::uint64_t>(size),
+                                                    source->Size - source->Position);
+    std::memcpy(buffer, source->Data + source->Position, n);
+    source->Position += n;
+    return static_cast<tmsize_t>(n);
+}
+
+tmsize_t WriteTiff(thandle_t, void*, tmsize_t)
+{
+    return 0;
+}
+
+toff_t SeekTiff(thandle_t handle, toff_t offset, int whence)
+{
+    TTiffSource* source = SourceOf(handle);
+    std::uint64_t base = 0;
+    if (whence == SEEK_CUR)
+        base = source->Position;
+    else if (whence == SEEK_END)
+        base = source->Size;
+    // Offsets past the end are allowed, as for a file; reads there return nothing.
+    source->Position = base + offset;
+    return source->Position;
+}
+
+int CloseTiff(thandle_t)
+{
+    return 0;
+}
+
+toff_t SizeTiff(thandle_t handle)
+{
+    return SourceOf(handle)->Size;
+}
+
+int MapTiff(thandle_t, void**, toff_t*)
+{
+    return 0;
+}
+
+void UnmapTiff(thandle_t, void*, toff_t)
+{
+}
+
+std::string Format(const char* module, const char* format, va_list args)
+{
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, args);
+    if (module != nullptr && *module != '\0')
+        return std::string(module) + ": " + text;
+    return text;
+}
+
+int OnTiffError(TIFF*, void* user, const char* module, const char* format, va_list args)
+{
+    static_cast<TTiffSource*>(user)->Errors = Format(module, format, args);
+    return 1;
+}
+
+int OnTiffWarning(TIFF*, void* user, const char* module, const char* format, va_list args)
+{
+    auto* source = static_cast<TTiffSource*>(user);
+    if (source->Warnings.size() < 2000)
+        source->Warnings += (source->Warnings.empty() ? "" : "; ") + Format(module, format, args);
+    return 1;
+}
+
+// Messages that reach libtiff's process-wide handlers (none should, with the per-file ones set)
+// are dropped rather than printed.
+void SilenceGlobalHandlers()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        TIFFSetErrorHandler(nullptr);
+        TIFFSetWarningHandler(nullptr);
+    });
+}
+
+class TTiffOptions
+{
+public:
+    TTiffOptions() : m_options(TIFFOpenOptionsAlloc()) {}
+    ~TTiffOptions() { TIFFOpenOptionsFree(m_options); }
+    TTiffOptions(const TTiffOptions&) = delete;
+    TTiffOptions& operator=(const TTiffOptions&) = delete;
+    TIFFOpenOptions* Get() const { return m_options; }
+
+private:
+    TIFFOpenOptions* m_options;
+};
+
+class TTiffFile
+{
+public:
+    explicit TTiffFile(TIFF* tiff) : m_tiff(tiff) {}
+    ~TTiffFile()
+    {
+        if (m_tiff != nullptr)
+            TIFFClose(m_tiff);
+    }
+    TTiffFile(const TTiffFile&) = delete;
+    TTiffFile& operator=(const TTiffFile&) = delete;
+    TIFF* Get() const { return m_tiff; }
+
+private:
+    TIFF* m_tiff;
+};
+
+[[noreturn]] void Fail(const TTiffSource& source, const char* fallback)
+{
+    std::string reason = "bad TIFF: ";
+    reason += source.Errors.empty() ? fallback : source.Errors;
+    if (!source.Warnings.empty())
+        reason += " (" + source.Warnings + ")";
+    throw EPictureError(reason);
+}
+
+class TTiffReader : public IPictureReader
+{
+public:
+    const char* FormatName() const override { return "TIFF"; }
+
+    bool Recognises(std::string_view bytes) const override
+    {
+        if (bytes.size() < 4)
+            return false;
+        const std::string_view magic = bytes.substr(0, 4);
+        // Classic and BigTIFF, both byte orders.
+        return magic == std::string_view("II*\0", 4) || magic == std::string_view("MM\0*", 4) ||
+               magic == std::string_view("II+\0", 4) || magic == std::string_view("MM\0+", 4);
+    }
+
+    TRaster Read(std::string_view bytes) const override
+    {
+        SilenceGlobalHandlers();
+        TTiffSource source{bytes.data(), bytes.size(), 0, {}, {}};
+        TTiffOptions options;
+        if (options.Get() == nullptr)
+            throw std::bad_alloc();
+        TIFFOpenOptionsSetErrorHandlerExtR(options.Get(), OnTiffError, &source);
+        TIFFOpenOptionsSetWarningHandlerExtR(options.Get(), OnTiffWarning, &source);
+        // Bounds libtiff's own buffers (strips, tiles); our pixels are allocated by us.
+        TIFFOpenOptionsSetMaxSingleMemAlloc(options.Get(), 512 << 20);
+        // "m": the data is read through our procedures, never mapped.
+        TTiffFile tiff(TIFFClientOpenExt("picture", "rm", &source, ReadTiff, WriteTiff, SeekTiff,
+                                         CloseTiff, SizeTiff, MapTiff, UnmapTiff, options.Get()));
+        if (tiff.Get() == nullptr)
+            Fail(source, "cannot open");
+
+        std::uint32_t width = 0;
+        std::uint32_t height = 0;
+        if (TIFFGetField(tiff.Get(), TIFFTAG_IMAGEWIDTH, &width) != 1 ||
+            TIFFGetField(tiff.Get(), TIFFTAG_IMAGELENGTH, &height) != 1)
+            Fail(source, "no picture size");
+        CheckPictureSize(width, height);
+        std::uint16_t orientation = ORIENTATION_TOPLEFT;
+        TIFFGetFieldDefaulted(tiff.Get(), TIFFTAG_ORIENTATION, &orientation);
+
+        char message[1024] = {};
+        if (TIFFRGBAImageOK(tiff.Get(), message) != 1)
+            throw EPictureError(std::string("unsupported TIFF: ") + message);
+
+        TRaster raster = NewRaster(width, height, 4);
+        // libtiff packs each pixel as A<<24 | B<<16 | G<<8 | R, which on a little-endian machine
+        // is R, G, B, A in memory: our RGBA raster as it stands.
+        auto* pixels = reinterpret_cast<std::uint32_t*>(raster.Pixels.data());
+        if (TIFFReadRGBAImageOriented(tiff.Get(), width, height, pixels, ORIENTATION_TOPLEFT,
+                                      1) != 1)
+            Fail(source, "cannot read the pixels");
+        if constexpr (std::endian::native == std::endian::big)
+        {
+            for (std::size_t i = 0; i < raster.Pixels.size(); i += 4)
+                std::reverse(raster.Pixels.begin() + static_cast<std::ptrdiff_t>(i),
+                             raster.Pixels.begin() + static_cast<std::ptrdiff_t>(i + 4));
+        }
+        // libtiff reads 5..8 as if they were 1..4 (it mirrors, but never turns): undo that
+        // mirroring, then turn the stored picture upright ourselves.
+        if (orientation >= 5 && orientation <= 8)
+        {
+            ApplyOrientation(raster, orientation - 4);
+            ApplyOrientation(raster, orientation);
+        }
+        return raster;
+    }
+};
+
+} // namespace
+
+std::unique_ptr<IPictureReader> NewTiffReader()
+{
+    return std::make_unique<TTiffReader>();
+}
