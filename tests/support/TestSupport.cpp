@@ -236,7 +236,7 @@ std::int64_t FirstDifference(const std::string& a, const std::string& b)
     return a.size() == b.size() ? -1 : static_cast<std::int64_t>(common);
 }
 
-std::string MakeTestJpeg(int width, int height, int components, bool adobeMarker)
+std::string MakeTestJpeg(int width, int height, int components, bool adobeMarker, int fill)
 {
     jpeg_compress_struct info{};
     jpeg_error_mgr errors{};
@@ -248,7 +248,10 @@ std::string MakeTestJpeg(int width, int height, int components, bool adobeMarker
     info.image_width = static_cast<JDIMENSION>(width);
     info.image_height = static_cast<JDIMENSION>(height);
     info.input_components = components;
-    info.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_CMYK;
+    info.in_color_space = components == 1   ? JCS_GRAYSCALE
+                          : components == 3 ? JCS_RGB
+                          : components == 4 ? JCS_CMYK
+                                            : JCS_UNKNOWN;
     jpeg_set_defaults(&info);
     if (components == 4)
     {
@@ -261,7 +264,8 @@ std::string MakeTestJpeg(int width, int height, int components, bool adobeMarker
     {
         for (std::size_t i = 0; i < row.size(); ++i)
         {
-            row[i] = static_cast<unsigned char>((i * 7 + info.next_scanline * 13) & 0xFF);
+            row[i] = static_cast<unsigned char>(
+                fill >= 0 ? fill : static_cast<int>((i * 7 + info.next_scanline * 13) & 0xFF));
         }
         JSAMPROW rows[] = {row.data()};
         jpeg_write_scanlines(&info, rows, 1);

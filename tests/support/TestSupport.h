@@ -152,5 +152,8 @@ bool PdftoppmRenders(const std::string& pdfPath, std::string* output = nullptr);
 std::int64_t FirstDifference(const std::string& a, const std::string& b);
 
 // A small baseline JPEG made with libjpeg: 1 component (grey), 3 (RGB) or 4 (CMYK, with or
-// without the Adobe marker that libjpeg writes for CMYK by default). The pixels are a gradient.
-std::string MakeTestJpeg(int width, int height, int components, bool adobeMarker = true);
+// without the Adobe marker that libjpeg writes for CMYK by default); any other count makes a
+// JPEG of unknown colour space. The samples are a gradient, or all equal to fill when fill is
+// 0..255.
+std::string MakeTestJpeg(int width, int height, int components, bool adobeMarker = true,
+                         int fill = -1);
