@@ -1,0 +1,298 @@
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/imaging/PictureReader.h"
+#include "tests/imaging/ImagingTestSupport.h"
+#include "tests/support/TestSupport.h"
+
+namespace
+{
+
+struct TQuadrantCase
+{
+    const char* File;
+    int Width;
+    int Height;
+    TRgb TopLeft;
+    TRgb TopRight;
+    TRgb BottomLeft;
+    TRgb BottomRight;
+    int Tolerance;
+};
+
+void PrintTo(const TQuadrantCase& c, std::ostream* os)
+{
+    *os << c.File;
+}
+
+class QuadrantFixtures : public ::testing::TestWithParam<TQuadrantCase>
+{
+};
+
+// Every format the converter accepts, with its awkward variants, decoded to upright RGB with
+// transparency on white: samples at the centres of the four quadrants.
+TEST_P(QuadrantFixtures, DecodeToTheirPixels)
+{
+    const TQuadrantCase& c = GetParam();
+    const TRaster raster = DecodePictureFile(TestDataPath(c.File));
+    ASSERT_EQ(raster.Width, c.Width);
+    ASSERT_EQ(raster.Height, c.Height);
+    ASSERT_TRUE(raster.Channels == 3 || raster.Channels == 1);
+    const int left = c.Width / 4;
+    const int right = c.Width * 3 / 4;
+    const int top = c.Height / 4;
+    const int bottom = c.Height * 3 / 4;
+    EXPECT_TRUE(PixelNear(raster, left, top, c.TopLeft, c.Tolerance));
+    EXPECT_TRUE(PixelNear(raster, right, top, c.TopRight, c.Tolerance));
+    EXPECT_TRUE(PixelNear(raster, left, bottom, c.BottomLeft, c.Tolerance));
+    EXPECT_TRUE(PixelNear(raster, right, bottom, c.BottomRight, c.Tolerance));
+}
+
+constexpr TRgb kHalfBlue{128, 128, 255};
+constexpr TRgb kHalfGreen{127, 255, 127};
+constexpr TRgb kDarkYellow{128, 128, 0};
+
+INSTANTIATE_TEST_SUITE_P(
+    AllFormats, QuadrantFixtures,
+    ::testing::Values(
+        TQuadrantCase{"jpeg_rgb_64x48.jpg", 64, 48, kRed, kGreen, kBlue, kYellow, 3},
+        TQuadrantCase{"jpeg_progressive.jpg", 64, 48, kRed, kGreen, kBlue, kYellow, 3},
+        TQuadrantCase{"jpeg_cmyk_adobe.jpg", 64, 48, kRed, kGreen, kBlue, kDarkYellow, 3},
+        TQuadrantCase{"jpeg_exif_orient6.jpg", 48, 64, kBlue, kRed, kYellow, kGreen, 3},
+        TQuadrantCase{"png_rgb8.png", 64, 48, kRed, kGreen, kBlue, kYellow, 0},
+        TQuadrantCase{"png_interlaced.png", 64, 48, kRed, kGreen, kBlue, kYellow, 0},
+        TQuadrantCase{"png_palette_trns.png", 64, 48, kRed, kGreen, kBlue, kWhite, 0},
+        TQuadrantCase{"png_rgba16.png", 64, 48, kRed, kHalfBlue, kBlue, kWhite, 1},
+        TQuadrantCase{"png_named_jpg.jpg", 64, 48, kRed, kGreen, kBlue, kYellow, 0},
+        TQuadrantCase{"gif_transparent.gif", 64, 48, kRed, kGreen, kBlue, kWhite, 0},
+        TQuadrantCase{"gif_animated.gif", 64, 48, kRed, kGreen, kBlue, kYellow, 0},
+        TQuadrantCase{"bmp_1bit.bmp", 63, 47, kRed, kBlue, kBlue, kBlue, 0},
+        TQuadrantCase{"bmp_4bit_rle.bmp", 63, 47, kRed, kGreen, kBlue, kYellow, 0},
+        TQuadrantCase{"bmp_8bit_rle.bmp", 63, 47, kRed, kGreen, kBlue, kYellow, 0},
+        TQuadrantCase{"bmp_16bit.bmp", 63, 47, kRed, kGreen, kBlue, kYellow, 0},
+        TQuadrantCase{"bmp_16bit_555.bmp", 63, 47, kRed, kGreen, kBlue, kYellow, 0},
+        TQuadrantCase{"bmp_24bit.bmp", 63, 47, kRed, kGreen, kBlue, kYellow, 0},
+        TQuadrantCase{"bmp_24bit_topdown.bmp", 63, 47, kRed, kGreen, kBlue, kYellow, 0},
+        TQuadrantCase{"bmp_32bit.bmp", 63, 47, kRed, kGreen, kBlue, kYellow, 0},
+        TQuadrantCase{"bmp_32bit_alpha.bmp", 63, 47, kRed, kHalfGreen, kBlue, kWhite, 1},
+        TQuadrantCase{"ico_multi.ico", 48, 48, kRed, kGreen, kBlue, kYellow, 0},
+        TQuadrantCase{"ico_png_entry.ico", 256, 256, kRed, kGreen, kBlue, kYellow, 0},
+        TQuadrantCase{"tiff_lzw.tif", 64, 48, kRed, kGreen, kBlue, kYellow, 0},
+        TQuadrantCase{"tiff_multipage.tif", 64, 48, kRed, kGreen, kBlue, kYellow, 0},
+        TQuadrantCase{"tiff_rgba.tif", 64, 48, kRed, kGreen, kBlue, kWhite, 0},
+        TQuadrantCase{"tiff_orient6.tif", 48, 64, kBlue, kRed, kYellow, kGreen, 0},
+        TQuadrantCase{"tiff_g4.tif", 64, 48, kBlack, kWhite, kWhite, kWhite, 0},
+        TQuadrantCase{"emf_simple.emf", 384, 288, kRed, kGreen, kBlue, kYellow, 0},
+        TQuadrantCase{"wmf_placeable.wmf", 240, 192, kRed, kGreen, kBlue, kYellow, 0},
+        TQuadrantCase{"wmf_noplaceable.wmf", 193, 129, kRed, kGreen, kBlue, kYellow, 0}));
+
+TEST(GreyPictures, JpegStaysOneChannel)
+{
+    const TRaster raster = DecodePictureFile(TestDataPath("jpeg_grey.jpg"));
+    ASSERT_EQ(raster.Channels, 1);
+    EXPECT_TRUE(PixelNear(raster, 8, 24, {0, 0, 0}, 3));
+    EXPECT_TRUE(PixelNear(raster, 24, 24, {85, 85, 85}, 3));
+    EXPECT_TRUE(PixelNear(raster, 40, 24, {170, 170, 170}, 3));
+    EXPECT_TRUE(PixelNear(raster, 56, 24, {255, 255, 255}, 3));
+}
+
+TEST(GreyPictures, TwoBitPngKeepsItsLevels)
+{
+    const TRaster raster = DecodePictureFile(TestDataPath("png_grey_2bit.png"));
+    EXPECT_TRUE(PixelNear(raster, 8, 24, {0, 0, 0}, 0));
+    EXPECT_TRUE(PixelNear(raster, 24, 24, {85, 85, 85}, 0));
+    EXPECT_TRUE(PixelNear(raster, 56, 24, {255, 255, 255}, 0));
+}
+
+TEST(GifComposition, FrameSmallerThanTheScreenLeavesTheRestWhite)
+{
+    const TRaster raster = DecodePictureFile(TestDataPath("gif_offset_frame.gif"));
+    ASSERT_EQ(raster.Width, 64);
+    ASSERT_EQ(raster.Height, 48);
+    EXPECT_TRUE(PixelNear(raster, 32, 24, kRed, 0));
+    EXPECT_TRUE(PixelNear(raster, 4, 4, kWhite, 0));
+    EXPECT_TRUE(PixelNear(raster, 60, 44, kWhite, 0));
+}
+
+// Stored 3 x 2 as  1 2 3 / 4 5 6  (one grey channel, so values name positions).
+TEST(Orientation, EveryExifValueTurnsTheStoredPictureUpright)
+{
+    const std::vector<std::vector<std::uint8_t>> expected = {
+        {},
+        {1, 2, 3, 4, 5, 6},       // 1 as stored
+        {3, 2, 1, 6, 5, 4},       // 2 mirrored
+        {6, 5, 4, 3, 2, 1},       // 3 turned half round
+        {4, 5, 6, 1, 2, 3},       // 4 upside down
+        {1, 4, 2, 5, 3, 6},       // 5 transposed (2 x 3)
+        {4, 1, 5, 2, 6, 3},       // 6 turned clockwise
+        {6, 3, 5, 2, 4, 1},       // 7 transverse
+        {3, 6, 2, 5, 1, 4},       // 8 turned anticlockwise
+    };
+    for (int orientation = 1; orientation <= 8; ++orientation)
+    {
+        TRaster raster = NewRaster(3, 2, 1);
+        raster.Pixels = {1, 2, 3, 4, 5, 6};
+        ApplyOrientation(raster, orientation);
+        EXPECT_EQ(raster.Pixels, expected[static_cast<std::size_t>(orientation)]) << orientation;
+        EXPECT_EQ(raster.Width, orientation >= 5 ? 2 : 3) << orientation;
+        EXPECT_EQ(raster.Height, orientation >= 5 ? 3 : 2) << orientation;
+    }
+}
+
+// libtiff mirrors 5..8 as if they were 1..4; the reader must end with the same picture as
+// for a JPEG with that EXIF value.
+TEST(Orientation, TiffTagsFiveToEightMatchTheExifMeaning)
+{
+    TTempDir dir;
+    TRaster stored = NewRaster(3, 2, 3);
+    for (std::size_t i = 0; i < 6; ++i)
+        for (std::size_t c = 0; c < 3; ++c)
+            stored.Pixels[i * 3 + c] = static_cast<std::uint8_t>((i + 1) * 40);
+    for (int orientation = 1; orientation <= 8; ++orientation)
+    {
+        const std::string path = dir.File("o" + std::to_string(orientation) + ".tif");
+        WriteTiff(path, stored, orientation);
+        TRaster expected = stored;
+        ApplyOrientation(expected, orientation);
+        const TRaster decoded = DecodePictureFile(path);
+        ASSERT_EQ(decoded.Width, expected.Width) << orientation;
+        ASSERT_EQ(decoded.Height, expected.Height) << orientation;
+        EXPECT_EQ(decoded.Pixels, expected.Pixels) << orientation;
+    }
+}
+
+struct TFailureCase
+{
+    const char* File;
+    const char* Reason;
+};
+
+void PrintTo(const TFailureCase& c, std::ostream* os)
+{
+    *os << c.File;
+}
+
+class BrokenFixtures : public ::testing::TestWithParam<TFailureCase>
+{
+};
+
+TEST_P(BrokenFixtures, FailWithTheirReason)
+{
+    try
+    {
+        DecodePictureFile(TestDataPath(GetParam().File));
+        FAIL() << "decoded";
+    }
+    catch (const EPictureError& e)
+    {
+        EXPECT_STREQ(e.what(), GetParam().Reason);
+    }
+}
+
+// The oversized ones must be refused from the header alone: none of them holds the pixels it
+// claims, and a decoder that allocated first would need gigabytes.
+INSTANTIATE_TEST_SUITE_P(
+    Hostile, BrokenFixtures,
+    ::testing::Values(TFailureCase{"empty.png", "empty file"},
+                      TFailureCase{"garbage.jpg", "not a picture"},
+                      TFailureCase{"truncated.png", "truncated PNG"},
+                      TFailureCase{"truncated.jpg", "truncated JPEG"},
+                      TFailureCase{"truncated.gif", "truncated GIF"},
+                      TFailureCase{"huge_dims.png", "picture too large: 70000 x 200"},
+                      TFailureCase{"huge_area.png", "picture too large: 20000 x 20000"},
+                      TFailureCase{"huge_dims.bmp", "picture too large: 70000 x 200"},
+                      TFailureCase{"huge_dims.gif", "picture too large: 65535 x 65535"}));
+
+TEST(FileErrors, MissingDirectoryAndUnreadable)
+{
+    TTempDir dir;
+    try
+    {
+        DecodePictureFile(dir.File("absent.png"));
+        FAIL();
+    }
+    catch (const EPictureError& e)
+    {
+        EXPECT_STREQ(e.what(), "file not found");
+        EXPECT_EQ(e.Fault(), fkFileNotFound);
+    }
+    try
+    {
+        DecodePictureFile(dir.Path());
+        FAIL();
+    }
+    catch (const EPictureError& e)
+    {
+        EXPECT_STREQ(e.what(), "not a regular file");
+    }
+}
+
+TEST(PictureSize, LimitsAreInclusiveAndNamedInTheReason)
+{
+    EXPECT_NO_THROW(CheckPictureSize(65500, 3000));
+    EXPECT_NO_THROW(CheckPictureSize(16000, 16000)); // exactly 256 megapixels
+    try
+    {
+        CheckPictureSize(65501, 1);
+        FAIL();
+    }
+    catch (const EPictureError& e)
+    {
+        EXPECT_STREQ(e.what(), "picture too large: 65501 x 1");
+        EXPECT_EQ(e.Fault(), fkTooLarge);
+    }
+    EXPECT_THROW(CheckPictureSize(16001, 16000), EPictureError);
+    EXPECT_THROW(CheckPictureSize(0, 10), EPictureError);
+}
+
+// Cut and damaged copies of every good fixture either decode or fail with a reason; none may
+// crash, hang or print to stderr.
+TEST(DamagedFiles, CutOrScrambledCopiesNeverCrash)
+{
+    const std::vector<std::string> files = {
+        "jpeg_rgb_64x48.jpg", "jpeg_progressive.jpg", "jpeg_cmyk_adobe.jpg", "jpeg_exif_orient6.jpg",
+        "png_interlaced.png", "png_palette_trns.png", "gif_animated.gif", "bmp_4bit_rle.bmp",
+        "bmp_32bit_alpha.bmp", "ico_multi.ico", "ico_png_entry.ico", "tiff_lzw.tif",
+        "tiff_g4.tif", "emf_simple.emf", "wmf_placeable.wmf"};
+    for (const std::string& name : files)
+    {
+        const std::string good = ReadFileBytes(TestDataPath(name));
+        std::vector<std::string> variants;
+        for (std::size_t cut : {good.size() / 8, good.size() / 3, good.size() / 2, good.size() - 1})
+            variants.push_back(good.substr(0, cut));
+        std::string scrambled = good;
+        for (std::size_t i = 20; i < scrambled.size(); i += 7)
+            scrambled[i] = static_cast<char>(scrambled[i] ^ 0x5A);
+        variants.push_back(scrambled);
+        for (std::size_t i = 0; i < variants.size(); ++i)
+        {
+            ::testing::internal::CaptureStderr();
+            std::string outcome = "decoded";
+            try
+            {
+                const TRaster raster = DecodePicture(variants[i]);
+                EXPECT_GT(raster.Width, 0);
+            }
+            catch (const EPictureError& e)
+            {
+                outcome = e.what();
+                EXPECT_FALSE(outcome.empty());
+            }
+            const std::string printed = ::testing::internal::GetCapturedStderr();
+            EXPECT_EQ(printed, "") << name << " variant " << i << ": " << outcome;
+        }
+    }
+}
+
+TEST(Sniffing, ContentDecidesNotTheName)
+{
+    EXPECT_STREQ(FindPictureReader(ReadFileBytes(TestDataPath("png_named_jpg.jpg")))->FormatName(), "PNG");
+    EXPECT_STREQ(FindPictureReader(ReadFileBytes(TestDataPath("emf_simple.emf")))->FormatName(), "EMF");
+    EXPECT_STREQ(FindPictureReader(ReadFileBytes(TestDataPath("wmf_noplaceable.wmf")))->FormatName(), "WMF");
+    EXPECT_EQ(FindPictureReader("BM"), FindPictureReader("BMxx")); // both the BMP reader
+    EXPECT_EQ(FindPictureReader("hello"), nullptr);
+}
+
+} // namespace

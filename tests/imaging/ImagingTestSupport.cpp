@@ -1,0 +1,133 @@
+#include "tests/imaging/ImagingTestSupport.h"
+
+#include <cstdlib>
+#include <memory>
+
+#include <tiffio.h>
+#include <turbojpeg.h>
+
+::testing::AssertionResult PixelNear(const TRaster& raster, int x, int y, TRgb rgb, int tolerance)
+{
+    if (x < 0 || y < 0 || x >= raster.Width || y >= raster.Height)
+        return ::testing::AssertionFailure() << "(" << x << "," << y << ") outside "
+                                             << raster.Width << " x " << raster.Height;
+    const std::uint8_t* p = raster.Row(y) + static_cast<std::size_t>(x) * static_cast<std::size_t>(raster.Channels);
+    const TRgb actual = raster.Channels == 1 ? TRgb{p[0], p[0], p[0]} : TRgb{p[0], p[1], p[2]};
+    for (int c = 0; c < 3; ++c)
+        if (std::abs(actual[static_cast<std::size_t>(c)] - rgb[static_cast<std::size_t>(c)]) > tolerance)
+            return ::testing::AssertionFailure()
+                   << "pixel (" << x << "," << y << ") is (" << actual[0] << "," << actual[1] << ","
+                   << actual[2] << "), expected (" << rgb[0] << "," << rgb[1] << "," << rgb[2]
+                   << ") +-" << tolerance;
+    return ::testing::AssertionSuccess();
+}
+
+namespace
+{
+struct TTjDeleter
+{
+    void operator()(void* handle) const { tjDestroy(handle); }
+};
+} // namespace
+
+TJpegFacts InspectJpeg(const std::string& bytes)
+{
+    TJpegFacts facts;
+    facts.StartsWithSoi = bytes.size() >= 2 && bytes.compare(0, 2, "\xFF\xD8") == 0;
+    facts.EndsWithEoi = bytes.size() >= 2 && bytes.compare(bytes.size() - 2, 2, "\xFF\xD9") == 0;
+    std::unique_ptr<void, TTjDeleter> handle(tjInitDecompress());
+    int width = 0;
+    int height = 0;
+    int subsampling = 0;
+    int colourspace = 0;
+    if (tjDecompressHeader3(handle.get(), reinterpret_cast<const unsigned char*>(bytes.data()),
+                            bytes.size(), &width, &height, &subsampling, &colourspace) != 0)
+        return facts;
+    facts.Ok = true;
+    facts.Width = width;
+    facts.Height = height;
+    facts.Subsampling = subsampling;
+    facts.Components = colourspace == TJCS_GRAY ? 1 : 3;
+    return facts;
+}
+
+TRaster DecodeJpegForTest(const std::string& bytes)
+{
+    const TJpegFacts facts = InspectJpeg(bytes);
+    if (!facts.Ok)
+        return {};
+    TRaster raster = NewRaster(facts.Width, facts.Height, 3);
+    std::unique_ptr<void, TTjDeleter> handle(tjInitDecompress());
+    if (tjDecompress2(handle.get(), reinterpret_cast<const unsigned char*>(bytes.data()),
+                      bytes.size(), raster.Pixels.data(), facts.Width, 0, facts.Height, TJPF_RGB,
+                      0) != 0)
+        return {};
+    return raster;
+}
+
+void WriteTiff(const std::string& path, const TRaster& raster, int orientation)
+{
+    TIFF* tiff = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tiff, nullptr);
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(raster.Width));
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(raster.Height));
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tiff, TIFFTAG_ORIENTATION, static_cast<std::uint16_t>(orientation));
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, static_cast<std::uint32_t>(raster.Height));
+    TRaster rows = raster; // libtiff takes writable rows
+    for (int y = 0; y < raster.Height; ++y)
+        ASSERT_EQ(TIFFWriteScanline(tiff, rows.Row(y), static_cast<std::uint32_t>(y), 0), 1);
+    TIFFClose(tiff);
+}
+
+TRaster SolidRaster(int width, int height, TRgb rgb)
+{
+    TRaster raster = NewRaster(width, height, 3);
+    for (std::size_t i = 0; i < raster.Pixels.size(); ++i)
+        raster.Pixels[i] = static_cast<std::uint8_t>(rgb[i % 3]);
+    return raster;
+}
+
+TRaster QuadrantRaster(int width, int height)
+{
+    TRaster raster = NewRaster(width, height, 3);
+    for (int y = 0; y < height; ++y)
+    {
+        for (int x = 0; x < width; ++x)
+        {
+            const TRgb rgb = y < height / 2 ? (x < width / 2 ? kRed : kGreen)
+                                            : (x < width / 2 ? kBlue : kYellow);
+            std::uint8_t* p = raster.Row(y) + static_cast<std::size_t>(x) * 3;
+            for (std::size_t c = 0; c < 3; ++c)
+                p[c] = static_cast<std::uint8_t>(rgb[c]);
+        }
+    }
+    return raster;
+}
+
+ScopedEnv::ScopedEnv(const char* name, const std::string& value) : m_name(name)
+{
+    const char* old = std::getenv(name);
+    m_had = old != nullptr;
+    if (m_had)
+        m_old = old;
+    ::setenv(name, value.c_str(), 1);
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    if (m_had)
+        ::setenv(m_name.c_str(), m_old.c_str(), 1);
+    else
+        ::unsetenv(m_name.c_str());
+}
+
+// Read by the leak checker at start-up in sanitizer builds; unused otherwise.
+extern "C" const char* __lsan_default_options();
+extern "C" const char* __lsan_default_options()
+{
+    return "suppressions=" PICTOVA_LSAN_SUPPRESSIONS;
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "app/imaging/Raster.h"
+
+using TRgb = std::array<int, 3>;
+
+inline constexpr TRgb kRed{255, 0, 0};
+inline constexpr TRgb kGreen{0, 255, 0};
+inline constexpr TRgb kBlue{0, 0, 255};
+inline constexpr TRgb kYellow{255, 255, 0};
+inline constexpr TRgb kWhite{255, 255, 255};
+inline constexpr TRgb kBlack{0, 0, 0};
+
+// The pixel at (x, y) is within tolerance of rgb in every channel (grey rasters compare their
+// one channel with each of r, g, b).
+::testing::AssertionResult PixelNear(const TRaster& raster, int x, int y, TRgb rgb,
+                                     int tolerance = 2);
+
+// A JPEG file's facts as TurboJPEG reads them, and its pixels decoded to RGB.
+struct TJpegFacts
+{
+    bool Ok = false;
+    int Width = 0;
+    int Height = 0;
+    int Components = 0; // 1 for grey, else 3
+    int Subsampling = -1; // TJSAMP_*
+    bool StartsWithSoi = false;
+    bool EndsWithEoi = false;
+};
+TJpegFacts InspectJpeg(const std::string& bytes);
+TRaster DecodeJpegForTest(const std::string& bytes);
+
+// Writes a baseline TIFF of an RGB raster with the Orientation tag.
+void WriteTiff(const std::string& path, const TRaster& raster, int orientation);
+
+// An RGB raster filled with one colour.
+TRaster SolidRaster(int width, int height, TRgb rgb);
+
+// The quadrant pattern of the fixtures: red, green / blue, yellow, split at the middle.
+TRaster QuadrantRaster(int width, int height);
+
+// Sets an environment variable for the guard's lifetime.
+class ScopedEnv
+{
+public:
+    ScopedEnv(const char* name, const std::string& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string m_name;
+    bool m_had;
+    std::string m_old;
+};
