@@ -23,11 +23,20 @@ std::string EncodeJpeg(const TRaster& source, int quality)
 {
     const TRaster* raster = &source;
     TRaster converted;
-    if (source.Channels == 4 || IsNeutralRgb(source))
+    if (source.Channels == 4)
     {
         converted = source;
         FlattenOntoWhite(converted);
         ReduceToGreyIfNeutral(converted);
+        raster = &converted;
+    }
+    else if (IsNeutralRgb(source))
+    {
+        // Only the grey plane is made, not a copy of the colour picture: large pictures
+        // would otherwise be held twice.
+        converted = NewRaster(source.Width, source.Height, 1);
+        for (std::size_t i = 0; i < converted.Pixels.size(); ++i)
+            converted.Pixels[i] = source.Pixels[i * 3];
         raster = &converted;
     }
     if (raster->Channels != 1 && raster->Channels != 3)

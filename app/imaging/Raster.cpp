@@ -40,8 +40,8 @@ void FlattenOntoWhite(TRaster& raster)
             out[c] = static_cast<std::uint8_t>((in[c] * a + 255 * (255 - a) + 127) / 255);
     }
     raster.Channels = 3;
+    // The spare capacity is kept: giving it back would copy the picture once more at its peak.
     raster.Pixels.resize(count * 3);
-    raster.Pixels.shrink_to_fit();
 }
 
 bool IsNeutralRgb(const TRaster& raster)
@@ -65,7 +65,6 @@ void ReduceToGreyIfNeutral(TRaster& raster)
         raster.Pixels[i] = raster.Pixels[i * 3];
     raster.Channels = 1;
     raster.Pixels.resize(count);
-    raster.Pixels.shrink_to_fit();
 }
 
 void ApplyOrientation(TRaster& raster, int orientation)
