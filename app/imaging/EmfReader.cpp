@@ -70,7 +70,9 @@ public:
         char nameSpace[] = "svg";
         options.nameSpace = nameSpace;
         options.verbose = false;
-        options.emfplus = true;
+        // EMF+ records are drawn only in part by the converter; files that carry them almost
+        // always repeat the drawing in plain EMF records, which are drawn in full.
+        options.emfplus = false;
         options.svgDelimiter = true;
         options.imgWidth = static_cast<double>(width);
         options.imgHeight = static_cast<double>(height);
