@@ -4,10 +4,8 @@
 #include <cmath>
 #include <string>
 
+#include "pdf/PdfFonts.h"
 #include "platform/Services.h"
-
-// Fills the name registry with the standard fonts (once; later calls do nothing).
-void RegisterPdfFonts();
 
 namespace
 {
