@@ -343,7 +343,10 @@ class TOffsetPainter : public TPainter
 public:
     TOffsetPainter(TPainter& target, int dx, int dy) : m_target(target), m_dx(dx), m_dy(dy) {}
 
-    void FillRect(const TRect& rect, TColor color) override { m_target.FillRect(Move(rect), color); }
+    void FillRect(const TRect& rect, TColor color) override
+    {
+        m_target.FillRect(Move(rect), color);
+    }
     void Line(int x1, int y1, int x2, int y2, TColor color, TPenStyle style) override
     {
         m_target.Line(x1 + m_dx, y1 + m_dy, x2 + m_dx, y2 + m_dy, color, style);
