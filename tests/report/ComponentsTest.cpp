@@ -135,7 +135,8 @@ TEST(ComponentsTest, AlignmentFollowsTheClientAreaAndTheBevel)
     left.SetAlign(alLeft);
     right.SetAlign(alRight);
     client.SetAlign(alClient);
-    for (TControl* c : std::initializer_list<TControl*>{&client, &right, &left, &bottom, &top, &fixed})
+    for (TControl* c :
+         std::initializer_list<TControl*>{&client, &right, &left, &bottom, &top, &fixed})
     {
         c->SetParent(&panel);
     }

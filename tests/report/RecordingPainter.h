@@ -32,8 +32,8 @@ public:
     }
     void DrawGraphic(const TRect& dest, const TGraphic& graphic) override
     {
-        Calls.push_back("graphic " + RectText(dest) + " " + std::to_string(graphic.Width()) +
-                        "x" + std::to_string(graphic.Height()));
+        Calls.push_back("graphic " + RectText(dest) + " " + std::to_string(graphic.Width()) + "x" +
+                        std::to_string(graphic.Height()));
     }
 
     // The recorded calls that start with prefix.

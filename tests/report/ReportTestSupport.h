@@ -1,0 +1,160 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <turbojpeg.h>
+
+#include "pdf/PdfDoc.h"
+#include "platform/Services.h"
+#include "report/PReport.h"
+
+// A real JPEG file of the given size (grey-blue gradient), made with TurboJPEG.
+inline std::string MakeJpeg(int width, int height)
+{
+    std::vector<unsigned char> pixels(static_cast<std::size_t>(width * height * 3));
+    for (std::size_t i = 0; i < pixels.size(); ++i)
+    {
+        pixels[i] = static_cast<unsigned char>(i % 3 == 2 ? 200 : (i / 3) % 256);
+    }
+    tjhandle handle = tjInitCompress();
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    const int status = tjCompress2(handle, pixels.data(), width, 0, height, TJPF_RGB, &out, &size,
+                                   TJSAMP_420, 75, 0);
+    std::string bytes;
+    if (status == 0)
+    {
+        bytes.assign(reinterpret_cast<const char*>(out), size);
+    }
+    tjFree(out);
+    tjDestroy(handle);
+    return bytes;
+}
+
+inline std::unique_ptr<TJPEGImage> MakeJpegImage(int width, int height)
+{
+    auto jpeg = std::make_unique<TJPEGImage>();
+    jpeg->SetData(MakeJpeg(width, height));
+    return jpeg;
+}
+
+// The body of object number in a written file: between "n 0 obj\r\n" and "\r\nendobj\r\n".
+inline std::string ObjectBody(const std::string& pdf, int number)
+{
+    const std::string head = "\r\n" + std::to_string(number) + " 0 obj\r\n";
+    const std::size_t start = pdf.find(head);
+    if (start == std::string::npos)
+    {
+        return "<no object " + std::to_string(number) + ">";
+    }
+    const std::size_t from = start + head.size();
+    return pdf.substr(from, pdf.find("\r\nendobj\r\n", from) - from);
+}
+
+// The data of a stream object's body.
+inline std::string StreamData(const std::string& body)
+{
+    const std::size_t start = body.find("\r\nstream\r\n");
+    const std::size_t end = body.rfind("\nendstream");
+    if (start == std::string::npos || end == std::string::npos)
+    {
+        return "<no stream>";
+    }
+    return body.substr(start + 10, end - start - 10);
+}
+
+// Prints page onto a new page of the open doc, as the report does; returns the page's content.
+inline std::string PrintOnto(TPdfDoc& doc, TPRPage& page)
+{
+    doc.AddPage();
+    TPRCanvas canvas;
+    canvas.SetPdfCanvas(doc.GetCanvas());
+    page.Print(canvas);
+    return doc.GetCanvas()->Contents()->Data().Bytes();
+}
+
+// A random generator that answers from a script (the last value repeats) and records the
+// ranges asked for.
+class TScriptedRandom : public IRandom
+{
+public:
+    explicit TScriptedRandom(std::vector<std::int32_t> values) : m_values(std::move(values)) {}
+    void Seed(std::uint32_t) override {}
+    void Randomize() override {}
+    std::int32_t Next(std::int32_t range) override
+    {
+        Ranges.push_back(range);
+        const std::size_t i = std::min(m_next++, m_values.size() - 1);
+        return m_values[i];
+    }
+    std::vector<std::int32_t> Ranges;
+
+private:
+    std::vector<std::int32_t> m_values;
+    std::size_t m_next = 0;
+};
+
+class ScopedRandom
+{
+public:
+    explicit ScopedRandom(IRandom& random) : m_previous(SetRandom(&random)) {}
+    ~ScopedRandom() { SetRandom(m_previous); }
+    ScopedRandom(const ScopedRandom&) = delete;
+    ScopedRandom& operator=(const ScopedRandom&) = delete;
+
+private:
+    IRandom* m_previous;
+};
+
+// The converter's progress window as far as the report is concerned: the report, one invisible
+// page with a client-aligned layout panel holding the JPEG item and the (empty) text item.
+struct TConverterLayout
+{
+    TForm Form{nullptr};
+    TPReport& Report = Form.Create<TPReport>();
+    TPRPage& Page = Form.Create<TPRPage>();
+    TPRLayoutPanel& Panel = Form.Create<TPRLayoutPanel>();
+    TPRJpegImage& Image = Form.Create<TPRJpegImage>();
+    TPRText& Text = Form.Create<TPRText>();
+
+    TConverterLayout()
+    {
+        Report.SetName("PReport1");
+        Report.SetUseOutlines(false);
+        Page.SetName("PRPage1");
+        Page.SetParent(&Form);
+        Page.SetVisible(false);
+        Panel.SetName("PRLayoutPanel1");
+        Panel.SetParent(&Page);
+        Panel.SetAlign(alClient);
+        Image.SetName("PRJpegImage1");
+        Image.SetParent(&Panel);
+        Image.SetSharedImage(false);
+        Image.SetStretch(false);
+        Text.SetName("PRText1");
+        Text.SetParent(&Panel);
+        Text.SetBounds(16, 32, 513, 89);
+        Text.SetFontName(fnArial);
+        Text.SetFontSize(20);
+        Text.SetFontBold(true);
+        Text.SetFontColor(clRed);
+        Text.SetLeading(14);
+        Text.SetLines({""});
+    }
+
+    // One picture's steps of the run: size the page, place the picture, print.
+    void PrintPicture(const TJPEGImage& jpeg)
+    {
+        Page.SetWidth(jpeg.Width());
+        Page.SetHeight(jpeg.Height());
+        Page.SetMarginLeft(0);
+        Page.SetMarginRight(0);
+        Page.SetMarginTop(0);
+        Page.SetMarginBottom(0);
+        Image.Picture().SetGraphic(jpeg.Clone());
+        Image.SetBounds(-1, -1, Page.Width(), Page.Height());
+        Report.PrintPage(Page);
+    }
+};
