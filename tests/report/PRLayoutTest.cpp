@@ -95,15 +95,8 @@ TEST_F(PRLayoutTest, ParentChecks)
     auto& panel = Make<TPRLayoutPanel>("panel", &page);
     auto& item = Make<TPRText>("text", &panel);
 
-    try
-    {
-        panel.SetParent(&m_form);
-        FAIL() << "the form was accepted";
-    }
-    catch (const Exception& e)
-    {
-        EXPECT_STREQ(e.what(), "TPRPage can not set on TForm");
-    }
+    ExpectThrowWithMessage<Exception>([&] { panel.SetParent(&m_form); },
+                                      "TPRPage can not set on TForm");
     EXPECT_EQ(panel.Parent(), &page);
     auto& inner = Make<TPRPanel>("inner", &panel);
     panel.SetParent(nullptr);
@@ -112,15 +105,8 @@ TEST_F(PRLayoutTest, ParentChecks)
 
     for (TWinControl* refused : std::initializer_list<TWinControl*>{&page, &m_form})
     {
-        try
-        {
-            item.SetParent(refused);
-            FAIL() << "the item was put on " << refused->ClassName();
-        }
-        catch (const Exception& e)
-        {
-            EXPECT_STREQ(e.what(), "this component must set on TPRPanel");
-        }
+        ExpectThrowWithMessage<Exception>([&] { item.SetParent(refused); },
+                                          "this component must set on TPRPanel");
         EXPECT_EQ(item.Parent(), &panel);
     }
     EXPECT_EQ(item.GetReportPage(), nullptr); // the panel left the page
@@ -192,7 +178,8 @@ TEST_F(PRLayoutTest, TextItemSettingsAndPrint)
     EXPECT_EQ(text.Font().Name, "Courier New");
     text.SetFontItalic(false);
 
-    EXPECT_THROW(text.SetFontColor(0x10000000), EPdfInvalidValue);
+    ExpectThrowWithMessage<EPdfInvalidValue>([&] { text.SetFontColor(0x10000000); },
+                                             "the color you selected is not allowed.");
     text.SetFontColor(-5); // a system colour
     text.SetFontColor(0x0000FF);
     EXPECT_EQ(text.FontColor(), 0x0000FF);
@@ -289,15 +276,7 @@ TEST_F(PRLayoutTest, UnsharedImagesTakeFreeNumberedNames)
     bitmap.SetPrintable(false);
     TScriptedRandom stuck({5});
     ScopedRandom scopedStuck(stuck);
-    try
-    {
-        Print(page);
-        FAIL() << "a taken name was used";
-    }
-    catch (const Exception& e)
-    {
-        EXPECT_STREQ(e.what(), "image count over max value..");
-    }
+    ExpectThrowWithMessage<Exception>([&] { Print(page); }, "image count over max value..");
     EXPECT_EQ(stuck.Ranges.size(), 65535U);
 }
 
@@ -312,24 +291,10 @@ TEST_F(PRLayoutTest, PictureSettersAcceptOnlyTheirKind)
     TPicture bitmapPicture;
     bitmapPicture.SetGraphic(std::make_unique<TBitmap>(2, 2, pf24bit));
 
-    try
-    {
-        bitmap.SetPicture(&jpegPicture);
-        FAIL();
-    }
-    catch (const Exception& e)
-    {
-        EXPECT_STREQ(e.what(), "only bitmap image is allowed.");
-    }
-    try
-    {
-        jpeg.SetPicture(&bitmapPicture);
-        FAIL();
-    }
-    catch (const Exception& e)
-    {
-        EXPECT_STREQ(e.what(), "only jpeg image is allowed.");
-    }
+    ExpectThrowWithMessage<Exception>([&] { bitmap.SetPicture(&jpegPicture); },
+                                      "only bitmap image is allowed.");
+    ExpectThrowWithMessage<Exception>([&] { jpeg.SetPicture(&bitmapPicture); },
+                                      "only jpeg image is allowed.");
     EXPECT_EQ(jpeg.Picture().Graphic(), nullptr);
     jpeg.SetPicture(&jpegPicture);
     bitmap.SetPicture(&bitmapPicture);

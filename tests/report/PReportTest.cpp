@@ -26,20 +26,6 @@ int EntryCount(const std::string& folder)
     return std::stoi(listing);
 }
 
-template <class E>
-void ExpectThrowWithMessage(const std::function<void()>& action, const std::string& message)
-{
-    try
-    {
-        action();
-        ADD_FAILURE() << "nothing raised, expected: " << message;
-    }
-    catch (const E& e)
-    {
-        EXPECT_EQ(std::string(e.what()), message);
-    }
-}
-
 TEST(PReportTest, NewReportDefaults)
 {
     ScopedClock clock(kNow);

@@ -1,14 +1,32 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include <turbojpeg.h>
 
+#include <gtest/gtest.h>
+
 #include "pdf/PdfDoc.h"
 #include "platform/Services.h"
 #include "report/PReport.h"
+
+// Runs action and expects it to raise E with exactly message.
+template <class E>
+void ExpectThrowWithMessage(const std::function<void()>& action, const std::string& message)
+{
+    try
+    {
+        action();
+        ADD_FAILURE() << "nothing raised, expected: " << message;
+    }
+    catch (const E& e)
+    {
+        EXPECT_EQ(std::string(e.what()), message);
+    }
+}
 
 // A real JPEG file of the given size (grey-blue gradient), made with TurboJPEG.
 inline std::string MakeJpeg(int width, int height)
