@@ -1,0 +1,241 @@
+#include "app/cli/Cli.h"
+
+#include <algorithm>
+
+#include <sys/stat.h>
+
+#include "app/cli/CliArguments.h"
+#include "app/convert/ConversionRun.h"
+#include "app/convert/FileList.h"
+#include "platform/Services.h"
+
+namespace
+{
+
+constexpr const char* kProgram = "pictova-cli";
+
+void UsageError(const TCliContext& context, const std::string& message)
+{
+    context.Err << kProgram << ": " << message << "\n"
+                << "Try '" << kProgram << " --help' for more information.\n";
+}
+
+// Cuts a progress line to fit width columns: the start (percentage and page number) and the end
+// (the file name) are what a person looks for. Never splits a UTF-8 sequence.
+std::string FitLine(const std::string& line, int width)
+{
+    const std::size_t room = width > 20 ? static_cast<std::size_t>(width - 1) : 19;
+    if (line.size() <= room)
+        return line;
+    const std::size_t head = std::min(line.find(':') + 1, room / 2);
+    std::size_t tail = line.size() - (room - head - 3);
+    while (tail < line.size() && (static_cast<unsigned char>(line[tail]) & 0xC0) == 0x80)
+        ++tail;
+    return line.substr(0, head) + "..." + line.substr(tail);
+}
+
+// Shows the run on the command line: one updating progress line while stderr is a terminal,
+// and a line for every skipped picture.
+class TCliObserver : public IConversionObserver
+{
+public:
+    TCliObserver(const TCliContext& context, bool showProgress)
+        : m_context(context), m_showProgress(showProgress && context.ErrIsTerminal)
+    {
+    }
+
+    // IConversionObserver:
+    void SetStatusText(const std::string& text) override
+    {
+        m_status = text;
+        Redraw();
+    }
+    void SetPercentText(const std::string& text) override
+    {
+        m_percent = text;
+        Redraw();
+    }
+    void SetProgressMax(int) override {}
+    void SetProgressPosition(int) override {}
+    void ProcessMessages() override {}
+    bool CancelRequested() override
+    {
+        return m_context.CancelFlag != nullptr && *m_context.CancelFlag != 0;
+    }
+    void PictureSkipped(int, const std::string& path, const std::string& reason) override
+    {
+        ClearLine();
+        m_context.Err << kProgram << ": " << path << ": " << reason << "\n";
+        Redraw();
+    }
+
+    // Leaves the last progress line standing.
+    void Finish()
+    {
+        if (m_lineShown)
+            m_context.Err << "\n" << std::flush;
+        m_lineShown = false;
+    }
+    void ClearLine()
+    {
+        if (m_lineShown)
+            m_context.Err << "\r\033[K";
+        m_lineShown = false;
+    }
+
+private:
+    void Redraw()
+    {
+        if (!m_showProgress)
+            return;
+        m_context.Err << "\r" << FitLine(m_percent + " " + m_status, m_context.TerminalWidth)
+                      << "\033[K" << std::flush;
+        m_lineShown = true;
+    }
+
+    const TCliContext& m_context;
+    bool m_showProgress;
+    bool m_lineShown = false;
+    std::string m_status;
+    std::string m_percent;
+};
+
+void ReportSkipped(const TCliContext& context, const TListAddition& addition, bool folder)
+{
+    for (const TSkippedFile& skipped : addition.Skipped)
+    {
+        // A folder's files that are no pictures, lock files and files already listed are passed
+        // over quietly, as the window's Add folder does; only a folder that cannot be read is
+        // worth a word.
+        if (folder && skipped.Reason != TSkipReason::FolderUnreadable)
+            continue;
+        context.Err << kProgram << ": " << skipped.Path << ": " << SkipReasonText(skipped)
+                    << "\n";
+    }
+}
+
+bool IsFolder(const std::string& path)
+{
+    struct stat info
+    {
+    };
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string FolderOf(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+int Convert(const TCliArguments& arguments, const TCliContext& context)
+{
+    TPictureList list;
+    for (const TPictureSource& source : arguments.Sources)
+    {
+        if (source.IsFolder)
+            ReportSkipped(context, AddFolder(list, source.Path), true);
+        else
+            ReportSkipped(context, AddFiles(list, {source.Path}), false);
+    }
+    if (list.empty())
+    {
+        context.Err << kProgram << ": Please add image files!\n";
+        return kExitUsage;
+    }
+
+    const ICodePage& codePage = context.CodePage != nullptr ? *context.CodePage : CodePage();
+    const auto text = [&](const std::string& value) {
+        return ToNarrowCodePage(value, context.Codeset, codePage);
+    };
+    const TDateTime now = Clock().Now();
+    TDocumentProperties properties;
+    properties.Title = text(arguments.Title);
+    properties.Author = text(arguments.Author);
+    properties.Subject = text(arguments.Subject);
+    properties.Keywords = text(arguments.Keywords);
+    properties.Creator = text(arguments.Creator);
+    properties.Producer = text(arguments.Producer);
+    // One value serves as both the date and the time picker.
+    properties.CreatedDate = properties.CreatedTime = arguments.Created.value_or(now);
+    properties.ModifiedDate = properties.ModifiedTime = arguments.Modified.value_or(now);
+
+    TCliObserver observer(context, !arguments.Quiet);
+    TConversionRun run;
+    run.SetFileName(arguments.Output);
+    observer.SetStatusText("Preparing...");
+    observer.SetPercentText("0%");
+    try
+    {
+        run.Run(list, arguments.Quality, properties, observer);
+    }
+    catch (const std::exception& e)
+    {
+        observer.ClearLine();
+        context.Err << kProgram << ": " << e.what() << "\n";
+        return kExitFailed;
+    }
+    if (run.RunResult() == 2)
+    {
+        observer.ClearLine();
+        context.Err << kProgram << ": cancelled; " << arguments.Output << " was not written\n";
+        return kExitCancelled;
+    }
+    observer.Finish();
+    return kExitWritten;
+}
+
+} // namespace
+
+int RunCli(int argc, const char* const* argv, const TCliContext& context)
+{
+    try
+    {
+        if (argc <= 1)
+        {
+            context.Err << UsageText();
+            return kExitUsage;
+        }
+        const TParseResult parsed = ParseCliArguments(argc, argv);
+        const TCliArguments& arguments = parsed.Arguments;
+        if (!parsed.Error.empty())
+        {
+            UsageError(context, parsed.Error);
+            return kExitUsage;
+        }
+        if (arguments.ShowHelp)
+        {
+            context.Out << UsageText();
+            return kExitWritten;
+        }
+        if (arguments.ShowVersion)
+        {
+            context.Out << kProgram << " (Kestrom Pictova) " << PICTOVA_VERSION << "\n";
+            return kExitWritten;
+        }
+        if (arguments.Output.empty())
+        {
+            UsageError(context, "no output file: give -o OUTPUT.pdf");
+            return kExitUsage;
+        }
+        if (IsFolder(arguments.Output))
+        {
+            UsageError(context, arguments.Output + ": is a folder; give the PDF file to write");
+            return kExitUsage;
+        }
+        // Found out now rather than after every picture was converted.
+        if (const std::string folder = FolderOf(arguments.Output); !IsFolder(folder))
+        {
+            UsageError(context, arguments.Output + ": no folder " + folder + " to write it in");
+            return kExitUsage;
+        }
+        return Convert(arguments, context);
+    }
+    catch (const std::exception& e)
+    {
+        context.Err << kProgram << ": " << e.what() << "\n";
+        return kExitFailed;
+    }
+}

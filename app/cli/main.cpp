@@ -1,0 +1,26 @@
+#include <iostream>
+
+#include <langinfo.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include "app/cli/CancelSignals.h"
+#include "app/cli/Cli.h"
+#include "platform/Services.h"
+
+int main(int argc, char** argv)
+{
+    const ICodePage& codePage = SelectCodePageFromLocale();
+    InstallCancelHandlers();
+
+    winsize size{};
+    const bool errIsTerminal = isatty(STDERR_FILENO) == 1;
+    const int width = errIsTerminal && ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0
+                          ? size.ws_col
+                          : 80;
+    const TCliContext context{std::cout, std::cerr,         errIsTerminal, width,
+                              nl_langinfo(CODESET), &codePage, &CancelFlag()};
+    const int status = RunCli(argc, argv, context);
+    std::cout.flush();
+    return status;
+}

@@ -1,0 +1,239 @@
+#include "app/cli/Cli.h"
+
+#include <sstream>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/cli/CancelSignals.h"
+#include "platform/Services.h"
+#include "tests/convert/TestPictures.h"
+#include "tests/support/TestSupport.h"
+
+namespace
+{
+
+struct TCliOutcome
+{
+    int Status = -1;
+    std::string Out;
+    std::string Err;
+};
+
+class CliTest : public ::testing::Test
+{
+protected:
+    TCliOutcome Cli(std::vector<std::string> args, const std::string& codeset = "UTF-8",
+                    const ICodePage* codePage = &Utf8CodePage())
+    {
+        args.insert(args.begin(), "pictova-cli");
+        std::vector<const char*> argv;
+        for (const std::string& arg : args)
+            argv.push_back(arg.c_str());
+        std::ostringstream out;
+        std::ostringstream err;
+        TCliContext context{out, err};
+        context.Codeset = codeset;
+        context.CodePage = codePage;
+        context.ErrIsTerminal = m_terminal;
+        context.TerminalWidth = 60;
+        context.CancelFlag = &m_cancel;
+        TCliOutcome outcome;
+        outcome.Status = RunCli(static_cast<int>(argv.size()), argv.data(), context);
+        outcome.Out = out.str();
+        outcome.Err = err.str();
+        return outcome;
+    }
+
+    std::string Picture(const std::string& name, int width = 8, int height = 6)
+    {
+        WriteTestBmp(m_dir.File(name), width, height, 20, 120, 220);
+        return m_dir.File(name);
+    }
+    std::string NotAPicture(const std::string& name)
+    {
+        WriteFileBytes(m_dir.File(name), "plain text\n");
+        return m_dir.File(name);
+    }
+    std::string Output() const { return m_dir.File("out.pdf"); }
+
+    TTempDir m_dir;
+    bool m_terminal = false;
+    volatile std::sig_atomic_t m_cancel = 0;
+};
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+} // namespace
+
+TEST_F(CliTest, UsageErrorsExitWithTwoAndAHint)
+{
+    TCliOutcome none = Cli({});
+    EXPECT_EQ(none.Status, 2);
+    EXPECT_TRUE(Contains(none.Err, "Usage: pictova-cli [options] PICTURE... -o OUTPUT.pdf"));
+
+    const std::string picture = Picture("a.bmp");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{picture, "-o", Output(), "-q", "0"},
+          {picture, "-o", Output(), "--quality", "abc"},
+          {picture},
+          {picture, "--bogus", "-o", Output()},
+          {picture, "-o", m_dir.Path()},
+          {picture, "-o", m_dir.File("missing/out.pdf")},
+          {picture, "-o", Output(), "--created", "2024-02-30"}})
+    {
+        const TCliOutcome outcome = Cli(args);
+        EXPECT_EQ(outcome.Status, 2) << outcome.Err;
+        EXPECT_EQ(outcome.Err.rfind("pictova-cli: ", 0), 0u) << outcome.Err;
+        EXPECT_TRUE(Contains(outcome.Err, "Try 'pictova-cli --help' for more information.\n"));
+    }
+    EXPECT_FALSE(FileExists(Output()));
+}
+
+TEST_F(CliTest, HelpAndVersionGoToStandardOutput)
+{
+    const TCliOutcome help = Cli({"--help"});
+    EXPECT_EQ(help.Status, 0);
+    EXPECT_TRUE(Contains(help.Out, "-o, --output FILE"));
+    EXPECT_TRUE(Contains(help.Out, "--folder DIR"));
+    EXPECT_EQ(help.Err, "");
+    const TCliOutcome version = Cli({"--version"});
+    EXPECT_EQ(version.Status, 0);
+    EXPECT_EQ(version.Out.rfind("pictova-cli (Kestrom Pictova) ", 0), 0u);
+}
+
+TEST_F(CliTest, NoPictureLeftAsksForImageFiles)
+{
+    const TCliOutcome outcome =
+        Cli({m_dir.File("missing.png"), m_dir.Path(), "--folder", m_dir.File("nowhere"), "-o",
+             Output()});
+    EXPECT_EQ(outcome.Status, 2);
+    EXPECT_EQ(outcome.Err, "pictova-cli: " + m_dir.File("missing.png") + ": not found\n" +
+                               "pictova-cli: " + m_dir.Path() + ": not found\n" +
+                               "pictova-cli: " + m_dir.File("nowhere") +
+                               ": cannot read the folder: No such file or directory\n" +
+                               "pictova-cli: Please add image files!\n");
+    EXPECT_FALSE(FileExists(Output()));
+}
+
+TEST_F(CliTest, AGoodRunWritesThePropertiesAndSkipsWhatItCannotUse)
+{
+    const ScopedTZ zone("UTC0");
+    const std::string a = Picture("a.bmp", 10, 20);
+    const std::string b = Picture("b.bmp", 30, 40);
+    const std::string bad = NotAPicture("bad.png");
+    const TCliOutcome outcome =
+        Cli({a, m_dir.File("gone.gif"), bad, a, b, "-o", Output(), "--title",
+             "\xCE\xA9mega \xE2\x82\xAC", "--author=Ann", "--subject", "S", "--keywords", "k1 k2",
+             "--creator", "C", "--producer", "P", "--created", "2020-05-17T08:30:15",
+             "--modified", "2021-01-02", "-q", "100"});
+    EXPECT_EQ(outcome.Status, 0) << outcome.Err;
+    EXPECT_EQ(outcome.Out, "");
+    EXPECT_TRUE(Contains(outcome.Err, "pictova-cli: " + m_dir.File("gone.gif") + ": not found\n"));
+    EXPECT_TRUE(Contains(outcome.Err, "pictova-cli: " + a + ": already in the list\n"));
+    EXPECT_TRUE(Contains(outcome.Err, "pictova-cli: " + bad + ": "));
+    EXPECT_FALSE(Contains(outcome.Err, "\r")); // no progress when stderr is no terminal
+
+    EXPECT_EQ(MediaBoxes(Output()), (std::vector<std::pair<int, int>>{{10, 20}, {30, 40}}));
+    std::string check;
+    EXPECT_TRUE(QpdfCheckPasses(Output(), &check)) << check;
+    const std::string pdf = ReadFileBytes(Output());
+    // A title beyond Latin-1 is written in the unicode form (byte order mark, language, UTF-16BE).
+    EXPECT_TRUE(Contains(pdf, "/Title <FEFF001B656E001B03A9006D006500670061002020AC>"))
+        << pdf.substr(0, 600);
+    for (const char* entry : {"/Author (Ann)", "/Subject (S)", "/Keywords (k1 k2)",
+                              "/Creator (C)", "/Producer (P)", "/CreationDate (D:20200517083015",
+                              "/ModDate (D:20210102000000"})
+        EXPECT_TRUE(Contains(pdf, entry)) << entry;
+}
+
+TEST_F(CliTest, DefaultsAndLatinCodesetArguments)
+{
+    // What main does under a Latin-9 locale: the writer reads Windows-1252.
+    const ScopedCodePage codePage(Windows1252CodePage());
+    const TCliOutcome outcome = Cli({Picture("a.bmp"), "-o", Output(), "--title", "\xA4 caf\xE9"},
+                                    "ISO-8859-15", &Windows1252CodePage());
+    ASSERT_EQ(outcome.Status, 0) << outcome.Err;
+    const std::string pdf = ReadFileBytes(Output());
+    EXPECT_TRUE(Contains(pdf, "/Title (\x80 caf\xE9)"));
+    EXPECT_TRUE(Contains(pdf, "/Creator (Kestrom Pictova)"));
+    EXPECT_TRUE(Contains(pdf, "/Producer (Kestrom Pictova)"));
+    EXPECT_TRUE(Contains(pdf, "/CreationDate (D:"));
+}
+
+TEST_F(CliTest, FoldersAddTheirPicturesInNameOrder)
+{
+    ASSERT_EQ(RunCommand("mkdir " + ShellQuoted(m_dir.File("pics"))), 0);
+    WriteTestBmp(m_dir.File("pics/img10.bmp"), 10, 10, 0, 0, 0);
+    WriteTestBmp(m_dir.File("pics/img2.bmp"), 2, 2, 0, 0, 0);
+    WriteTestBmp(m_dir.File("pics/IMG1.BMP"), 1, 1, 0, 0, 0);
+    WriteFileBytes(m_dir.File("pics/readme.txt"), "not a picture");
+    const std::string first = Picture("first.bmp", 5, 5);
+    const TCliOutcome outcome =
+        Cli({first, "--folder", m_dir.File("pics/"), "-o", Output(), "--quiet"});
+    ASSERT_EQ(outcome.Status, 0) << outcome.Err;
+    EXPECT_EQ(outcome.Err, ""); // the folder's other files are passed over quietly
+    EXPECT_EQ(MediaBoxes(Output()),
+              (std::vector<std::pair<int, int>>{{5, 5}, {1, 1}, {2, 2}, {10, 10}}));
+}
+
+TEST_F(CliTest, AFailedConversionExitsWithOneAndKeepsTheOldOutput)
+{
+    WriteFileBytes(Output(), "old pdf");
+    const TCliOutcome outcome = Cli({NotAPicture("x.png"), NotAPicture("y.jpg"), "-o", Output()});
+    EXPECT_EQ(outcome.Status, 1);
+    EXPECT_TRUE(Contains(outcome.Err, "pictova-cli: " + m_dir.File("x.png") + ": "));
+    EXPECT_TRUE(Contains(outcome.Err, "pictova-cli: " + m_dir.File("y.jpg") + ": "));
+    EXPECT_TRUE(Contains(outcome.Err, "pictova-cli: No picture could be converted.\n"));
+    EXPECT_EQ(ReadFileBytes(Output()), "old pdf");
+
+}
+
+TEST_F(CliTest, ACancelledRunExitsWith130AndWritesNothing)
+{
+    WriteFileBytes(Output(), "old pdf");
+    m_cancel = 1;
+    const TCliOutcome outcome = Cli({Picture("a.bmp"), "-o", Output()});
+    EXPECT_EQ(outcome.Status, 130);
+    EXPECT_EQ(outcome.Err, "pictova-cli: cancelled; " + Output() + " was not written\n");
+    EXPECT_EQ(ReadFileBytes(Output()), "old pdf");
+}
+
+TEST_F(CliTest, ProgressOnATerminalIsOneUpdatingLine)
+{
+    m_terminal = true;
+    const std::string a = Picture("a.bmp");
+    const std::string longName = Picture(std::string(80, 'n') + ".bmp");
+    const TCliOutcome outcome = Cli({a, longName, "-o", Output()});
+    ASSERT_EQ(outcome.Status, 0) << outcome.Err;
+    EXPECT_TRUE(Contains(outcome.Err, "\r0% Preparing...\033[K"));
+    EXPECT_TRUE(Contains(outcome.Err, "\r50% page1:" + a + "\033[K"));
+    // A line too long for the terminal keeps its start and the end of the file name.
+    EXPECT_TRUE(Contains(outcome.Err,
+                         "\r100% page2:..." + std::string(41, 'n') + ".bmp\033[K\n"))
+        << outcome.Err;
+    EXPECT_EQ(outcome.Err.back(), '\n');
+    for (std::size_t start = 0, cr; (cr = outcome.Err.find('\r', start)) != std::string::npos;
+         start = cr + 1)
+        EXPECT_LE(outcome.Err.find("\033[K", cr) - cr - 1, 59u);
+
+    const TCliOutcome quiet = Cli({a, "-o", Output(), "--quiet"});
+    EXPECT_EQ(quiet.Err, "");
+}
+
+TEST(CancelSignalsTest, FirstSignalSetsTheFlagSecondEndsAtOnce)
+{
+    EXPECT_EXIT(
+        {
+            InstallCancelHandlers();
+            std::raise(SIGTERM);
+            if (CancelFlag() != 1)
+                std::_Exit(3);
+            std::raise(SIGINT);
+            std::_Exit(4);
+        },
+        ::testing::ExitedWithCode(130), "");
+}
