@@ -1161,7 +1161,8 @@ void TPdfDoc::SaveToStream(TStream& stream)
     {
         m_outlineRoot->Save();
     }
-    // Offsets are the stream's own positions: a fresh stream starts at 0.
+    // The file starts at position 0; the stream is not truncated, so callers hand in a fresh one.
+    stream.SetPosition(0);
     m_header->WriteToStream(stream);
     for (int i = 1; i < m_xref->ItemCount(); ++i)
     {

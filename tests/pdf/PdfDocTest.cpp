@@ -302,6 +302,20 @@ TEST_F(PdfDocTest, OffsetsBeyondFourGigabytesUseAllTenDigits)
                                         "SaveToStream --file too large.");
 }
 
+TEST_F(PdfDocTest, SavingAgainIntoTheSameStreamRewritesItFromTheStart)
+{
+    TPdfDoc doc;
+    doc.NewDocument();
+    doc.AddPage();
+    TMemoryStream once;
+    doc.SaveToStream(once);
+    TMemoryStream twice;
+    doc.SaveToStream(twice);
+    doc.SaveToStream(twice);
+    EXPECT_EQ(twice.Bytes(), once.Bytes());
+    EXPECT_EQ(doc.Xref()->Item(1).ByteOffset(), 11);
+}
+
 TEST_F(PdfDocTest, StreamFailuresReachTheCaller)
 {
     TPdfDoc doc;

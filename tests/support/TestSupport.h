@@ -102,22 +102,23 @@ private:
     std::int64_t m_limit;
 };
 
-// A stream that keeps no bytes and whose position starts at a given offset (to test offsets
-// past 32 bits without writing gigabytes).
+// A stream that keeps no bytes and whose position 0 lies at a given offset (to test offsets past
+// 32 bits without writing gigabytes): SetPosition(0) goes back to that offset.
 class TOffsetCountingStream : public TStream
 {
 public:
-    explicit TOffsetCountingStream(std::int64_t start) : m_position(start) {}
+    explicit TOffsetCountingStream(std::int64_t start) : m_origin(start), m_position(start) {}
     std::size_t Read(void*, std::size_t) override { return 0; }
     void Write(const void*, std::size_t size) override
     {
         m_position += static_cast<std::int64_t>(size);
     }
     std::int64_t Position() const override { return m_position; }
-    void SetPosition(std::int64_t position) override { m_position = position; }
+    void SetPosition(std::int64_t position) override { m_position = m_origin + position; }
     std::int64_t Size() const override { return m_position; }
 
 private:
+    std::int64_t m_origin;
     std::int64_t m_position;
 };
 
