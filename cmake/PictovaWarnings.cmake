@@ -10,11 +10,14 @@ endfunction()
 # A test executable of one layer, discovered by CTest.
 function(pictova_test target)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
-    add_executable(${target} ${ARG_SOURCES})
+    add_executable(${target} ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/LsanOptions.cpp)
     pictova_warnings(${target})
+    # Built in rather than passed through CTest's environment (which keeps only the first of
+    # several variables for discovered tests), so a test run by hand behaves the same.
+    target_compile_definitions(${target} PRIVATE
+        PICTOVA_LSAN_SUPPRESSIONS="${PROJECT_SOURCE_DIR}/tests/lsan.supp")
     target_link_libraries(${target} PRIVATE ${ARG_LIBS} pictova_test_support GTest::gtest GTest::gmock GTest::gtest_main)
     gtest_discover_tests(${target}
         WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
-        PROPERTIES ENVIRONMENT "PICTOVA_SOURCE_DIR=${PROJECT_SOURCE_DIR};PICTOVA_BINARY_DIR=${PROJECT_BINARY_DIR};LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp"
         DISCOVERY_TIMEOUT 60)
 endfunction()

@@ -22,8 +22,7 @@ namespace
 
 std::string CliPath()
 {
-    const char* binary = std::getenv("PICTOVA_BINARY_DIR");
-    return std::string(binary != nullptr ? binary : "build") + "/bin/pictova-cli";
+    return BinaryDir() + "/bin/pictova-cli";
 }
 
 // A started pictova-cli whose stderr is a pipe the test reads only when it chooses to, so the

@@ -125,9 +125,3 @@ ScopedEnv::~ScopedEnv()
         ::unsetenv(m_name.c_str());
 }
 
-// Read by the leak checker at start-up in sanitizer builds; unused otherwise.
-extern "C" const char* __lsan_default_options();
-extern "C" const char* __lsan_default_options()
-{
-    return "suppressions=" PICTOVA_LSAN_SUPPRESSIONS;
-}

@@ -100,6 +100,11 @@ std::string SourceDir()
     return PICTOVA_DEFAULT_SOURCE_DIR;
 }
 
+std::string BinaryDir()
+{
+    return PICTOVA_DEFAULT_BINARY_DIR;
+}
+
 std::string TestDataPath(const std::string& name)
 {
     return SourceDir() + "/tests/data/" + name;

@@ -124,6 +124,7 @@ private:
 
 // Paths and external checks.
 std::string SourceDir();                       // the project's root
+std::string BinaryDir();                       // the build tree the tests were built in
 std::string TestDataPath(const std::string& name); // tests/data/<name>
 // A fresh, empty temporary directory for one test; removed with everything in it on
 // destruction.
