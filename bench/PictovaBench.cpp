@@ -74,8 +74,9 @@ void Usage(std::FILE* out)
     std::fprintf(out,
                  "usage: %s [--count N] [--size WxH] [--quality Q] [--dir DIR]\n"
                  "  Writes N pictures (default 12 of 4000x3000, PNG, JPEG, BMP and TIFF in turn)\n"
-                 "  and converts each to JPEG at quality Q (default 60), printing pictures per\n"
-                 "  second and peak memory. With --dir the pictures are written to DIR and kept.\n",
+                 "  and converts each to JPEG at quality Q (default 60), then all of them into one\n"
+                 "  PDF, printing pictures per second and peak memory. With --dir the pictures\n"
+                 "  are written to DIR and kept.\n",
                  kProgram);
 }
 
