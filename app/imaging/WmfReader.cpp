@@ -216,9 +216,17 @@ TRaster RenderWmfInHelper(std::string_view bytes)
         envp.push_back(entry.data());
     envp.push_back(nullptr);
     std::string arg0 = helper;
-    char* argv[] = {arg0.data(), nullptr};
+    std::string parentId = std::to_string(::getpid()); // the helper ends with us
+    char* argv[] = {arg0.data(), parentId.data(), nullptr};
+    // A process group of its own: Ctrl+C at the terminal goes to the converter's group only, so
+    // the converter decides (cancel at its next check point), not a helper killed mid-picture.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
     pid_t pid = -1;
-    const int spawned = ::posix_spawn(&pid, helper.c_str(), &actions, nullptr, argv, envp.data());
+    const int spawned = ::posix_spawn(&pid, helper.c_str(), &actions, &attributes, argv, envp.data());
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0)
         throw EPictureError(std::string("cannot start the WMF renderer: ") + std::strerror(spawned));

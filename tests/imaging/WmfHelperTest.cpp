@@ -1,5 +1,8 @@
 #include <chrono>
+#include <sstream>
 #include <string>
+
+#include <unistd.h>
 
 #include <sys/stat.h>
 
@@ -117,6 +120,23 @@ TEST(WmfHelper, BadOrOversizedOutputIsRefused)
         FakeHelper helper("cat >/dev/null; printf '\\001\\000\\000\\000\\001\\000\\000\\000\\003\\000\\000\\000abcdef'");
         EXPECT_EQ(ReasonFor(PlaceableWmf()), "WMF renderer gave incomplete output");
     }
+}
+
+// Ctrl+C at a terminal goes to the terminal's process group: the helper must not be in ours,
+// and it is told our process id so that it can end with us.
+TEST(WmfHelper, TheHelperRunsInAProcessGroupOfItsOwn)
+{
+    FakeHelper helper("cat >/dev/null; read -r pid name state ppid pgrp rest < /proc/$$/stat; "
+                      "echo \"$pid $pgrp $1\" >&2; exit 1");
+    const std::string reason = ReasonFor(PlaceableWmf());
+    std::istringstream fields(reason);
+    long pid = 0;
+    long group = 0;
+    long parent = 0;
+    ASSERT_TRUE(fields >> pid >> group >> parent) << reason;
+    EXPECT_EQ(group, pid);
+    EXPECT_NE(group, static_cast<long>(::getpgrp()));
+    EXPECT_EQ(parent, static_cast<long>(::getpid()));
 }
 
 TEST(WmfHelper, AMissingHelperIsNamed)

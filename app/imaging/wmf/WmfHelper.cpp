@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <signal.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <libwmf/api.h>
@@ -177,8 +179,14 @@ int Run()
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    // In a process group of its own, Ctrl+C does not reach us; a converter that ends at once
+    // (a second Ctrl+C) must not leave us drawing, or looping, on our own. The converter passes
+    // its process id, for the case that it ended before we got here.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (argc > 1 && std::to_string(::getppid()) != argv[1])
+        return Fail("the converter has ended");
     try
     {
         return Run();
