@@ -222,7 +222,10 @@ void TPReport::WriteDocumentFile()
     const std::string base = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
 
     // A temporary file next to the target, so the final rename stays within one file system.
-    std::string tempPath = folder + "." + base + ".XXXXXX.tmp";
+    // Only the start of a long name goes into it: the added dots and suffix must not push a
+    // name that is valid itself past the file system's 255-byte limit.
+    constexpr std::size_t kMaxNameInTemp = 200;
+    std::string tempPath = folder + "." + base.substr(0, kMaxNameInTemp) + ".XXXXXX.tmp";
     const int fd = ::mkstemps(tempPath.data(), 4);
     if (fd < 0)
     {

@@ -285,6 +285,23 @@ TEST(PReportTest, FailedEndDocumentLeavesNothingAndKeepsTheDocument)
     EXPECT_TRUE(QpdfCheckPasses(path));
 }
 
+TEST(PReportTest, NameAtTheFileSystemsLimitIsWritten)
+{
+    // 254 bytes: a valid name, though one with the temporary file's dots and suffix added
+    // would not be.
+    TTempDir dir;
+    TForm form(nullptr);
+    auto& report = form.Create<TPReport>();
+    auto& page = form.Create<TPRPage>();
+    const std::string path = dir.File(std::string(250, 'a') + ".pdf");
+    report.SetFileName(path);
+    report.StartDocument();
+    report.PrintPage(page);
+    report.EndDocument();
+    EXPECT_TRUE(QpdfCheckPasses(path));
+    EXPECT_EQ(EntryCount(dir.Path()), 1);
+}
+
 TEST(PReportTest, UnwritableFolderLeavesNothing)
 {
     if (::geteuid() == 0)
