@@ -142,7 +142,8 @@ int Convert(const TCliArguments& arguments, const TCliContext& context)
     }
     if (list.empty())
     {
-        context.Err << kProgram << ": Please add image files!\n";
+        // The window's own words, on a line of their own.
+        context.Err << "Please add image files!\n";
         return kExitUsage;
     }
 

@@ -305,10 +305,7 @@ std::string ToNarrowCodePage(std::string_view text, const std::string& codeset,
 
 std::string UsageText()
 {
-    return "Usage: pictova-cli [options] PICTURE... -o OUTPUT.pdf\n"
-           "Turns pictures (GIF, PNG, JPEG, BMP, ICO, EMF, WMF, TIFF) into one PDF with one page\n"
-           "per picture, each page exactly as large as its picture.\n"
-           "\n"
+    return "pictova-cli [options] PICTURE... -o OUTPUT.pdf\n"
            "  -o, --output FILE      the PDF to write (required); replaced only when the run "
            "succeeds\n"
            "  -q, --quality N        JPEG quality 1..100 (default 60)\n"
@@ -322,6 +319,8 @@ std::string UsageText()
            "      --quiet            no progress output\n"
            "  -h, --help             usage;  --version  the version\n"
            "\n"
+           "Turns pictures (GIF, PNG, JPEG, BMP, ICO, EMF, WMF, TIFF) into one PDF with one page\n"
+           "per picture, each page exactly as large as its picture.\n"
            "Pictures are added in the order given; a folder adds its files with an accepted\n"
            "extension (not its sub-folders) in name order. Ctrl+C cancels after the current\n"
            "picture and writes nothing; a second Ctrl+C stops at once.\n"
