@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -203,6 +204,23 @@ namespace
 
 mode_t CurrentUmask()
 {
+    // Read without changing it where the kernel tells: setting it to 0 even for a moment would
+    // let a file that another thread (the GUI toolkit's, say) creates meanwhile be world-writable.
+    if (std::FILE* status = std::fopen("/proc/self/status", "r"))
+    {
+        char line[256];
+        unsigned int mask = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, status) != nullptr)
+        {
+            found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        }
+        std::fclose(status);
+        if (found)
+        {
+            return static_cast<mode_t>(mask & 0777);
+        }
+    }
     const mode_t mask = ::umask(0);
     ::umask(mask);
     return mask;
