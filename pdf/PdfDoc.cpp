@@ -1055,6 +1055,7 @@ TPdfFont* TPdfDoc::GetFont(const std::string& name)
 
 TPdfFont* TPdfDoc::CreateFont(const std::string& name)
 {
+    CheckOpen("CreateFont --document is null.");
     RegisterPdfFonts();
     const auto* fontClass =
         dynamic_cast<const TPdfFontClass*>(TNameRegistry::Instance().Find(name));
@@ -1073,6 +1074,7 @@ TPdfFont* TPdfDoc::CreateFont(const std::string& name)
 TPdfXObject& TPdfDoc::RegisterXObject(std::unique_ptr<TPdfXObject> object,
                                       const std::string& name)
 {
+    CheckOpen("RegisterXObject --document is null.");
     if (!object)
     {
         throw EPdfInvalidValue("RegisterXObject --AObject is null");
@@ -1088,6 +1090,7 @@ TPdfXObject& TPdfDoc::RegisterXObject(std::unique_ptr<TPdfXObject> object,
 
 void TPdfDoc::RegisterXObject(TPdfXObject& numbered, const std::string& name)
 {
+    CheckOpen("RegisterXObject --document is null.");
     if (GetTypeOf(numbered.Attributes()) != "XObject")
     {
         throw EPdfInvalidValue("RegisterXObject --not XObject");
@@ -1113,6 +1116,7 @@ void TPdfDoc::RegisterXObject(TPdfXObject& numbered, const std::string& name)
 
 TPdfImage& TPdfDoc::AddImage(const std::string& name, std::unique_ptr<TPdfImage> image)
 {
+    CheckOpen("AddImage --document is null.");
     if (FindXObject(name) != nullptr)
     {
         throw Exception("AddImage --the image named " + name + " is already exists..");
@@ -1178,6 +1182,15 @@ void TPdfDoc::SaveToStream(TStream& stream)
     m_xref->WriteToStream(stream);
     m_trailer->Attributes().LookupNumber("Size")->SetValue(m_xref->ItemCount());
     m_trailer->WriteToStream(stream);
+}
+
+// These operations number objects: without an open document there is no table to number them in.
+void TPdfDoc::CheckOpen(const char* message) const
+{
+    if (!m_isOpen)
+    {
+        throw EPdfInvalidOperation(message);
+    }
 }
 
 TPdfDictionaryWrapper& TPdfDoc::AddWrapper(std::unique_ptr<TPdfDictionaryWrapper> wrapper)

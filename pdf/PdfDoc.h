@@ -546,6 +546,7 @@ public:
     // The document's font of that name (compared exactly), made on first use.
     TPdfFont* GetFont(const std::string& name);
     // Makes a font of the class registered under name and gives it the next resource name.
+    // This and the three below raise EPdfInvalidOperation on a closed document.
     TPdfFont* CreateFont(const std::string& name);
 
     // Gives an XObject a resource name. The direct form numbers the object (the document keeps
@@ -578,6 +579,7 @@ public:
     void SetProducer(std::string value) { m_producer = std::move(value); }
 
 private:
+    void CheckOpen(const char* message) const;
     void CreateCatalog();
     void CreateOutlines();
     void CreateInfo();

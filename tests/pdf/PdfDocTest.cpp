@@ -227,6 +227,15 @@ TEST_F(PdfDocTest, ClosedDocumentsRefuseEveryAccess)
     ExpectFailure<EPdfInvalidOperation>([&] { doc.GetFont("Arial"); },
                                         "GetFont --document is null.");
     ExpectFailure<EPdfInvalidOperation>([&] { doc.AddPage(); }, "AddPage --current pages null.");
+    // The operations that number objects have no table to number them in.
+    ExpectFailure<EPdfInvalidOperation>([&] { doc.CreateFont("Arial"); },
+                                        "CreateFont --document is null.");
+    ExpectFailure<EPdfInvalidOperation>([&] { doc.AddImage("Image1", GreyImage()); },
+                                        "AddImage --document is null.");
+    auto form = std::make_unique<TPdfXObject>(nullptr);
+    form->Attributes().Put("Type", std::make_unique<TPdfName>("XObject"));
+    ExpectFailure<EPdfInvalidOperation>([&] { doc.RegisterXObject(std::move(form), "Form1"); },
+                                        "RegisterXObject --document is null.");
     TMemoryStream out;
     ExpectFailure<EPdfInvalidOperation>([&] { doc.SaveToStream(out); },
                                         "SaveToStream --there is no document to save.");
