@@ -1,4 +1,5 @@
 #include <chrono>
+#include <initializer_list>
 #include <sstream>
 #include <string>
 
@@ -159,6 +160,89 @@ TEST(WmfHelper, RealHelperOnDamagedFilesGivesAReason)
         EXPECT_FALSE(reason.empty());
         EXPECT_EQ(reason.find("crashed"), std::string::npos) << reason;
     }
+}
+
+void PutLe(std::string& out, std::uint32_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+std::string Record(std::uint16_t function, std::initializer_list<int> words)
+{
+    std::string out;
+    PutLe(out, static_cast<std::uint32_t>(3 + words.size()), 4);
+    PutLe(out, function, 2);
+    for (int word : words)
+        PutLe(out, static_cast<std::uint32_t>(word), 2);
+    return out;
+}
+
+// A 400 x 200 placeable WMF (96 units per inch) of the given records, drawn with a solid red
+// brush and a one-unit black pen.
+std::string ShapesWmf(const std::string& shapes)
+{
+    const std::string records = Record(0x020B, {0, 0}) +               // window origin
+                                Record(0x020C, {200, 400}) +           // window extent
+                                Record(0x02FC, {0, 0x00FF, 0, 0}) +    // solid red brush
+                                Record(0x012D, {0}) +                  // select it
+                                Record(0x02FA, {0, 1, 0, 0, 0}) +      // black pen
+                                Record(0x012D, {1}) + shapes + Record(0x0000, {});
+    std::string out;
+    PutLe(out, 0x9AC6CDD7, 4);
+    for (int word : {0, 0, 0, 400, 200, 96, 0, 0})
+        PutLe(out, static_cast<std::uint32_t>(word), 2);
+    std::uint16_t checksum = 0;
+    for (std::size_t i = 0; i < out.size(); i += 2)
+        checksum ^= static_cast<std::uint16_t>(static_cast<unsigned char>(out[i]) |
+                                               static_cast<unsigned char>(out[i + 1]) << 8);
+    PutLe(out, checksum, 2);
+    PutLe(out, 1, 2); // in memory
+    PutLe(out, 9, 2);
+    PutLe(out, 0x0300, 2);
+    PutLe(out, static_cast<std::uint32_t>((18 + records.size()) / 2), 4);
+    PutLe(out, 2, 2); // objects
+    PutLe(out, 10, 4);
+    PutLe(out, 0, 2);
+    return out + records;
+}
+
+// Clip art is made of filled ellipses, rounded rectangles, chords and pies: each is filled with
+// its brush and cut to its outline (word order as stored: bottom/right before top/left).
+TEST(WmfHelper, EllipsesRoundedRectanglesChordsAndPiesAreFilled)
+{
+    const TRaster raster = DecodePicture(ShapesWmf(
+        Record(0x0418, {90, 90, 10, 10}) +                          // ellipse (10,10)-(90,90)
+        Record(0x061C, {40, 40, 90, 190, 10, 110}) +                // rounded (110,10)-(190,90)
+        Record(0x0830, {110, 90, 110, 10, 190, 90, 110, 10}) +      // chord (10,110)-(90,190)
+        Record(0x081A, {10, 390, 10, 310, 190, 390, 110, 310})));   // pie (310,110)-(390,190)
+    ASSERT_EQ(raster.Width, 400);
+    ASSERT_EQ(raster.Height, 200);
+    EXPECT_TRUE(PixelNear(raster, 50, 50, kRed));     // inside the ellipse
+    EXPECT_TRUE(PixelNear(raster, 14, 14, kWhite));   // its box's corner, outside it
+    EXPECT_TRUE(PixelNear(raster, 150, 50, kRed));
+    EXPECT_TRUE(PixelNear(raster, 150, 13, kRed));    // the straight top edge
+    EXPECT_TRUE(PixelNear(raster, 113, 13, kWhite));  // a rounded-off corner
+    EXPECT_TRUE(PixelNear(raster, 113, 50, kRed));    // the straight left edge
+    EXPECT_TRUE(PixelNear(raster, 50, 160, kRed));    // the chord's segment...
+    EXPECT_TRUE(PixelNear(raster, 50, 115, kWhite));  // ...cut off above the chord line
+    EXPECT_TRUE(PixelNear(raster, 350, 170, kRed));   // the pie...
+    EXPECT_TRUE(PixelNear(raster, 350, 120, kWhite)); // ...without its upper wedge
+    EXPECT_TRUE(PixelNear(raster, 380, 40, kWhite));  // and no sides beyond the ellipse
+}
+
+// The placeable header's box is the picture's frame: a small drawing inside it keeps its place
+// and size instead of being stretched over the page.
+TEST(WmfHelper, ThePlaceableBoxIsTheFrameNotTheDrawnBounds)
+{
+    const TRaster raster = DecodePicture(ShapesWmf(Record(0x041B, {140, 240, 60, 160}))); // (160,60)-(240,140)
+    ASSERT_EQ(raster.Width, 400);
+    ASSERT_EQ(raster.Height, 200);
+    EXPECT_TRUE(PixelNear(raster, 200, 100, kRed));
+    EXPECT_TRUE(PixelNear(raster, 165, 65, kRed));
+    EXPECT_TRUE(PixelNear(raster, 150, 50, kWhite));
+    EXPECT_TRUE(PixelNear(raster, 250, 150, kWhite));
+    EXPECT_TRUE(PixelNear(raster, 20, 20, kWhite));
 }
 
 } // namespace

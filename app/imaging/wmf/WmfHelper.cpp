@@ -2,6 +2,7 @@
 // width, height and channel count (32-bit little-endian each) followed by RGBA pixels to
 // standard output. A failure prints one line with the reason to standard error and exits 1.
 // It runs as its own process because libwmf crashes or loops on some files.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -15,6 +16,7 @@
 
 #include <libwmf/api.h>
 #include <libwmf/gd.h>
+#include <libwmf/ipa.h>
 
 namespace
 {
@@ -88,6 +90,162 @@ bool PlaceableSize(const std::string& bytes, long long& width, long long& height
     return width > 0 && height > 0;
 }
 
+// The gd device draws ellipses as outlines only, rounded rectangles with square corners, chords
+// as triangles and a pie's sides out to the given points instead of the ellipse, while clip art is full of filled ones. These shapes are handed to its
+// polygon drawing instead, which fills with the brush and outlines with the pen as they should.
+void (*g_drawPolygon)(wmfAPI*, wmfPolyLine_t*) = nullptr;
+void (*g_drawRectangle)(wmfAPI*, wmfDrawRectangle_t*) = nullptr;
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr int kStepsPerTurn = 256; // at most a third of a pixel off on a 2000-pixel circle
+
+// Points of the ellipse within box from angle `from` to `to` (radians, clockwise on the page,
+// 0 pointing right), both ends included.
+void AppendArc(std::vector<wmfD_Coord>& points, wmfD_Coord topLeft, wmfD_Coord bottomRight,
+               double from, double to)
+{
+    const double cx = (topLeft.x + bottomRight.x) / 2.0;
+    const double cy = (topLeft.y + bottomRight.y) / 2.0;
+    const double rx = (bottomRight.x - topLeft.x) / 2.0;
+    const double ry = (bottomRight.y - topLeft.y) / 2.0;
+    const int steps = std::max(2, static_cast<int>(std::ceil((to - from) / (2 * kPi) * kStepsPerTurn)));
+    for (int i = 0; i <= steps; ++i)
+    {
+        const double t = from + (to - from) * i / steps;
+        points.push_back({static_cast<float>(cx + rx * std::cos(t)), static_cast<float>(cy + ry * std::sin(t))});
+    }
+}
+
+void FillPolygon(wmfAPI* api, wmfDC* dc, std::vector<wmfD_Coord>& points)
+{
+    wmfPolyLine_t polygon{};
+    polygon.dc = dc;
+    polygon.pt = points.data();
+    polygon.count = static_cast<U16>(points.size());
+    g_drawPolygon(api, &polygon);
+}
+
+void DrawEllipse(wmfAPI* api, wmfDrawArc_t* arc)
+{
+    std::vector<wmfD_Coord> points;
+    AppendArc(points, arc->TL, arc->BR, 0, 2 * kPi);
+    points.pop_back(); // the first point again
+    FillPolygon(api, arc->dc, points);
+}
+
+// The player gives the ends as directions from the centre; the arc runs from start to end
+// clockwise on the page, the whole ellipse when they coincide. A chord closes the arc with a
+// straight line, a pie through the centre.
+void DrawArcShape(wmfAPI* api, wmfDrawArc_t* arc, bool throughCentre)
+{
+    const double rx = std::max(1e-6, (arc->BR.x - arc->TL.x) / 2.0);
+    const double ry = std::max(1e-6, (arc->BR.y - arc->TL.y) / 2.0);
+    const double from = std::atan2(arc->start.y / ry, arc->start.x / rx);
+    double to = std::atan2(arc->end.y / ry, arc->end.x / rx);
+    if (to <= from)
+        to += 2 * kPi;
+    std::vector<wmfD_Coord> points;
+    if (throughCentre)
+        points.push_back({(arc->TL.x + arc->BR.x) / 2, (arc->TL.y + arc->BR.y) / 2});
+    AppendArc(points, arc->TL, arc->BR, from, to);
+    FillPolygon(api, arc->dc, points);
+}
+
+void DrawChord(wmfAPI* api, wmfDrawArc_t* arc)
+{
+    DrawArcShape(api, arc, false);
+}
+
+void DrawPie(wmfAPI* api, wmfDrawArc_t* arc)
+{
+    DrawArcShape(api, arc, true);
+}
+
+void DrawRectangle(wmfAPI* api, wmfDrawRectangle_t* rect)
+{
+    if (!(rect->width > 0 && rect->height > 0))
+    {
+        g_drawRectangle(api, rect);
+        return;
+    }
+    const float left = std::min(rect->TL.x, rect->BR.x);
+    const float right = std::max(rect->TL.x, rect->BR.x);
+    const float top = std::min(rect->TL.y, rect->BR.y);
+    const float bottom = std::max(rect->TL.y, rect->BR.y);
+    // The corners are quarters of an ellipse width x height, no larger than the rectangle.
+    const float w = std::min(rect->width, right - left);
+    const float h = std::min(rect->height, bottom - top);
+    std::vector<wmfD_Coord> points;
+    AppendArc(points, {right - w, top}, {right, top + h}, -kPi / 2, 0);
+    AppendArc(points, {right - w, bottom - h}, {right, bottom}, 0, kPi / 2);
+    AppendArc(points, {left, bottom - h}, {left + w, bottom}, kPi / 2, kPi);
+    AppendArc(points, {left, top}, {left + w, top + h}, kPi, 3 * kPi / 2);
+    FillPolygon(api, rect->dc, points);
+}
+
+void MendShapes(wmfAPI* api)
+{
+    auto* device = static_cast<wmfFunctionReference*>(api->function_reference);
+    g_drawPolygon = device->draw_polygon;
+    g_drawRectangle = device->draw_rectangle;
+    if (g_drawPolygon == nullptr || g_drawRectangle == nullptr)
+        return;
+    device->draw_ellipse = DrawEllipse;
+    device->draw_chord = DrawChord;
+    device->draw_pie = DrawPie;
+    device->draw_rectangle = DrawRectangle;
+}
+
+// The first SetWindowOrg record's origin (x, y), (0, 0) without one.
+void WindowOrigin(const std::string& bytes, double& x, double& y)
+{
+    x = 0;
+    y = 0;
+    std::size_t at = 22; // after the placeable header
+    if (bytes.size() < at + 18)
+        return;
+    at += static_cast<std::size_t>(Le16(bytes, at + 2)) * 2; // the header's own size in words
+    while (at + 6 <= bytes.size())
+    {
+        const std::uint32_t words = Le16(bytes, at) | static_cast<std::uint32_t>(Le16(bytes, at + 2)) << 16;
+        const std::uint16_t function = Le16(bytes, at + 4);
+        if (words < 3 || function == 0 || words > (bytes.size() - at) / 2)
+            return;
+        if (function == 0x020B && words >= 5)
+        {
+            y = static_cast<std::int16_t>(Le16(bytes, at + 6));
+            x = static_cast<std::int16_t>(Le16(bytes, at + 8));
+            return;
+        }
+        at += static_cast<std::size_t>(words) * 2;
+    }
+}
+
+// The placeable header's box in the player's coordinates (points from the window origin), so
+// that the picture keeps its frame, margins included, instead of being stretched from the
+// drawn bounds to the page. Where the box misses most of the drawing (mapping modes the player
+// turns otherwise) the drawn bounds stay.
+void PlaceableBox(const std::string& bytes, wmfD_Rect& bounds)
+{
+    const double inch = Le16(bytes, 14);
+    double originX = 0;
+    double originY = 0;
+    WindowOrigin(bytes, originX, originY);
+    const auto at = [&](std::size_t offset, double origin) {
+        return static_cast<float>((static_cast<std::int16_t>(Le16(bytes, offset)) - origin) * 72.0 / inch);
+    };
+    wmfD_Rect box{};
+    box.TL.x = std::min(at(6, originX), at(10, originX));
+    box.BR.x = std::max(at(6, originX), at(10, originX));
+    box.TL.y = std::min(at(8, originY), at(12, originY));
+    box.BR.y = std::max(at(8, originY), at(12, originY));
+    const double drawn = static_cast<double>(bounds.BR.x - bounds.TL.x) * (bounds.BR.y - bounds.TL.y);
+    const double overlapX = std::min(box.BR.x, bounds.BR.x) - std::max(box.TL.x, bounds.TL.x);
+    const double overlapY = std::min(box.BR.y, bounds.BR.y) - std::max(box.TL.y, bounds.TL.y);
+    if (drawn > 0 && overlapX > 0 && overlapY > 0 && overlapX * overlapY >= drawn / 2)
+        bounds = box;
+}
+
 class TApi
 {
 public:
@@ -120,6 +278,7 @@ int Run()
     if (wmf_api_create(&api.Ref(), flags, &options) != wmf_E_None || api.Get() == nullptr)
         return Fail("cannot start the WMF library");
     auto* device = static_cast<wmf_gd_t*>(api.Get()->device_data);
+    MendShapes(api.Get());
 
     if (wmf_mem_open(api.Get(), reinterpret_cast<unsigned char*>(bytes.data()),
                      static_cast<long>(bytes.size())) != wmf_E_None)
@@ -130,7 +289,9 @@ int Run()
 
     long long width = 0;
     long long height = 0;
-    if (!PlaceableSize(bytes, width, height))
+    if (PlaceableSize(bytes, width, height))
+        PlaceableBox(bytes, bounds);
+    else
     {
         // Without a placeable header one logical unit is one pixel (the default mapping): the
         // drawn bounds are the size.
