@@ -15,6 +15,7 @@
 #include "platform/Exceptions.h"
 #include "platform/Services.h"
 #include "platform/Stream.h"
+#include "platform/TemporaryFile.h"
 
 // ---- TPROutlineRoot ----
 
@@ -244,7 +245,8 @@ void TPReport::WriteDocumentFile()
     // name that is valid itself past the file system's 255-byte limit.
     constexpr std::size_t kMaxNameInTemp = 200;
     std::string tempPath = folder + "." + base.substr(0, kMaxNameInTemp) + ".XXXXXX.tmp";
-    const int fd = ::mkstemps(tempPath.data(), 4);
+    // Recorded, so a program ended at once by a signal can still remove it.
+    const int fd = CreateTemporaryFile(tempPath, 4);
     if (fd < 0)
     {
         ThrowFileError("Cannot create file", fileName, errno);
@@ -278,10 +280,12 @@ void TPReport::WriteDocumentFile()
         {
             ThrowFileError("Cannot write file", fileName, errno);
         }
+        ForgetTemporaryFile();
     }
     catch (...)
     {
         ::unlink(tempPath.c_str());
+        ForgetTemporaryFile();
         throw;
     }
 

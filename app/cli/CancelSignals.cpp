@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include "platform/TemporaryFile.h"
+
 namespace
 {
 
@@ -9,9 +11,13 @@ volatile std::sig_atomic_t g_cancelRequested = 0;
 
 extern "C" void OnCancelSignal(int)
 {
-    // Only async-signal-safe work here: a flag, or _exit.
+    // Only async-signal-safe work here: a flag, or an unlink and _exit. Stopping at once may
+    // cut a document's write short; its temporary file would otherwise stay in the folder.
     if (g_cancelRequested != 0)
+    {
+        RemovePendingTemporaryFile();
         _exit(130);
+    }
     g_cancelRequested = 1;
 }
 

@@ -1,12 +1,16 @@
 #include "app/cli/Cli.h"
 
+#include <cstdio>
 #include <sstream>
 #include <vector>
+
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "app/cli/CancelSignals.h"
 #include "platform/Services.h"
+#include "platform/TemporaryFile.h"
 #include "tests/convert/TestPictures.h"
 #include "tests/support/TestSupport.h"
 
@@ -252,4 +256,47 @@ TEST(CancelSignalsTest, FirstSignalSetsTheFlagSecondEndsAtOnce)
             std::_Exit(4);
         },
         ::testing::ExitedWithCode(130), "");
+}
+
+// A second signal that lands while a document is being written removes its temporary file, and
+// only while the file is still pending: once renamed into place, the path is no longer its own.
+TEST(CancelSignalsTest, ASecondSignalRemovesThePendingTemporaryFileOnly)
+{
+    const TTempDir dir;
+    std::string pending = dir.File(".out.pdf.XXXXXX.tmp");
+    const std::string kept = dir.File("kept.pdf");
+    EXPECT_EXIT(
+        {
+            InstallCancelHandlers();
+            const int fd = CreateTemporaryFile(pending, 4);
+            if (fd < 0 || write(fd, "%PDF-1.2\n", 9) != 9)
+                std::_Exit(3);
+            std::raise(SIGINT);
+            std::raise(SIGINT);
+            std::_Exit(4);
+        },
+        ::testing::ExitedWithCode(130), "");
+    std::string listing;
+    EXPECT_EQ(RunCommand("ls -A " + ShellQuoted(dir.Path()), &listing), 0);
+    EXPECT_EQ(listing, "");
+
+    EXPECT_EXIT(
+        {
+            InstallCancelHandlers();
+            std::string path = dir.File(".kept.pdf.XXXXXX.tmp");
+            const int fd = CreateTemporaryFile(path, 4);
+            if (fd < 0 || close(fd) != 0 || rename(path.c_str(), kept.c_str()) != 0)
+                std::_Exit(3);
+            ForgetTemporaryFile();
+            // A later file of the same name must not be taken for the pending one.
+            WriteFileBytes(path, "someone else's");
+            std::raise(SIGINT);
+            std::raise(SIGINT);
+            std::_Exit(4);
+        },
+        ::testing::ExitedWithCode(130), "");
+    EXPECT_TRUE(FileExists(kept));
+    EXPECT_EQ(RunCommand("ls -A " + ShellQuoted(dir.Path()), &listing), 0);
+    EXPECT_EQ(listing.substr(0, 5), ".kept") << listing;
+    EXPECT_NE(listing.find("\nkept.pdf\n"), std::string::npos) << listing;
 }
