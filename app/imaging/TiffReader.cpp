@@ -150,6 +150,24 @@ private:
     throw EPictureError(reason);
 }
 
+// libtiff hands out alpha premultiplied, whether the file stores it so or not (and 255 where
+// there is none): flattening onto white is then colour + (255 - alpha), not the straight-alpha
+// blend, which would darken every partly transparent pixel.
+void FlattenPremultiplied(TRaster& raster)
+{
+    const std::size_t count = static_cast<std::size_t>(raster.Width) * static_cast<std::size_t>(raster.Height);
+    std::uint8_t* p = raster.Pixels.data();
+    for (std::size_t i = 0; i < count; ++i)
+    {
+        const unsigned clear = 255u - p[4 * i + 3];
+        for (std::size_t c = 0; c < 3; ++c)
+            p[3 * i + c] = static_cast<std::uint8_t>(std::min(255u, p[4 * i + c] + clear));
+    }
+    raster.Pixels.resize(count * 3);
+    raster.Pixels.shrink_to_fit();
+    raster.Channels = 3;
+}
+
 class TTiffReader : public IPictureReader
 {
 public:
@@ -208,6 +226,7 @@ public:
                 std::reverse(raster.Pixels.begin() + static_cast<std::ptrdiff_t>(i),
                              raster.Pixels.begin() + static_cast<std::ptrdiff_t>(i + 4));
         }
+        FlattenPremultiplied(raster);
         // libtiff reads 5..8 as if they were 1..4 (it mirrors, but never turns): undo that
         // mirroring, then turn the stored picture upright ourselves.
         if (orientation >= 5 && orientation <= 8)

@@ -1,4 +1,5 @@
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -160,6 +161,26 @@ TEST(Orientation, TiffTagsFiveToEightMatchTheExifMeaning)
         ASSERT_EQ(decoded.Width, expected.Width) << orientation;
         ASSERT_EQ(decoded.Height, expected.Height) << orientation;
         EXPECT_EQ(decoded.Pixels, expected.Pixels) << orientation;
+    }
+}
+
+// Half-transparent red over white is (255, 127, 127), however the file stores its alpha: libtiff
+// hands both kinds out premultiplied, which a straight blend turned into (191, 127, 127).
+TEST(TiffAlpha, PartlyTransparentPixelsAreFlattenedOntoWhite)
+{
+    TTempDir dir;
+    for (const auto& [kind, red] : {std::pair{1, 128}, std::pair{2, 255}}) // associated, unassociated
+    {
+        TRaster stored = NewRaster(4, 2, 4);
+        for (std::size_t i = 0; i < 8; ++i)
+        {
+            stored.Pixels[i * 4] = static_cast<std::uint8_t>(red);
+            stored.Pixels[i * 4 + 3] = 128;
+        }
+        const std::string path = dir.File("alpha" + std::to_string(kind) + ".tif");
+        WriteTiff(path, stored, 1, kind);
+        const TRaster decoded = DecodePictureFile(path);
+        EXPECT_TRUE(PixelNear(decoded, 1, 1, {255, 127, 127})) << "alpha kind " << kind;
     }
 }
 

@@ -65,13 +65,18 @@ TRaster DecodeJpegForTest(const std::string& bytes)
     return raster;
 }
 
-void WriteTiff(const std::string& path, const TRaster& raster, int orientation)
+void WriteTiff(const std::string& path, const TRaster& raster, int orientation, int alphaKind)
 {
     TIFF* tiff = TIFFOpen(path.c_str(), "w");
     ASSERT_NE(tiff, nullptr);
     TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(raster.Width));
     TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(raster.Height));
-    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, static_cast<std::uint16_t>(raster.Channels));
+    if (raster.Channels == 4)
+    {
+        const std::uint16_t extra = static_cast<std::uint16_t>(alphaKind);
+        TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, &extra);
+    }
     TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
     TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
     TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
