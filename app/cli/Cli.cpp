@@ -122,6 +122,18 @@ bool IsFolder(const std::string& path)
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool IsSameFile(const std::string& a, const std::string& b)
+{
+    struct stat infoA
+    {
+    };
+    struct stat infoB
+    {
+    };
+    return stat(a.c_str(), &infoA) == 0 && stat(b.c_str(), &infoB) == 0 &&
+           infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino;
+}
+
 std::string FolderOf(const std::string& path)
 {
     const std::size_t slash = path.find_last_of('/');
@@ -140,6 +152,14 @@ int Convert(const TCliArguments& arguments, const TCliContext& context)
         else
             ReportSkipped(context, AddFiles(list, {source.Path}), false);
     }
+    // Writing the PDF over one of its own pictures would lose that picture.
+    for (const std::string& picture : list)
+        if (IsSameFile(picture, arguments.Output))
+        {
+            UsageError(context, arguments.Output + ": is one of the pictures; give the PDF file "
+                                                   "to write");
+            return kExitUsage;
+        }
     if (list.empty())
     {
         // The window's own words, on a line of their own.
@@ -230,6 +250,13 @@ int RunCli(int argc, const char* const* argv, const TCliContext& context)
         if (const std::string folder = FolderOf(arguments.Output); !IsFolder(folder))
         {
             UsageError(context, arguments.Output + ": no folder " + folder + " to write it in");
+            return kExitUsage;
+        }
+        // "-o photo1.jpg photo2.jpg", a forgotten output name, would put the PDF in place of a
+        // picture the user wanted to keep.
+        if (FileIsPresent(arguments.Output) && ExtensionIsAccepted(arguments.Output))
+        {
+            UsageError(context, arguments.Output + ": is a picture; give the PDF file to write");
             return kExitUsage;
         }
         return Convert(arguments, context);

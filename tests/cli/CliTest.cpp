@@ -97,6 +97,31 @@ TEST_F(CliTest, UsageErrorsExitWithTwoAndAHint)
     EXPECT_FALSE(FileExists(Output()));
 }
 
+TEST_F(CliTest, AnOutputThatIsAPictureIsRefused)
+{
+    const std::string kept = Picture("kept.bmp");
+    const std::string other = Picture("other.bmp");
+    const std::string raw = m_dir.File("scan.dat");
+    WriteFileBytes(raw, ReadFileBytes(other));
+    const std::string before = ReadFileBytes(kept);
+
+    // A forgotten output name: -o takes the first picture.
+    const TCliOutcome forgotten = Cli({"-o", kept, other});
+    EXPECT_EQ(forgotten.Status, 2);
+    EXPECT_EQ(forgotten.Err, "pictova-cli: " + kept +
+                                 ": is a picture; give the PDF file to write\n"
+                                 "Try 'pictova-cli --help' for more information.\n");
+    EXPECT_EQ(ReadFileBytes(kept), before);
+
+    // One of the pictures, whatever its name.
+    const TCliOutcome same = Cli({other, raw, "-o", raw});
+    EXPECT_EQ(same.Status, 2);
+    EXPECT_EQ(same.Err, "pictova-cli: " + raw +
+                            ": is one of the pictures; give the PDF file to write\n"
+                            "Try 'pictova-cli --help' for more information.\n");
+    EXPECT_EQ(ReadFileBytes(raw), ReadFileBytes(other));
+}
+
 TEST_F(CliTest, HelpAndVersionGoToStandardOutput)
 {
     const TCliOutcome help = Cli({"--help"});
