@@ -14,9 +14,36 @@ namespace
 
 constexpr const char* kProgram = "pictova-cli";
 
+// What a terminal is given of a text that may hold file names: control characters (C0, DEL and
+// UTF-8-encoded C1) become '?', so a hostile name cannot send escape sequences to the terminal.
+// Elsewhere (a file or a pipe) the bytes stay as they are.
+std::string Shown(const TCliContext& context, const std::string& text)
+{
+    if (!context.ErrIsTerminal)
+        return text;
+    std::string shown;
+    shown.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i)
+    {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F)
+            shown += '?';
+        else if (c == 0xC2 && i + 1 < text.size() &&
+                 static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                 static_cast<unsigned char>(text[i + 1]) <= 0x9F)
+        {
+            shown += '?';
+            ++i;
+        }
+        else
+            shown += text[i];
+    }
+    return shown;
+}
+
 void UsageError(const TCliContext& context, const std::string& message)
 {
-    context.Err << kProgram << ": " << message << "\n"
+    context.Err << kProgram << ": " << Shown(context, message) << "\n"
                 << "Try '" << kProgram << " --help' for more information.\n";
 }
 
@@ -65,7 +92,7 @@ public:
     void PictureSkipped(int, const std::string& path, const std::string& reason) override
     {
         ClearLine();
-        m_context.Err << kProgram << ": " << path << ": " << reason << "\n";
+        m_context.Err << kProgram << ": " << Shown(m_context, path + ": " + reason) << "\n";
         Redraw();
     }
 
@@ -88,7 +115,9 @@ private:
     {
         if (!m_showProgress)
             return;
-        m_context.Err << "\r" << FitLine(m_percent + " " + m_status, m_context.TerminalWidth)
+        m_context.Err << "\r"
+                      << FitLine(Shown(m_context, m_percent + " " + m_status),
+                                 m_context.TerminalWidth)
                       << "\033[K" << std::flush;
         m_lineShown = true;
     }
@@ -109,8 +138,8 @@ void ReportSkipped(const TCliContext& context, const TListAddition& addition, bo
         // worth a word.
         if (folder && skipped.Reason != TSkipReason::FolderUnreadable)
             continue;
-        context.Err << kProgram << ": " << skipped.Path << ": " << SkipReasonText(skipped)
-                    << "\n";
+        context.Err << kProgram << ": "
+                    << Shown(context, skipped.Path + ": " + SkipReasonText(skipped)) << "\n";
     }
 }
 
@@ -195,13 +224,14 @@ int Convert(const TCliArguments& arguments, const TCliContext& context)
     catch (const std::exception& e)
     {
         observer.ClearLine();
-        context.Err << kProgram << ": " << e.what() << "\n";
+        context.Err << kProgram << ": " << Shown(context, e.what()) << "\n";
         return kExitFailed;
     }
     if (run.RunResult() == 2)
     {
         observer.ClearLine();
-        context.Err << kProgram << ": cancelled; " << arguments.Output << " was not written\n";
+        context.Err << kProgram << ": cancelled; " << Shown(context, arguments.Output)
+                    << " was not written\n";
         return kExitCancelled;
     }
     observer.Finish();

@@ -269,6 +269,25 @@ TEST_F(CliTest, ProgressOnATerminalIsOneUpdatingLine)
     EXPECT_EQ(quiet.Err, "");
 }
 
+TEST_F(CliTest, ATerminalIsNotSentTheControlCharactersOfFileNames)
+{
+    m_terminal = true;
+    const std::string hostile = Picture("t\033]0;owned\a\xC2\x9B.bmp");
+    const std::string gone = m_dir.File("g\033[2J.png");
+    const TCliOutcome outcome = Cli({hostile, gone, "-o", Output()});
+    ASSERT_EQ(outcome.Status, 0) << outcome.Err;
+    EXPECT_TRUE(Contains(outcome.Err, "pictova-cli: " + m_dir.File("g?[2J.png") + ": not found\n"));
+    EXPECT_TRUE(Contains(outcome.Err, "t?]0;owned??.bmp"));
+    // Only the progress line's own controls reach the terminal.
+    EXPECT_EQ(outcome.Err.find("\033]"), std::string::npos);
+    EXPECT_EQ(outcome.Err.find("\033[2J"), std::string::npos);
+    EXPECT_EQ(outcome.Err.find('\a'), std::string::npos);
+    EXPECT_EQ(outcome.Err.find("\xC2\x9B"), std::string::npos);
+
+    m_terminal = false; // a pipe or a file gets the names as they are
+    EXPECT_TRUE(Contains(Cli({gone, hostile, "-o", Output()}).Err, gone + ": not found\n"));
+}
+
 TEST(CancelSignalsTest, FirstSignalSetsTheFlagSecondEndsAtOnce)
 {
     EXPECT_EXIT(
