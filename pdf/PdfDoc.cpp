@@ -667,7 +667,9 @@ void TPdfCanvas::SetFontAndSize(std::string_view fontReference, float size)
 
 void TPdfCanvas::ExecuteXObject(std::string_view name)
 {
-    WriteContent("/" + std::string(name) + " Do\n");
+    // Escaped as the resource dictionary's key is, so a name with a blank or a delimiter still
+    // names that resource instead of breaking the content stream.
+    WriteContent("/" + EscapeName(name) + " Do\n");
 }
 
 void TPdfCanvas::SetRGBFillColor(std::int32_t color)

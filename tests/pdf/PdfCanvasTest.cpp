@@ -85,6 +85,11 @@ TEST_F(PdfCanvasTest, OperatorWritersWriteExactText)
     m_canvas->GRestore();
     EXPECT_EQ(Content(), "q\n1 0 0 1 10.5 20.33 cm\n0 0.01 596 842 re\nW\nn\nBT\n-3 0.33 Td\nT*\n"
                          "(a\\(b\\)\\\\) Tj\n/F3 12.5 Tf\nET\n/Image1 Do\nQ\n");
+
+    // A name with a blank or a delimiter is escaped as its resource key is.
+    const std::size_t before = Content().size();
+    m_canvas->ExecuteXObject("My Image(2)");
+    EXPECT_EQ(Content().substr(before), "/My#20Image#282#29 Do\n");
 }
 
 TEST_F(PdfCanvasTest, FillColourIsWrittenAsThreeFractions)
