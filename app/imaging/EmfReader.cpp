@@ -67,8 +67,9 @@ public:
 
         std::string input(bytes); // the converter takes a writable buffer
         generatorOptions options{};
-        char nameSpace[] = "svg";
-        options.nameSpace = nameSpace;
+        // No namespace prefix: with one, the converter closes clip-path definitions without it
+        // (<svg:defs>...</defs>), and every EMF with a clip region failed as bad XML.
+        options.nameSpace = nullptr;
         options.verbose = false;
         // EMF+ records are drawn only in part by the converter; files that carry them almost
         // always repeat the drawing in plain EMF records, which are drawn in full.
