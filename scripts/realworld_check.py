@@ -71,7 +71,7 @@ def reference(path, work):
         if best is None:
             return None
         frame = "[%s]" % best[1]
-    r = run([IM, path + frame, "-auto-orient", "-background", "white", "-flatten", "-colorspace", "sRGB",
+    r = run([IM, path + frame, "-auto-orient", "+repage", "-background", "white", "-flatten", "-colorspace", "sRGB",
              "-depth", "8", "PNG24:" + ref])
     if r is None or r.returncode != 0 or not os.path.exists(ref):
         return None
