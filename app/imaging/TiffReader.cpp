@@ -150,9 +150,21 @@ private:
     throw EPictureError(reason);
 }
 
-// libtiff hands out alpha premultiplied, whether the file stores it so or not (and 255 where
-// there is none): flattening onto white is then colour + (255 - alpha), not the straight-alpha
-// blend, which would darken every partly transparent pixel.
+// libtiff hands out colour with alpha premultiplied (and alpha 255 where there is none), except
+// for grey with unassociated alpha, which it passes on straight.
+bool AlphaComesStraight(TIFF* tiff)
+{
+    std::uint16_t photometric = 0;
+    std::uint16_t count = 0;
+    std::uint16_t* kinds = nullptr;
+    return TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric) == 1 &&
+           (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE) &&
+           TIFFGetField(tiff, TIFFTAG_EXTRASAMPLES, &count, &kinds) == 1 && count >= 1 &&
+           kinds != nullptr && kinds[0] == EXTRASAMPLE_UNASSALPHA;
+}
+
+// Premultiplied colour goes onto white as colour + (255 - alpha); the straight-alpha blend of
+// FlattenOntoWhite would darken every partly transparent pixel.
 void FlattenPremultiplied(TRaster& raster)
 {
     const std::size_t count = static_cast<std::size_t>(raster.Width) * static_cast<std::size_t>(raster.Height);
@@ -226,7 +238,8 @@ public:
                 std::reverse(raster.Pixels.begin() + static_cast<std::ptrdiff_t>(i),
                              raster.Pixels.begin() + static_cast<std::ptrdiff_t>(i + 4));
         }
-        FlattenPremultiplied(raster);
+        if (!AlphaComesStraight(tiff.Get()))
+            FlattenPremultiplied(raster);
         // libtiff reads 5..8 as if they were 1..4 (it mirrors, but never turns): undo that
         // mirroring, then turn the stored picture upright ourselves.
         if (orientation >= 5 && orientation <= 8)

@@ -212,6 +212,20 @@ TEST(TiffAlpha, PartlyTransparentPixelsAreFlattenedOntoWhite)
         const TRaster decoded = DecodePictureFile(path);
         EXPECT_TRUE(PixelNear(decoded, 1, 1, {255, 127, 127})) << "alpha kind " << kind;
     }
+    // Grey with alpha: libtiff passes unassociated alpha on straight, associated as stored.
+    for (const auto& [kind, grey] : {std::pair{1, 48}, std::pair{2, 96}})
+    {
+        TRaster stored = NewRaster(4, 2, 2);
+        for (std::size_t i = 0; i < 8; ++i)
+        {
+            stored.Pixels[i * 2] = static_cast<std::uint8_t>(grey);
+            stored.Pixels[i * 2 + 1] = 128;
+        }
+        const std::string path = dir.File("grey" + std::to_string(kind) + ".tif");
+        WriteTiff(path, stored, 1, kind);
+        const TRaster decoded = DecodePictureFile(path);
+        EXPECT_TRUE(PixelNear(decoded, 1, 1, {175, 175, 175})) << "grey alpha kind " << kind;
+    }
 }
 
 struct TFailureCase

@@ -72,13 +72,13 @@ void WriteTiff(const std::string& path, const TRaster& raster, int orientation, 
     TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(raster.Width));
     TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(raster.Height));
     TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, static_cast<std::uint16_t>(raster.Channels));
-    if (raster.Channels == 4)
+    if (raster.Channels == 2 || raster.Channels == 4)
     {
         const std::uint16_t extra = static_cast<std::uint16_t>(alphaKind);
         TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, &extra);
     }
     TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, raster.Channels <= 2 ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
     TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(tiff, TIFFTAG_ORIENTATION, static_cast<std::uint16_t>(orientation));
     TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, static_cast<std::uint32_t>(raster.Height));

@@ -36,8 +36,9 @@ struct TJpegFacts
 TJpegFacts InspectJpeg(const std::string& bytes);
 TRaster DecodeJpegForTest(const std::string& bytes);
 
-// Writes a baseline TIFF of an RGB or RGBA raster with the Orientation tag; RGBA's fourth
-// sample is declared as alphaKind (1 associated, 2 unassociated alpha).
+// Writes a baseline TIFF of an RGB or RGBA raster (or grey, grey + alpha for 1 or 2 channels)
+// with the Orientation tag; the alpha sample is declared as alphaKind (1 associated, 2
+// unassociated alpha).
 void WriteTiff(const std::string& path, const TRaster& raster, int orientation, int alphaKind = 2);
 
 // An RGB raster filled with one colour.
