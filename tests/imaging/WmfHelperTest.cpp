@@ -180,7 +180,7 @@ std::string Record(std::uint16_t function, std::initializer_list<int> words)
 
 // A 400 x 200 placeable WMF (96 units per inch) of the given records, drawn with a solid red
 // brush and a one-unit black pen.
-std::string ShapesWmf(const std::string& shapes)
+std::string ShapesWmf(const std::string& shapes, int objects = 2)
 {
     const std::string records = Record(0x020B, {0, 0}) +               // window origin
                                 Record(0x020C, {200, 400}) +           // window extent
@@ -201,8 +201,8 @@ std::string ShapesWmf(const std::string& shapes)
     PutLe(out, 9, 2);
     PutLe(out, 0x0300, 2);
     PutLe(out, static_cast<std::uint32_t>((18 + records.size()) / 2), 4);
-    PutLe(out, 2, 2); // objects
-    PutLe(out, 10, 4);
+    PutLe(out, static_cast<std::uint32_t>(objects), 2);
+    PutLe(out, 64, 4); // the largest record, in words
     PutLe(out, 0, 2);
     return out + records;
 }
@@ -243,6 +243,58 @@ TEST(WmfHelper, ThePlaceableBoxIsTheFrameNotTheDrawnBounds)
     EXPECT_TRUE(PixelNear(raster, 150, 50, kWhite));
     EXPECT_TRUE(PixelNear(raster, 250, 150, kWhite));
     EXPECT_TRUE(PixelNear(raster, 20, 20, kWhite));
+}
+
+// A producer deletes each brush right after selecting the next, inside SaveDC/RestoreDC: the
+// restored DC holds a deleted brush whose slot a new pen then takes. The brush must stay the
+// brush (it crashed the renderer, or took seconds, reading the pen as a pattern brush).
+TEST(WmfHelper, ABrushDeletedWhileASavedDcHoldsItStaysABrush)
+{
+    const std::string records =
+        Record(0x001E, {}) +                         // SaveDC
+        Record(0x02FC, {0, 0xFF00, 0, 0}) +          // solid green brush, slot 2
+        Record(0x012D, {2}) + Record(0x01F0, {0}) +  // select it, delete the red one
+        Record(0x041B, {90, 90, 10, 10}) +           // green rectangle (10,10)-(90,90)
+        Record(0x0127, {0xFFFF}) +                   // RestoreDC(-1): the red brush again
+        Record(0x02FA, {5, 0, 0, 0, 0}) +            // a null pen takes slot 0
+        Record(0x041B, {90, 190, 10, 110});          // (110,10)-(190,90) with the red brush
+    const TRaster raster = DecodePicture(ShapesWmf(records, 3));
+    ASSERT_EQ(raster.Width, 400);
+    EXPECT_TRUE(PixelNear(raster, 50, 50, kGreen));
+    EXPECT_TRUE(PixelNear(raster, 150, 50, kRed));
+    EXPECT_TRUE(PixelNear(raster, 250, 50, kWhite));
+}
+
+// StretchDIB of a 4 x 2, 8-bit bitmap (green on top, blue below) with the given raster
+// operation onto (x, y)-(x + 40, y + 80).
+std::string StretchDib(std::uint32_t rop, int x, int y)
+{
+    return Record(0x0F43, {static_cast<int>(rop & 0xFFFF), static_cast<int>(rop >> 16), 0,
+                           2, 4, 0, 0, 80, 40, y, x,
+                           40, 0, 4, 0, 2, 0, 1, 8, 0, 0, 8, 0, 0, 0, 0, 0, 2, 0, 0, 0,
+                           0x00FF, 0, 0xFF00, 0, // palette: blue, green
+                           0, 0, 0x0101, 0x0101}); // rows bottom-up: blue, green
+}
+
+// Transparent bitmaps come as a pair ORed and then ANDed onto the page; each bitmap is combined
+// with what is drawn, and one reaching past the page's edge is cut there.
+TEST(WmfHelper, BitmapsAreCombinedByTheirRasterOperation)
+{
+    const TRaster raster = DecodePicture(ShapesWmf(
+        Record(0x041B, {200, 400, 0, 0}) +      // the whole page red
+        StretchDib(0x00CC0020, 10, 10) +        // copied
+        StretchDib(0x008800C6, 110, 10) +       // ANDed: green & red, blue & red
+        StretchDib(0x00EE0086, 210, 10) +       // ORed
+        StretchDib(0x00CC0020, 380, 150)));     // half off the page
+    ASSERT_EQ(raster.Width, 400);
+    ASSERT_EQ(raster.Height, 200);
+    EXPECT_TRUE(PixelNear(raster, 30, 30, kGreen));
+    EXPECT_TRUE(PixelNear(raster, 30, 70, kBlue));
+    EXPECT_TRUE(PixelNear(raster, 130, 30, kBlack));
+    EXPECT_TRUE(PixelNear(raster, 230, 30, TRgb{255, 255, 0}));
+    EXPECT_TRUE(PixelNear(raster, 230, 70, TRgb{255, 0, 255}));
+    EXPECT_TRUE(PixelNear(raster, 390, 170, kGreen));
+    EXPECT_TRUE(PixelNear(raster, 300, 150, kRed));
 }
 
 } // namespace

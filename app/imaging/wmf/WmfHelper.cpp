@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -183,6 +184,131 @@ void DrawRectangle(wmfAPI* api, wmfDrawRectangle_t* rect)
     FillPolygon(api, rect->dc, points);
 }
 
+// The gd device copies every bitmap onto the page whatever its raster operation, while
+// transparent bitmaps come as pairs ORed and then ANDed onto the page. Bitmaps are drawn here
+// instead, one page pixel at a time, cut to the page.
+wmf_gd_t* g_device = nullptr;
+
+// Raster operations (libwmf's own names are macros with C casts).
+constexpr std::uint32_t kSrcCopy = 0x00CC0020;
+constexpr std::uint32_t kSrcPaint = 0x00EE0086;
+constexpr std::uint32_t kSrcAnd = 0x008800C6;
+constexpr std::uint32_t kSrcInvert = 0x00660046;
+constexpr std::uint32_t kSrcErase = 0x00440328;
+constexpr std::uint32_t kNotSrcCopy = 0x00330008;
+constexpr std::uint32_t kNotSrcErase = 0x001100A6;
+constexpr std::uint32_t kMergePaint = 0x00BB0226;
+
+std::uint32_t Combine(std::uint32_t rop, std::uint32_t source, std::uint32_t page)
+{
+    switch (rop)
+    {
+    case kSrcPaint:
+        return source | page;
+    case kSrcAnd:
+        return source & page;
+    case kSrcInvert:
+        return source ^ page;
+    case kSrcErase:
+        return source & ~page;
+    case kNotSrcCopy:
+        return ~source;
+    case kNotSrcErase:
+        return ~(source | page);
+    case kMergePaint:
+        return ~source | page;
+    default:
+        return source;
+    }
+}
+
+// The device hands its image out only when playing ends; while it plays, the image is the
+// first member of its private data. Checked against the page size before use, so that another
+// layout leaves bitmaps undrawn instead of drawing into the wrong memory.
+int* PageDuringPlay()
+{
+    if (g_device == nullptr || g_device->gd_data == nullptr)
+        return nullptr;
+    void* image = *static_cast<void**>(g_device->gd_data);
+    if (image == nullptr)
+        return nullptr;
+    struct ImageStart
+    {
+        unsigned char** pixels;
+        int sx;
+        int sy;
+    };
+    const auto* start = static_cast<const ImageStart*>(image);
+    if (start->sx < 0 || start->sy < 0 || static_cast<unsigned>(start->sx) != g_device->width ||
+        static_cast<unsigned>(start->sy) != g_device->height)
+        return nullptr;
+    return wmf_gd_image_pixels(image);
+}
+
+void DrawBitmap(wmfAPI* api, wmfBMP_Draw_t* draw)
+{
+    int* pixels = PageDuringPlay();
+    if (draw->bmp.data == nullptr)
+        return;
+    const double boxWidth = static_cast<double>(g_device->bbox.BR.x) - g_device->bbox.TL.x;
+    const double boxHeight = static_cast<double>(g_device->bbox.BR.y) - g_device->bbox.TL.y;
+    if (pixels == nullptr || !(boxWidth > 0 && boxHeight > 0))
+        return;
+    const double scaleX = g_device->width / boxWidth;
+    const double scaleY = g_device->height / boxHeight;
+    // The crop is the source rectangle within the bitmap; clamp it, the records are not trusted.
+    const unsigned cropX = std::min<unsigned>(draw->crop.x, draw->bmp.width);
+    const unsigned cropY = std::min<unsigned>(draw->crop.y, draw->bmp.height);
+    const unsigned cropW = std::min<unsigned>(draw->crop.w, draw->bmp.width - cropX);
+    const unsigned cropH = std::min<unsigned>(draw->crop.h, draw->bmp.height - cropY);
+    const double cellW = std::abs(draw->pixel_width) * scaleX;
+    const double cellH = std::abs(draw->pixel_height) * scaleY;
+    if (cropW == 0 || cropH == 0 || !(cellW > 0 && cellH > 0) || !std::isfinite(cellW) || !std::isfinite(cellH))
+        return;
+    const double left = (draw->pt.x - g_device->bbox.TL.x) * scaleX;
+    const double top = (draw->pt.y - g_device->bbox.TL.y) * scaleY;
+    const double right = left + cropW * cellW;
+    const double bottom = top + cropH * cellH;
+    if (!std::isfinite(left) || !std::isfinite(top) || !std::isfinite(right) || !std::isfinite(bottom))
+        return;
+    const auto first = [](double edge) { return static_cast<long long>(std::max(0.0, std::floor(edge))); };
+    const auto last = [](double edge, unsigned size) {
+        return static_cast<long long>(std::min(static_cast<double>(size), std::ceil(edge)));
+    };
+    const long long x0 = first(left);
+    const long long x1 = last(right, g_device->width);
+    const long long y0 = first(top);
+    const long long y1 = last(bottom, g_device->height);
+    for (long long y = y0; y < y1; ++y)
+    {
+        const double v = (static_cast<double>(y) + 0.5 - top) / cellH;
+        if (v < 0 || v >= cropH)
+            continue;
+        // The bitmap's rows run bottom-up; the source rectangle is counted from the top.
+        const unsigned row = draw->bmp.height - 1 - (cropY + static_cast<unsigned>(v));
+        for (long long x = x0; x < x1; ++x)
+        {
+            const double u = (static_cast<double>(x) + 0.5 - left) / cellW;
+            if (u < 0 || u >= cropW)
+                continue;
+            wmfRGB rgb{};
+            if (wmf_ipa_bmp_color(api, &draw->bmp, &rgb, cropX + static_cast<unsigned>(u), row) < 0)
+                continue;
+            int& pixel = pixels[y * g_device->width + x];
+            const auto old = static_cast<std::uint32_t>(pixel);
+            // A clear pixel is the white the page is flattened onto.
+            const bool clear = ((old >> 24) & 0x7F) == 0x7F;
+            const std::uint32_t page = clear ? 0xFFFFFFu : (old & 0xFFFFFFu);
+            const std::uint32_t source = static_cast<std::uint32_t>(rgb.r) << 16 |
+                                         static_cast<std::uint32_t>(rgb.g) << 8 | rgb.b;
+            const std::uint32_t result = Combine(draw->type, source, page) & 0xFFFFFFu;
+            if (clear && result == 0xFFFFFFu && draw->type != kSrcCopy)
+                continue;
+            pixel = static_cast<int>(result);
+        }
+    }
+}
+
 void MendShapes(wmfAPI* api)
 {
     auto* device = static_cast<wmfFunctionReference*>(api->function_reference);
@@ -194,6 +320,7 @@ void MendShapes(wmfAPI* api)
     device->draw_chord = DrawChord;
     device->draw_pie = DrawPie;
     device->draw_rectangle = DrawRectangle;
+    device->bmp_draw = DrawBitmap;
 }
 
 // The first SetWindowOrg record's origin (x, y), (0, 0) without one.
@@ -246,6 +373,99 @@ void PlaceableBox(const std::string& bytes, wmfD_Rect& bounds)
         bounds = box;
 }
 
+void PutLe16(std::string& b, std::size_t at, std::uint16_t value)
+{
+    b[at] = static_cast<char>(value & 0xFF);
+    b[at + 1] = static_cast<char>(value >> 8);
+}
+
+// libwmf keeps pointers into its object table: a brush deleted while a saved DC still holds it
+// (one picture's producer deletes every brush right after the next one is selected, inside
+// SaveDC/RestoreDC pairs) is later read from whatever object takes its slot, mostly a pen, as a
+// pattern brush with a bitmap of garbage size, which thrashed memory for seconds and crashed.
+// Here every object gets a slot of its own and no object is deleted: the records' indexes are
+// renumbered to match. A picture with more objects than the table can number stays as it is.
+void KeepObjects(std::string& bytes)
+{
+    std::size_t at = bytes.size() >= 22 && Le16(bytes, 0) == 0xCDD7 && Le16(bytes, 2) == 0x9AC6 ? 22 : 0;
+    if (bytes.size() < at + 18)
+        return;
+    const std::size_t header = at;
+    std::vector<int> slots(Le16(bytes, header + 10), -1); // a slot's object number, -1 when free
+    std::set<std::size_t> freeSlots;
+    for (std::size_t i = 0; i < slots.size(); ++i)
+        freeSlots.insert(i);
+    at += static_cast<std::size_t>(Le16(bytes, header + 2)) * 2;
+    int created = 0;
+    struct Fix
+    {
+        std::size_t offset;
+        int object; // -1 to drop the record
+    };
+    std::vector<Fix> fixes;
+    const auto objectAt = [&](std::size_t offset) {
+        const std::uint16_t slot = Le16(bytes, offset);
+        // An index to an empty or missing slot stays out of range, as it was.
+        return slot < slots.size() && slots[slot] >= 0 ? slots[slot] : 0xFFFF;
+    };
+    while (at + 6 <= bytes.size())
+    {
+        const std::uint32_t words = Le16(bytes, at) | static_cast<std::uint32_t>(Le16(bytes, at + 2)) << 16;
+        const std::uint16_t function = Le16(bytes, at + 4);
+        if (words < 3 || function == 0 || words > (bytes.size() - at) / 2)
+            break;
+        const std::size_t params = at + 6;
+        const std::size_t paramWords = words - 3;
+        switch (function)
+        {
+        case 0x02FA: case 0x02FB: case 0x02FC: case 0x00F7: case 0x01F9: case 0x0142: case 0x06FF:
+        case 0x06FE: case 0x02FD:
+        {
+            // A new object takes the lowest free slot.
+            if (freeSlots.empty() || created >= 0xFFFF)
+                return;
+            slots[*freeSlots.begin()] = created++;
+            freeSlots.erase(freeSlots.begin());
+            break;
+        }
+        case 0x01F0: // DeleteObject
+            if (paramWords >= 1)
+            {
+                const std::uint16_t slot = Le16(bytes, params);
+                if (slot < slots.size())
+                {
+                    slots[slot] = -1;
+                    freeSlots.insert(slot);
+                }
+                fixes.push_back({at, -1}); // the record's start
+            }
+            break;
+        case 0x012D: case 0x0234: case 0x012C: case 0x012B: case 0x012A: // one index
+            if (paramWords >= 1)
+                fixes.push_back({params, objectAt(params)});
+            break;
+        case 0x0228: case 0x0429: // a region and a brush
+            if (paramWords >= 2)
+            {
+                fixes.push_back({params, objectAt(params)});
+                fixes.push_back({params + 2, objectAt(params + 2)});
+            }
+            break;
+        default:
+            break;
+        }
+        at += static_cast<std::size_t>(words) * 2;
+    }
+    PutLe16(bytes, header + 10, static_cast<std::uint16_t>(std::max<std::size_t>(slots.size(), static_cast<std::size_t>(created))));
+    for (const Fix& fix : fixes)
+    {
+        if (fix.object >= 0)
+            PutLe16(bytes, fix.offset, static_cast<std::uint16_t>(fix.object));
+        else
+            PutLe16(bytes, fix.offset + 4, 0x0105); // SetRelAbs, which players ignore
+    }
+}
+
 class TApi
 {
 public:
@@ -269,6 +489,7 @@ int Run()
     std::string bytes;
     if (!ReadAll(0, bytes))
         return Fail("cannot read the WMF data");
+    KeepObjects(bytes);
 
     wmfAPI_Options options{};
     options.function = wmf_gd_function;
@@ -278,6 +499,7 @@ int Run()
     if (wmf_api_create(&api.Ref(), flags, &options) != wmf_E_None || api.Get() == nullptr)
         return Fail("cannot start the WMF library");
     auto* device = static_cast<wmf_gd_t*>(api.Get()->device_data);
+    g_device = device;
     MendShapes(api.Get());
 
     if (wmf_mem_open(api.Get(), reinterpret_cast<unsigned char*>(bytes.data()),
