@@ -276,6 +276,16 @@ std::string StretchDib(std::uint32_t rop, int x, int y)
                            0, 0, 0x0101, 0x0101}); // rows bottom-up: blue, green
 }
 
+// The same in 24 bits.
+std::string StretchDib24(std::uint32_t rop, int x, int y)
+{
+    return Record(0x0F43, {static_cast<int>(rop & 0xFFFF), static_cast<int>(rop >> 16), 0,
+                           2, 4, 0, 0, 80, 40, y, x,
+                           40, 0, 4, 0, 2, 0, 1, 24, 0, 0, 24, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                           0x00FF, 0xFF00, 0x0000, 0x00FF, 0xFF00, 0x0000,  // blue, blue, ...
+                           0xFF00, 0x0000, 0x00FF, 0xFF00, 0x0000, 0x00FF}); // green, green, ...
+}
+
 // Transparent bitmaps come as a pair ORed and then ANDed onto the page; each bitmap is combined
 // with what is drawn, and one reaching past the page's edge is cut there.
 TEST(WmfHelper, BitmapsAreCombinedByTheirRasterOperation)
@@ -285,7 +295,9 @@ TEST(WmfHelper, BitmapsAreCombinedByTheirRasterOperation)
         StretchDib(0x00CC0020, 10, 10) +        // copied
         StretchDib(0x008800C6, 110, 10) +       // ANDed: green & red, blue & red
         StretchDib(0x00EE0086, 210, 10) +       // ORed
-        StretchDib(0x00CC0020, 380, 150)));     // half off the page
+        StretchDib(0x00CC0020, 380, 150) +      // half off the page
+        StretchDib24(0x00CC0020, 10, 110) +     // 24 bits, copied
+        StretchDib24(0x008800C6, 110, 110)));   // and ANDed
     ASSERT_EQ(raster.Width, 400);
     ASSERT_EQ(raster.Height, 200);
     EXPECT_TRUE(PixelNear(raster, 30, 30, kGreen));
@@ -295,6 +307,10 @@ TEST(WmfHelper, BitmapsAreCombinedByTheirRasterOperation)
     EXPECT_TRUE(PixelNear(raster, 230, 70, TRgb{255, 0, 255}));
     EXPECT_TRUE(PixelNear(raster, 390, 170, kGreen));
     EXPECT_TRUE(PixelNear(raster, 300, 150, kRed));
+    EXPECT_TRUE(PixelNear(raster, 30, 130, kGreen));
+    EXPECT_TRUE(PixelNear(raster, 30, 170, kBlue));
+    EXPECT_TRUE(PixelNear(raster, 30, 195, kRed));
+    EXPECT_TRUE(PixelNear(raster, 130, 130, kBlack));
 }
 
 } // namespace
