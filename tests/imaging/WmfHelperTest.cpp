@@ -267,12 +267,13 @@ TEST(WmfHelper, ABrushDeletedWhileASavedDcHoldsItStaysABrush)
 
 // StretchDIB of a 4 x 2, 8-bit bitmap (green on top, blue below) with the given raster
 // operation onto (x, y)-(x + 40, y + 80).
-std::string StretchDib(std::uint32_t rop, int x, int y)
+std::string StretchDib(std::uint32_t rop, int x, int y, int bottomBgr0 = 0x00FF, int bottomBgr1 = 0,
+                       int topBgr0 = 0xFF00, int topBgr1 = 0)
 {
     return Record(0x0F43, {static_cast<int>(rop & 0xFFFF), static_cast<int>(rop >> 16), 0,
                            2, 4, 0, 0, 80, 40, y, x,
                            40, 0, 4, 0, 2, 0, 1, 8, 0, 0, 8, 0, 0, 0, 0, 0, 2, 0, 0, 0,
-                           0x00FF, 0, 0xFF00, 0, // palette: blue, green
+                           bottomBgr0, bottomBgr1, topBgr0, topBgr1, // palette
                            0, 0, 0x0101, 0x0101}); // rows bottom-up: blue, green
 }
 
@@ -311,6 +312,26 @@ TEST(WmfHelper, BitmapsAreCombinedByTheirRasterOperation)
     EXPECT_TRUE(PixelNear(raster, 30, 170, kBlue));
     EXPECT_TRUE(PixelNear(raster, 30, 195, kRed));
     EXPECT_TRUE(PixelNear(raster, 130, 130, kBlack));
+}
+
+// A transparent bitmap as its producer writes it: its opacity ORed onto the page (white where
+// covered, grey where half covered, black where clear), then its colours ANDed (white where
+// clear). The pair blends the colours with the page by that opacity.
+TEST(WmfHelper, AnOrAndPairIsATransparentBitmap)
+{
+    const TRaster raster = DecodePicture(ShapesWmf(
+        Record(0x041B, {200, 100, 0, 0}) +                      // the left quarter red
+        StretchDib(0x00EE0086, 10, 10, 0, 0, 0xFFFF, 0x00FF) +   // covered above, clear below
+        StretchDib(0x008800C6, 10, 10, 0xFFFF, 0x00FF, 0xFF00, 0) + // green above
+        StretchDib(0x00EE0086, 110, 10, 0, 0, 0x8080, 0x0080) +  // half covered above
+        StretchDib(0x008800C6, 110, 10, 0xFFFF, 0x00FF, 0xFF00, 0) + // where nothing is drawn
+        StretchDib(0x00EE0086, 10, 110, 0, 0, 0xFFFF, 0x00FF))); // alone: ORed at the end
+    EXPECT_TRUE(PixelNear(raster, 30, 30, kGreen));
+    EXPECT_TRUE(PixelNear(raster, 30, 70, kRed));
+    EXPECT_TRUE(PixelNear(raster, 130, 30, TRgb{127, 255, 127}, 3));
+    EXPECT_TRUE(PixelNear(raster, 130, 70, kWhite));
+    EXPECT_TRUE(PixelNear(raster, 30, 130, kWhite));
+    EXPECT_TRUE(PixelNear(raster, 30, 170, kRed));
 }
 
 } // namespace

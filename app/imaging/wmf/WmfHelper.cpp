@@ -3,6 +3,7 @@
 // standard output. A failure prints one line with the reason to standard error and exits 1.
 // It runs as its own process because libwmf crashes or loops on some files.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -245,14 +246,16 @@ int* PageDuringPlay()
     return wmf_gd_image_pixels(image);
 }
 
-void DrawBitmap(wmfAPI* api, wmfBMP_Draw_t* draw)
+// Calls visit(page pixel index, source colour 0xRRGGBB) for each page pixel the bitmap covers,
+// row by row.
+template <typename Visit>
+void ForEachBitmapPixel(wmfAPI* api, wmfBMP_Draw_t* draw, Visit visit)
 {
-    int* pixels = PageDuringPlay();
-    if (draw->bmp.data == nullptr)
+    if (draw->bmp.data == nullptr || g_device == nullptr)
         return;
     const double boxWidth = static_cast<double>(g_device->bbox.BR.x) - g_device->bbox.TL.x;
     const double boxHeight = static_cast<double>(g_device->bbox.BR.y) - g_device->bbox.TL.y;
-    if (pixels == nullptr || !(boxWidth > 0 && boxHeight > 0))
+    if (!(boxWidth > 0 && boxHeight > 0))
         return;
     const double scaleX = g_device->width / boxWidth;
     const double scaleY = g_device->height / boxHeight;
@@ -294,20 +297,108 @@ void DrawBitmap(wmfAPI* api, wmfBMP_Draw_t* draw)
             wmfRGB rgb{};
             if (wmf_ipa_bmp_color(api, &draw->bmp, &rgb, cropX + static_cast<unsigned>(u), row) < 0)
                 continue;
-            int& pixel = pixels[y * g_device->width + x];
-            const auto old = static_cast<std::uint32_t>(pixel);
-            // A clear pixel is the white the page is flattened onto.
-            const bool clear = ((old >> 24) & 0x7F) == 0x7F;
-            const std::uint32_t page = clear ? 0xFFFFFFu : (old & 0xFFFFFFu);
-            const std::uint32_t source = static_cast<std::uint32_t>(rgb.r) << 16 |
-                                         static_cast<std::uint32_t>(rgb.g) << 8 | rgb.b;
-            const std::uint32_t result = Combine(draw->type, source, page) & 0xFFFFFFu;
-            if (clear && result == 0xFFFFFFu && draw->type != kSrcCopy)
-                continue;
-            pixel = static_cast<int>(result);
+            visit(static_cast<std::size_t>(y) * g_device->width + static_cast<std::size_t>(x),
+                  static_cast<std::uint32_t>(rgb.r) << 16 | static_cast<std::uint32_t>(rgb.g) << 8 | rgb.b);
         }
     }
 }
+
+// Writes a combination of the page pixel (0xRRGGBB, white where nothing is drawn yet) into it.
+template <typename Combiner>
+void PutPixel(int* pixels, std::size_t at, bool keepClearWhite, Combiner combine)
+{
+    int& pixel = pixels[at];
+    const auto old = static_cast<std::uint32_t>(pixel);
+    // A clear pixel is the white the page is flattened onto.
+    const bool clear = ((old >> 24) & 0x7F) == 0x7F;
+    const std::uint32_t result = combine(clear ? 0xFFFFFFu : (old & 0xFFFFFFu)) & 0xFFFFFFu;
+    if (clear && result == 0xFFFFFFu && keepClearWhite)
+        return;
+    pixel = static_cast<int>(result);
+}
+
+// A transparent bitmap comes as a pair: its opacity as grey levels ORed onto the page (black
+// where clear), then its colours ANDed (white where clear). Played as they stand, partly
+// covered parts (soft shadows) come out dark; the pair is blended as colours with that opacity
+// instead, which is the same where the opacity is full or none. The ORed bitmap waits for its
+// colours until the next bitmap or the end.
+struct TPendingOr
+{
+    bool active = false;
+    std::array<double, 4> where{};
+    std::array<unsigned, 4> size{};
+    std::vector<std::pair<std::size_t, std::uint32_t>> samples;
+};
+TPendingOr g_pendingOr;
+constexpr std::size_t kMaxPendingPixels = 16u << 20;
+
+void FlushPendingOr(int* pixels)
+{
+    if (g_pendingOr.active && pixels != nullptr)
+        for (const auto& [at, colour] : g_pendingOr.samples)
+            PutPixel(pixels, at, true, [colour](std::uint32_t page) { return page | colour; });
+    g_pendingOr.active = false;
+    g_pendingOr.samples.clear();
+}
+
+void DrawBitmap(wmfAPI* api, wmfBMP_Draw_t* draw)
+{
+    int* pixels = PageDuringPlay();
+    if (pixels == nullptr)
+        return;
+    const std::array<double, 4> where{draw->pt.x, draw->pt.y, draw->pixel_width, draw->pixel_height};
+    const std::array<unsigned, 4> size{draw->crop.w, draw->crop.h, draw->bmp.width, draw->bmp.height};
+    if (g_pendingOr.active && draw->type == kSrcAnd && where == g_pendingOr.where && size == g_pendingOr.size)
+    {
+        const auto& alphas = g_pendingOr.samples;
+        std::size_t next = 0;
+        ForEachBitmapPixel(api, draw, [&](std::size_t at, std::uint32_t colour) {
+            while (next < alphas.size() && alphas[next].first < at)
+                ++next;
+            const std::uint32_t alpha = next < alphas.size() && alphas[next].first == at ? alphas[next].second : 0;
+            PutPixel(pixels, at, true, [&](std::uint32_t page) {
+                std::uint32_t result = 0;
+                for (int shift = 0; shift < 24; shift += 8)
+                {
+                    const std::uint32_t b = (page >> shift) & 0xFF;
+                    const std::uint32_t a = (alpha >> shift) & 0xFF;
+                    const std::uint32_t c = (colour >> shift) & 0xFF;
+                    result |= ((b * (255 - a) + c * a + 127) / 255) << shift;
+                }
+                return result;
+            });
+        });
+        g_pendingOr.active = false;
+        g_pendingOr.samples.clear();
+        return;
+    }
+    FlushPendingOr(pixels);
+    if (draw->type == kSrcPaint)
+    {
+        g_pendingOr.where = where;
+        g_pendingOr.size = size;
+        ForEachBitmapPixel(api, draw, [&](std::size_t at, std::uint32_t colour) {
+            if (g_pendingOr.samples.size() < kMaxPendingPixels)
+                g_pendingOr.samples.emplace_back(at, colour);
+        });
+        // Too large to hold: ORed as it stands.
+        if (g_pendingOr.samples.size() >= kMaxPendingPixels)
+        {
+            g_pendingOr.samples.clear();
+            ForEachBitmapPixel(api, draw, [&](std::size_t at, std::uint32_t colour) {
+                PutPixel(pixels, at, true, [colour](std::uint32_t page) { return page | colour; });
+            });
+            return;
+        }
+        g_pendingOr.active = true;
+        return;
+    }
+    const std::uint32_t rop = draw->type;
+    ForEachBitmapPixel(api, draw, [&](std::size_t at, std::uint32_t source) {
+        PutPixel(pixels, at, rop != kSrcCopy, [&](std::uint32_t page) { return Combine(rop, source, page); });
+    });
+}
+
 
 void MendShapes(wmfAPI* api)
 {
@@ -535,7 +626,8 @@ int Run()
     device->height = static_cast<unsigned int>(height);
     if (wmf_play(api.Get(), 0, &bounds) != wmf_E_None || device->gd_image == nullptr)
         return Fail("bad WMF: cannot draw the records");
-    const int* pixels = wmf_gd_image_pixels(device->gd_image);
+    int* pixels = wmf_gd_image_pixels(device->gd_image);
+    FlushPendingOr(pixels);
     if (pixels == nullptr)
         return Fail("bad WMF: no pixels drawn");
 
