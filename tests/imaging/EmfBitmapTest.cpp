@@ -1,0 +1,145 @@
+// EMF bitmaps the converter cannot draw as they stand: compressed ones, and the pair of an ORed
+// opacity bitmap and ANDed colours a transparent bitmap is written as.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/imaging/PictureReader.h"
+#include "tests/imaging/ImagingTestSupport.h"
+
+namespace
+{
+
+constexpr std::uint32_t kSrcPaint = 0x00EE0086;
+constexpr std::uint32_t kSrcAnd = 0x008800C6;
+constexpr std::uint32_t kSrcCopy = 0x00CC0020;
+constexpr int kSide = 96; // pixels of the picture and of the drawn bitmap
+
+void Put32(std::string& out, std::uint32_t value)
+{
+    for (int shift = 0; shift < 32; shift += 8)
+        out.push_back(static_cast<char>((value >> shift) & 0xFF));
+}
+
+std::string Bytes(std::initializer_list<int> values)
+{
+    std::string out;
+    for (int v : values)
+        out.push_back(static_cast<char>(v));
+    return out;
+}
+
+struct TBitmap
+{
+    std::uint32_t BitCount;
+    std::uint32_t Compression; // 0 plain, 1 RLE8, 2 RLE4
+    std::vector<std::uint32_t> Palette;
+    std::string Bits;
+};
+
+// An EMR_STRETCHDIBITS drawing a 2 x 2 bitmap over the whole picture.
+std::string StretchDibits(std::uint32_t rop, const TBitmap& bitmap)
+{
+    std::string info;
+    for (std::uint32_t v : {40u, 2u, 2u, 1u | bitmap.BitCount << 16, bitmap.Compression,
+                            static_cast<std::uint32_t>(bitmap.Bits.size()), 0u, 0u,
+                            static_cast<std::uint32_t>(bitmap.Palette.size()), 0u})
+        Put32(info, v);
+    for (std::uint32_t colour : bitmap.Palette)
+        Put32(info, colour);
+    std::string bits = bitmap.Bits;
+    bits.resize((bits.size() + 3) / 4 * 4, '\0');
+    std::string record;
+    const auto size = static_cast<std::uint32_t>(80 + info.size() + bits.size());
+    for (std::uint32_t v : {81u, size, 0u, 0u, kSide - 1u, kSide - 1u, 0u, 0u, 0u, 0u, 2u, 2u, 80u,
+                            static_cast<std::uint32_t>(info.size()), 80u + static_cast<std::uint32_t>(info.size()),
+                            static_cast<std::uint32_t>(bitmap.Bits.size()), 0u, rop,
+                            static_cast<std::uint32_t>(kSide), static_cast<std::uint32_t>(kSide)})
+        Put32(record, v);
+    return record + info + bits;
+}
+
+std::string MakeEmf(const std::vector<std::string>& records)
+{
+    std::string body;
+    for (const auto& r : records)
+        body += r;
+    std::string eof;
+    for (std::uint32_t v : {14u, 20u, 0u, 16u, 20u})
+        Put32(eof, v);
+    body += eof;
+    std::string header;
+    const auto total = static_cast<std::uint32_t>(88 + body.size());
+    for (std::uint32_t v : {1u, 88u, 0u, 0u, kSide - 1u, kSide - 1u, 0u, 0u, 2540u, 2540u, 0x464D4520u,
+                            0x10000u, total, static_cast<std::uint32_t>(records.size() + 2), 0u, 0u, 0u,
+                            1024u, 768u, 271u, 203u, 0u})
+        Put32(header, v);
+    return header + body;
+}
+
+// The opacity of a 2 x 2 bitmap, bottom row first: clear and full, then full and half.
+const TBitmap kMaskRle8{8, 1, {0x000000, 0x808080, 0xFFFFFF},
+                        Bytes({1, 0, 1, 2, 0, 0, 1, 2, 1, 1, 0, 0, 0, 1})};
+const TBitmap kRedColours{24, 0, {}, Bytes({0, 0, 255, 0, 0, 255, 0, 0, 0, 0, 255, 0, 0, 255, 0, 0})};
+
+::testing::AssertionResult Near(const TRaster& raster, int x, int y, TRgb colour)
+{
+    return PixelNear(raster, x, y, colour, 6);
+}
+
+} // namespace
+
+TEST(EmfTransparentBitmap, OredOpacityAndAndedColoursBlendOntoWhite)
+{
+    const TRaster raster =
+        DecodePicture(MakeEmf({StretchDibits(kSrcPaint, kMaskRle8), StretchDibits(kSrcAnd, kRedColours)}));
+    ASSERT_EQ(raster.Width, kSide);
+    ASSERT_EQ(raster.Height, kSide);
+    EXPECT_TRUE(Near(raster, 24, 24, TRgb{255, 0, 0}));     // full
+    EXPECT_TRUE(Near(raster, 72, 24, TRgb{255, 127, 127})); // half, not darkened
+    EXPECT_TRUE(Near(raster, 24, 72, TRgb{255, 255, 255})); // clear
+    EXPECT_TRUE(Near(raster, 72, 72, TRgb{255, 0, 0}));
+}
+
+// A compressed bitmap on its own is expanded and drawn as stored; RLE4 packs two pixels a byte.
+TEST(EmfTransparentBitmap, CompressedBitmapAloneIsDrawn)
+{
+    // Palette red, blue; bottom row blue then red, top row red then blue, each a run of two
+    // alternating nibbles.
+    const TBitmap rle4{4, 2, {0xFF0000, 0x0000FF}, Bytes({2, 0x10, 0, 0, 2, 0x01, 0, 0, 0, 1})};
+    const TRaster raster = DecodePicture(MakeEmf({StretchDibits(kSrcCopy, rle4)}));
+    EXPECT_TRUE(Near(raster, 24, 72, TRgb{0, 0, 255}));
+    EXPECT_TRUE(Near(raster, 72, 72, TRgb{255, 0, 0}));
+    EXPECT_TRUE(Near(raster, 24, 24, TRgb{255, 0, 0}));
+    EXPECT_TRUE(Near(raster, 72, 24, TRgb{0, 0, 255}));
+}
+
+// Hostile compressed streams are refused with the reason, never read or written past their ends.
+TEST(EmfTransparentBitmap, MalformedCompressedBitmapsAreRefused)
+{
+    const std::vector<std::pair<std::string, std::string>> streams{
+        {Bytes({3, 2, 0, 1}), "runs outside the bitmap"},             // run past the row
+        {Bytes({1, 2, 0, 0, 1, 2, 0, 0, 1, 2, 0, 1}), "runs outside"}, // a third row
+        {Bytes({0, 2, 1}), "ends early"},                             // delta cut short
+        {Bytes({0, 2, 5, 0}), "moves outside"},                       // delta past the row
+        {Bytes({0, 4, 1, 2}), "ends early"},                          // literal run cut short
+        {Bytes({1}), "ends early"},                                   // half a pair
+    };
+    for (const auto& [stream, reason] : streams)
+    {
+        const TBitmap mask{8, 1, {0, 0xFFFFFF, 0x808080}, stream};
+        const std::string emf = MakeEmf({StretchDibits(kSrcPaint, mask), StretchDibits(kSrcAnd, kRedColours)});
+        try
+        {
+            DecodePicture(emf);
+            ADD_FAILURE() << "accepted: " << reason;
+        }
+        catch (const EPictureError& e)
+        {
+            EXPECT_NE(std::string(e.what()).find(reason), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find("bad EMF"), std::string::npos) << e.what();
+        }
+    }
+}
