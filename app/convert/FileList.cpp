@@ -142,6 +142,23 @@ std::string SkipReasonText(const TSkippedFile& skipped)
     return "skipped";
 }
 
+namespace
+{
+
+// The last test of every way in: a path already listed is skipped, anything else appended.
+void AppendUnlessListed(TPictureList& list, const std::string& path, TListAddition& result)
+{
+    if (IsFileInList(list, path))
+    {
+        result.Skipped.push_back({path, TSkipReason::Duplicate, {}});
+        return;
+    }
+    list.push_back(path);
+    result.Added.push_back(path);
+}
+
+} // namespace
+
 TListAddition AddFiles(TPictureList& list, const std::vector<std::string>& paths)
 {
     TListAddition result;
@@ -149,13 +166,8 @@ TListAddition AddFiles(TPictureList& list, const std::vector<std::string>& paths
     {
         if (!FileIsPresent(path))
             result.Skipped.push_back({path, TSkipReason::NotFound, {}});
-        else if (IsFileInList(list, path))
-            result.Skipped.push_back({path, TSkipReason::Duplicate, {}});
         else
-        {
-            list.push_back(path);
-            result.Added.push_back(path);
-        }
+            AppendUnlessListed(list, path, result);
     }
     return result;
 }
@@ -203,13 +215,8 @@ TListAddition AddFolder(TPictureList& list, const std::string& folder)
             result.Skipped.push_back({path, TSkipReason::TemporaryFile, {}});
         else if (!ExtensionIsAccepted(path))
             result.Skipped.push_back({path, TSkipReason::NotAPictureType, {}});
-        else if (IsFileInList(list, path))
-            result.Skipped.push_back({path, TSkipReason::Duplicate, {}});
         else
-        {
-            list.push_back(path);
-            result.Added.push_back(path);
-        }
+            AppendUnlessListed(list, path, result);
     }
     return result;
 }

@@ -12,6 +12,7 @@
 #include "app/imaging/CairoRaster.h"
 #include "app/imaging/PictureReader.h"
 #include "app/imaging/Pixbuf.h"
+#include "app/imaging/RasterOperations.h"
 
 namespace
 {
@@ -19,9 +20,6 @@ namespace
 constexpr std::uint32_t kEmrHeader = 1;
 constexpr std::uint32_t kEmfSignature = 0x464D4520; // " EMF"
 constexpr std::uint32_t kEmrStretchDibits = 81;
-constexpr std::uint32_t kSrcPaint = 0x00EE0086;
-constexpr std::uint32_t kSrcAnd = 0x008800C6;
-constexpr std::uint32_t kSrcCopy = 0x00CC0020;
 constexpr std::uint32_t kBiRgb = 0;
 constexpr std::uint32_t kBiRle8 = 1;
 constexpr std::uint32_t kBiRle4 = 2;

@@ -20,6 +20,8 @@
 #include <libwmf/gd.h>
 #include <libwmf/ipa.h>
 
+#include "app/imaging/RasterOperations.h"
+
 namespace
 {
 
@@ -190,15 +192,8 @@ void DrawRectangle(wmfAPI* api, wmfDrawRectangle_t* rect)
 // instead, one page pixel at a time, cut to the page.
 wmf_gd_t* g_device = nullptr;
 
-// Raster operations (libwmf's own names are macros with C casts).
-constexpr std::uint32_t kSrcCopy = 0x00CC0020;
-constexpr std::uint32_t kSrcPaint = 0x00EE0086;
-constexpr std::uint32_t kSrcAnd = 0x008800C6;
-constexpr std::uint32_t kSrcInvert = 0x00660046;
-constexpr std::uint32_t kSrcErase = 0x00440328;
-constexpr std::uint32_t kNotSrcCopy = 0x00330008;
-constexpr std::uint32_t kNotSrcErase = 0x001100A6;
-constexpr std::uint32_t kMergePaint = 0x00BB0226;
+// Raster operations: ours (app/imaging/RasterOperations.h), as libwmf's own names are macros
+// with C casts.
 
 std::uint32_t Combine(std::uint32_t rop, std::uint32_t source, std::uint32_t page)
 {
