@@ -15,7 +15,7 @@
 
 #include "app/imaging/PictureReader.h"
 #include "app/imaging/Pixbuf.h"
-#include "app/imaging/WmfRenderer.h"
+#include "app/imaging/MetafileRenderer.h"
 
 extern char** environ;
 
@@ -156,34 +156,34 @@ public:
 
 } // namespace
 
-std::string WmfHelperPath()
+std::string MetafileHelperPath()
 {
-    if (const char* env = std::getenv("PICTOVA_WMF_HELPER"); env != nullptr && *env != '\0')
+    if (const char* env = std::getenv("PICTOVA_METAFILE_HELPER"); env != nullptr && *env != '\0')
         return env;
     std::string self(4096, '\0');
     const ssize_t n = ::readlink("/proc/self/exe", self.data(), self.size());
     if (n > 0 && static_cast<std::size_t>(n) < self.size())
     {
         self.resize(static_cast<std::size_t>(n));
-        const std::string beside = self.substr(0, self.rfind('/') + 1) + "pictova-wmf";
+        const std::string beside = self.substr(0, self.rfind('/') + 1) + "pictova-metafile";
         if (IsExecutable(beside))
             return beside;
     }
-#ifdef PICTOVA_WMF_HELPER_FALLBACK
-    return PICTOVA_WMF_HELPER_FALLBACK;
+#ifdef PICTOVA_METAFILE_HELPER_FALLBACK
+    return PICTOVA_METAFILE_HELPER_FALLBACK;
 #else
-    return "pictova-wmf";
+    return "pictova-metafile";
 #endif
 }
 
-std::chrono::milliseconds SetWmfHelperTimeout(std::chrono::milliseconds timeout)
+std::chrono::milliseconds SetMetafileHelperTimeout(std::chrono::milliseconds timeout)
 {
     return std::chrono::milliseconds(g_timeoutMs.exchange(timeout.count()));
 }
 
 TRaster RenderWmfInHelper(std::string_view bytes)
 {
-    const std::string helper = WmfHelperPath();
+    const std::string helper = MetafileHelperPath();
     if (!IsExecutable(helper))
         throw EPictureError("WMF renderer not found: " + helper);
 

@@ -10,20 +10,20 @@
 #include <gtest/gtest.h>
 
 #include "app/imaging/PictureReader.h"
-#include "app/imaging/WmfRenderer.h"
+#include "app/imaging/MetafileRenderer.h"
 #include "tests/imaging/ImagingTestSupport.h"
 #include "tests/support/TestSupport.h"
 
 namespace
 {
 
-// A stand-in for pictova-wmf: a shell script that misbehaves as told.
+// A stand-in for pictova-metafile: a shell script that misbehaves as told.
 class FakeHelper
 {
 public:
     explicit FakeHelper(const std::string& body)
         : m_path(m_dir.File("fake-wmf")),
-          m_env("PICTOVA_WMF_HELPER", m_path)
+          m_env("PICTOVA_METAFILE_HELPER", m_path)
     {
         WriteFileBytes(m_path, "#!/bin/sh\n" + body + "\n");
         ::chmod(m_path.c_str(), 0755);
@@ -35,16 +35,16 @@ private:
     ScopedEnv m_env;
 };
 
-class ScopedWmfTimeout
+class ScopedHelperTimeout
 {
 public:
-    explicit ScopedWmfTimeout(std::chrono::milliseconds timeout)
-        : m_previous(SetWmfHelperTimeout(timeout))
+    explicit ScopedHelperTimeout(std::chrono::milliseconds timeout)
+        : m_previous(SetMetafileHelperTimeout(timeout))
     {
     }
-    ~ScopedWmfTimeout() { SetWmfHelperTimeout(m_previous); }
-    ScopedWmfTimeout(const ScopedWmfTimeout&) = delete;
-    ScopedWmfTimeout& operator=(const ScopedWmfTimeout&) = delete;
+    ~ScopedHelperTimeout() { SetMetafileHelperTimeout(m_previous); }
+    ScopedHelperTimeout(const ScopedHelperTimeout&) = delete;
+    ScopedHelperTimeout& operator=(const ScopedHelperTimeout&) = delete;
 
 private:
     std::chrono::milliseconds m_previous;
@@ -68,29 +68,29 @@ std::string PlaceableWmf()
     return ReadFileBytes(TestDataPath("wmf_placeable.wmf"));
 }
 
-TEST(WmfHelper, TheBuiltHelperIsFound)
+TEST(MetafileHelper, TheBuiltHelperIsFound)
 {
-    const std::string path = WmfHelperPath();
+    const std::string path = MetafileHelperPath();
     struct stat info{};
     EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
 }
 
-TEST(WmfHelper, ACrashIsAFailedPicture)
+TEST(MetafileHelper, ACrashIsAFailedPicture)
 {
     FakeHelper helper("kill -SEGV $$");
     EXPECT_EQ(ReasonFor(PlaceableWmf()), "WMF renderer crashed (signal 11)");
 }
 
-TEST(WmfHelper, AHangIsKilledAtTheTimeLimit)
+TEST(MetafileHelper, AHangIsKilledAtTheTimeLimit)
 {
     FakeHelper helper("exec sleep 30");
-    ScopedWmfTimeout timeout(std::chrono::milliseconds(300));
+    ScopedHelperTimeout timeout(std::chrono::milliseconds(300));
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(ReasonFor(PlaceableWmf()), "WMF renderer timed out");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
-TEST(WmfHelper, ItsOwnReasonIsPassedOn)
+TEST(MetafileHelper, ItsOwnReasonIsPassedOn)
 {
     FakeHelper helper("cat >/dev/null; echo 'bad WMF: unreadable records' >&2; exit 1");
     EXPECT_EQ(ReasonFor(PlaceableWmf()), "bad WMF: unreadable records");
@@ -98,14 +98,14 @@ TEST(WmfHelper, ItsOwnReasonIsPassedOn)
 
 // The helper quits without reading a large input: writing to it must fail quietly, not raise
 // SIGPIPE in the caller.
-TEST(WmfHelper, AHelperThatStopsReadingDoesNotKillTheCaller)
+TEST(MetafileHelper, AHelperThatStopsReadingDoesNotKillTheCaller)
 {
     FakeHelper helper("exit 3");
     const std::string large = PlaceableWmf() + std::string(4 << 20, '\0');
     EXPECT_EQ(ReasonFor(large), "WMF renderer failed (exit status 3)");
 }
 
-TEST(WmfHelper, BadOrOversizedOutputIsRefused)
+TEST(MetafileHelper, BadOrOversizedOutputIsRefused)
 {
     {
         FakeHelper helper("cat >/dev/null; printf 'xx'");
@@ -125,7 +125,7 @@ TEST(WmfHelper, BadOrOversizedOutputIsRefused)
 
 // Ctrl+C at a terminal goes to the terminal's process group: the helper must not be in ours,
 // and it is told our process id so that it can end with us.
-TEST(WmfHelper, TheHelperRunsInAProcessGroupOfItsOwn)
+TEST(MetafileHelper, TheHelperRunsInAProcessGroupOfItsOwn)
 {
     FakeHelper helper("cat >/dev/null; read -r pid name state ppid pgrp rest < /proc/$$/stat; "
                       "echo \"$pid $pgrp $1\" >&2; exit 1");
@@ -140,14 +140,14 @@ TEST(WmfHelper, TheHelperRunsInAProcessGroupOfItsOwn)
     EXPECT_EQ(parent, static_cast<long>(::getpid()));
 }
 
-TEST(WmfHelper, AMissingHelperIsNamed)
+TEST(MetafileHelper, AMissingHelperIsNamed)
 {
-    ScopedEnv env("PICTOVA_WMF_HELPER", "/nonexistent/pictova-wmf");
-    EXPECT_EQ(ReasonFor(PlaceableWmf()), "WMF renderer not found: /nonexistent/pictova-wmf");
+    ScopedEnv env("PICTOVA_METAFILE_HELPER", "/nonexistent/pictova-metafile");
+    EXPECT_EQ(ReasonFor(PlaceableWmf()), "WMF renderer not found: /nonexistent/pictova-metafile");
 }
 
 // The real helper on damaged metafiles: a reason, whatever libwmf makes of them.
-TEST(WmfHelper, RealHelperOnDamagedFilesGivesAReason)
+TEST(MetafileHelper, RealHelperOnDamagedFilesGivesAReason)
 {
     const std::string good = PlaceableWmf();
     std::string noRecords = good.substr(0, 40);
@@ -209,7 +209,7 @@ std::string ShapesWmf(const std::string& shapes, int objects = 2)
 
 // Clip art is made of filled ellipses, rounded rectangles, chords and pies: each is filled with
 // its brush and cut to its outline (word order as stored: bottom/right before top/left).
-TEST(WmfHelper, EllipsesRoundedRectanglesChordsAndPiesAreFilled)
+TEST(MetafileHelper, EllipsesRoundedRectanglesChordsAndPiesAreFilled)
 {
     const TRaster raster = DecodePicture(ShapesWmf(
         Record(0x0418, {90, 90, 10, 10}) +                          // ellipse (10,10)-(90,90)
@@ -233,7 +233,7 @@ TEST(WmfHelper, EllipsesRoundedRectanglesChordsAndPiesAreFilled)
 
 // The placeable header's box is the picture's frame: a small drawing inside it keeps its place
 // and size instead of being stretched over the page.
-TEST(WmfHelper, ThePlaceableBoxIsTheFrameNotTheDrawnBounds)
+TEST(MetafileHelper, ThePlaceableBoxIsTheFrameNotTheDrawnBounds)
 {
     const TRaster raster = DecodePicture(ShapesWmf(Record(0x041B, {140, 240, 60, 160}))); // (160,60)-(240,140)
     ASSERT_EQ(raster.Width, 400);
@@ -248,7 +248,7 @@ TEST(WmfHelper, ThePlaceableBoxIsTheFrameNotTheDrawnBounds)
 // A producer deletes each brush right after selecting the next, inside SaveDC/RestoreDC: the
 // restored DC holds a deleted brush whose slot a new pen then takes. The brush must stay the
 // brush (it crashed the renderer, or took seconds, reading the pen as a pattern brush).
-TEST(WmfHelper, ABrushDeletedWhileASavedDcHoldsItStaysABrush)
+TEST(MetafileHelper, ABrushDeletedWhileASavedDcHoldsItStaysABrush)
 {
     const std::string records =
         Record(0x001E, {}) +                         // SaveDC
@@ -289,7 +289,7 @@ std::string StretchDib24(std::uint32_t rop, int x, int y)
 
 // Transparent bitmaps come as a pair ORed and then ANDed onto the page; each bitmap is combined
 // with what is drawn, and one reaching past the page's edge is cut there.
-TEST(WmfHelper, BitmapsAreCombinedByTheirRasterOperation)
+TEST(MetafileHelper, BitmapsAreCombinedByTheirRasterOperation)
 {
     const TRaster raster = DecodePicture(ShapesWmf(
         Record(0x041B, {200, 400, 0, 0}) +      // the whole page red
@@ -317,7 +317,7 @@ TEST(WmfHelper, BitmapsAreCombinedByTheirRasterOperation)
 // A transparent bitmap as its producer writes it: its opacity ORed onto the page (white where
 // covered, grey where half covered, black where clear), then its colours ANDed (white where
 // clear). The pair blends the colours with the page by that opacity.
-TEST(WmfHelper, AnOrAndPairIsATransparentBitmap)
+TEST(MetafileHelper, AnOrAndPairIsATransparentBitmap)
 {
     const TRaster raster = DecodePicture(ShapesWmf(
         Record(0x041B, {200, 100, 0, 0}) +                      // the left quarter red

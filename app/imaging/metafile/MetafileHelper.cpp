@@ -1,4 +1,4 @@
-// pictova-wmf: draws one WMF, read from standard input, with libwmf's gd device, and writes
+// pictova-metafile: draws one WMF, read from standard input, with libwmf's gd device, and writes
 // width, height and channel count (32-bit little-endian each) followed by RGBA pixels to
 // standard output. A failure prints one line with the reason to standard error and exits 1.
 // It runs as its own process because libwmf crashes or loops on some files.
