@@ -12,6 +12,7 @@
 #include "pdf/PdfDoc.h"
 #include "platform/Services.h"
 #include "report/PReport.h"
+#include "tests/support/TestSupport.h"
 
 // Runs action and expects it to raise E with exactly message.
 template <class E>
@@ -112,18 +113,6 @@ public:
 private:
     std::vector<std::int32_t> m_values;
     std::size_t m_next = 0;
-};
-
-class ScopedRandom
-{
-public:
-    explicit ScopedRandom(IRandom& random) : m_previous(SetRandom(&random)) {}
-    ~ScopedRandom() { SetRandom(m_previous); }
-    ScopedRandom(const ScopedRandom&) = delete;
-    ScopedRandom& operator=(const ScopedRandom&) = delete;
-
-private:
-    IRandom* m_previous;
 };
 
 // The converter's progress window as far as the report is concerned: the report, one invisible

@@ -69,6 +69,13 @@ ScopedRandomSeed::~ScopedRandomSeed()
     Random().Randomize();
 }
 
+ScopedRandom::ScopedRandom(IRandom& random) : m_previous(SetRandom(&random)) {}
+
+ScopedRandom::~ScopedRandom()
+{
+    SetRandom(m_previous);
+}
+
 ScopedNumericLocale::ScopedNumericLocale(const char* name)
 {
     const char* current = std::setlocale(LC_NUMERIC, nullptr);

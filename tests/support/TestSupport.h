@@ -74,6 +74,19 @@ public:
     ScopedRandomSeed& operator=(const ScopedRandomSeed&) = delete;
 };
 
+// Installs a random generator for the guard's lifetime.
+class ScopedRandom
+{
+public:
+    explicit ScopedRandom(IRandom& random);
+    ~ScopedRandom();
+    ScopedRandom(const ScopedRandom&) = delete;
+    ScopedRandom& operator=(const ScopedRandom&) = delete;
+
+private:
+    IRandom* m_previous;
+};
+
 // Sets LC_NUMERIC to a locale (for example "de_DE.UTF-8" or "C.UTF-8") when available; Active()
 // tells whether it could be set. Restores the previous one.
 class ScopedNumericLocale
