@@ -11,8 +11,10 @@
 
 #include <sys/stat.h>
 
+#include "pdf/PdfCanvas.h"
 #include "pdf/PdfDoc.h"
 #include "pdf/PdfImages.h"
+#include "pdf/PdfWrappers.h"
 #include "platform/DateTime.h"
 #include "platform/Graphics.h"
 #include "platform/Stream.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "pdf/PdfDoc.h"
+#include "pdf/PdfFont.h"
 
 // The twelve standard Type 1 fonts. No font program is embedded: each font writes a small
 // dictionary naming a font every viewer supplies, and carries that font's character widths so

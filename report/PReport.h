@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "pdf/PdfCanvas.h"
 #include "pdf/PdfDoc.h"
+#include "pdf/PdfWrappers.h"
 #include "platform/DateTime.h"
 #include "platform/Graphics.h"
 #include "report/Components.h"

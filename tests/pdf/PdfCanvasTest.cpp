@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "pdf/PdfCanvas.h"
 #include "pdf/PdfDoc.h"
 #include "PdfTestUtil.h"
 #include "tests/support/TestSupport.h"

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "pdf/PdfDoc.h"
+#include "pdf/PdfFont.h"
 #include "pdf/PdfFonts.h"
+#include "pdf/PdfXref.h"
 #include "PdfTestUtil.h"
 
 namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "pdf/PdfCanvas.h"
 #include "pdf/PdfDoc.h"
 #include "pdf/PdfImages.h"
 #include "pdf/PdfJpegImage.h"

@@ -5,7 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "pdf/PdfDoc.h"
+#include "pdf/PdfXref.h"
 #include "PdfTestUtil.h"
 #include "tests/support/TestSupport.h"
 

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "pdf/PdfCanvas.h"
 #include "pdf/PdfDoc.h"
 #include "pdf/PdfImages.h"
 #include "platform/Graphics.h"

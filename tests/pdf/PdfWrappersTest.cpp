@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "pdf/PdfDoc.h"
+#include "pdf/PdfWrappers.h"
 #include "PdfTestUtil.h"
 #include "tests/support/TestSupport.h"
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "pdf/PdfDoc.h"
+#include "pdf/PdfXref.h"
 
 namespace
 {
