@@ -21,72 +21,40 @@ TDateTime Frac(TDateTime value)
 
 } // namespace
 
-TConversionRun::TConversionRun() : m_form(std::make_unique<TForm>(nullptr))
+TConversionRun::TConversionRun()
+    : m_form(std::make_unique<TForm>(nullptr)), m_components(CreateConverterComponents(*m_form))
 {
-    // The progress window's components, in the order it declares them.
-    m_report = &m_form->Create<TPReport>();
-    m_report->SetName("PReport1");
-    m_report->SetUseOutlines(false);
-
-    m_page = &m_form->Create<TPRPage>();
-    m_page->SetName("PRPage1");
-    m_page->SetVisible(false);
-    m_page->SetBounds(0, 0, 596, 842);
-    m_page->SetMarginLeft(32);
-    m_page->SetMarginTop(32);
-    m_page->SetMarginRight(32);
-    m_page->SetMarginBottom(32);
-
-    m_panel = &m_form->Create<TPRLayoutPanel>();
-    m_panel->SetName("PRLayoutPanel1");
-    m_panel->SetParent(m_page);
-    m_panel->SetAlign(alClient);
-
-    m_image = &m_form->Create<TPRJpegImage>();
-    m_image->SetName("PRJpegImage1");
-    m_image->SetParent(m_panel);
-    m_image->SetSharedImage(false);
-    m_image->SetStretch(false);
-
-    m_text = &m_form->Create<TPRText>();
-    m_text->SetName("PRText1");
-    m_text->SetParent(m_panel);
-    m_text->SetBounds(16, 32, 513, 89);
-    m_text->SetFontName(fnArial);
-    m_text->SetFontSize(20);
-    m_text->SetFontBold(true);
-    m_text->SetFontColor(clRed);
-    m_text->SetLeading(14);
 }
 
 TConversionRun::~TConversionRun() = default;
 
 void TConversionRun::SetFileName(const std::string& path)
 {
-    m_report->SetFileName(path);
+    m_components.PReport1.SetFileName(path);
 }
 
 void TConversionRun::Run(const std::vector<std::string>& paths, int quality,
                          const TDocumentProperties& properties, IConversionObserver& observer)
 {
+    TPReport& report = m_components.PReport1;
     const int count = static_cast<int>(paths.size());
     m_runResult = 0;
     observer.SetProgressPosition(0);
     observer.SetProgressMax(count);
 
-    m_report->SetTitle(properties.Title);
-    m_report->SetAuthor(properties.Author);
-    m_report->SetSubject(properties.Subject);
-    m_report->SetKeywords(properties.Keywords);
-    m_report->SetCreationDate(std::trunc(properties.CreatedDate) + Frac(properties.CreatedTime));
-    m_report->SetModDate(std::trunc(properties.ModifiedDate) + Frac(properties.ModifiedTime));
-    m_report->SetCreator(properties.Creator);
-    m_report->SetProducer(properties.Producer);
+    report.SetTitle(properties.Title);
+    report.SetAuthor(properties.Author);
+    report.SetSubject(properties.Subject);
+    report.SetKeywords(properties.Keywords);
+    report.SetCreationDate(std::trunc(properties.CreatedDate) + Frac(properties.CreatedTime));
+    report.SetModDate(std::trunc(properties.ModifiedDate) + Frac(properties.ModifiedTime));
+    report.SetCreator(properties.Creator);
+    report.SetProducer(properties.Producer);
 
     // One empty line keeps the text item on every page's layout; it shows nothing.
-    m_text->SetLines({std::string()});
+    m_components.PRText1.SetLines({std::string()});
 
-    m_report->StartDocument();
+    report.StartDocument();
     try
     {
         for (int i = 0; i < count; ++i)
@@ -99,7 +67,7 @@ void TConversionRun::Run(const std::vector<std::string>& paths, int quality,
             }
             if (observer.CancelRequested())
             {
-                m_report->AbortDocument();
+                report.AbortDocument();
                 m_runResult = 2;
                 return;
             }
@@ -113,18 +81,18 @@ void TConversionRun::Run(const std::vector<std::string>& paths, int quality,
                 continue;
             }
             observer.SetStatusText("page" + std::to_string(i + 1) + ":" + path);
-            m_report->PrintPage(*m_page);
+            report.PrintPage(m_components.PRPage1);
             observer.SetPercentText(PercentText(i + 1, count));
             observer.SetProgressPosition(i + 1);
         }
         // A document without pages cannot be written; say so instead of leaving a broken file.
-        if (m_report->PageCount() == 0)
+        if (report.PageCount() == 0)
             throw Exception("No picture could be converted.");
-        m_report->EndDocument();
+        report.EndDocument();
     }
     catch (...)
     {
-        m_report->AbortDocument();
+        report.AbortDocument();
         m_runResult = 0;
         throw;
     }
@@ -141,19 +109,7 @@ void TConversionRun::PreparePage(const std::string& path, int quality,
     stream.SetPosition(0);
     jpeg->LoadFromStream(stream);
 
-    // The margins go to 0 before the page takes the picture's size: a margin is refused unless
-    // it is smaller than half the width, so after sizing the page to a picture 1 pixel wide the
-    // old margins of 32 would stay and the picture would lie outside the page.
-    m_page->SetMarginLeft(0);
-    m_page->SetMarginRight(0);
-    m_page->SetMarginTop(0);
-    m_page->SetMarginBottom(0);
-    m_page->SetWidth(jpeg->Width());
-    m_page->SetHeight(jpeg->Height());
-
-    m_image->Picture().SetGraphic(std::move(jpeg));
-    // The panel lies one unit inside the page's edge, so (-1, -1) in it is the page's corner.
-    m_image->SetBounds(-1, -1, m_page->Width(), m_page->Height());
+    m_components.PlacePicture(std::move(jpeg));
     observer.ProcessMessages();
 }
 

@@ -4,14 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "app/convert/ConverterComponents.h"
 #include "platform/DateTime.h"
-
-class TForm;
-class TPReport;
-class TPRPage;
-class TPRLayoutPanel;
-class TPRJpegImage;
-class TPRText;
 
 // What the run tells the window that drives it, and what it asks of it. The progress window
 // shows these in Label1, Label2 and ProgressBar1; the command line prints them.
@@ -48,9 +42,9 @@ struct TDocumentProperties
     std::string Producer = "Kestrom Pictova";
 };
 
-// The conversion run of the progress window: its report components, laid out as the window
-// declares them, and the run that prints one page per picture into the PDF. A new object for
-// every run, so RunResult starts at 0.
+// The conversion run of the progress window: its report components (CreateConverterComponents)
+// and the run that prints one page per picture into the PDF. A new object for every run, so
+// RunResult starts at 0.
 class TConversionRun
 {
 public:
@@ -74,23 +68,19 @@ public:
     int RunResult() const { return m_runResult; }
 
     // The components, for the window and for tests; owned by this object.
-    TPReport& PReport1() const { return *m_report; }
-    TPRPage& PRPage1() const { return *m_page; }
-    TPRLayoutPanel& PRLayoutPanel1() const { return *m_panel; }
-    TPRJpegImage& PRJpegImage1() const { return *m_image; }
-    TPRText& PRText1() const { return *m_text; }
+    TPReport& PReport1() const { return m_components.PReport1; }
+    TPRPage& PRPage1() const { return m_components.PRPage1; }
+    TPRLayoutPanel& PRLayoutPanel1() const { return m_components.PRLayoutPanel1; }
+    TPRJpegImage& PRJpegImage1() const { return m_components.PRJpegImage1; }
+    TPRText& PRText1() const { return m_components.PRText1; }
 
 private:
     // Re-encodes one picture and fits the page and the picture item to it; throws on failure
     // with the reason.
     void PreparePage(const std::string& path, int quality, IConversionObserver& observer);
 
-    std::unique_ptr<TForm> m_form; // owns the components below
-    TPReport* m_report = nullptr;
-    TPRPage* m_page = nullptr;
-    TPRLayoutPanel* m_panel = nullptr;
-    TPRJpegImage* m_image = nullptr;
-    TPRText* m_text = nullptr;
+    std::unique_ptr<TForm> m_form; // owns the components
+    TConverterComponents m_components;
     int m_runResult = 0;
 };
 
