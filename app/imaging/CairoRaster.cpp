@@ -1,10 +1,13 @@
 #include "app/imaging/CairoRaster.h"
 
 #include <cstring>
+#include <new>
 
 TCairoSurface NewCairoSurface(int width, int height)
 {
     TCairoSurface surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
+    if (cairo_surface_status(surface.get()) == CAIRO_STATUS_NO_MEMORY)
+        throw std::bad_alloc();
     if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
         throw EPictureError(std::string("cannot make a drawing surface: ") +
                             cairo_status_to_string(cairo_surface_status(surface.get())));

@@ -18,7 +18,7 @@ using TCairoSurface = std::unique_ptr<cairo_surface_t, TCairoSurfaceDeleter>;
 using TCairo = std::unique_ptr<cairo_t, TCairoDeleter>;
 
 // A new ARGB32 surface of the raster's size; the caller has checked the size. Throws
-// EPictureError when cairo cannot make one.
+// EPictureError when cairo cannot make one, std::bad_alloc when memory is short.
 TCairoSurface NewCairoSurface(int width, int height);
 
 // The raster as an ARGB32 surface (premultiplied, as cairo wants it).

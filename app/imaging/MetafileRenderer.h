@@ -1,23 +1,49 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "app/imaging/Raster.h"
 
-// Metafiles are drawn by libraries that crash or loop on some files, so they are drawn in the
-// helper program pictova-metafile: the file goes in on its standard input, and width, height,
-// channel count (32-bit little-endian each) and the pixels come back on its standard output. A
-// crash, a hang past the time limit or bad output fails the picture, never the caller.
+// Metafiles are drawn by libraries that crash, loop or exhaust memory on some files, so they
+// are drawn in the helper program pictova-metafile: the file goes in on its standard input,
+// and width, height, channel count (32-bit little-endian each) and the pixels come back on its
+// standard output. The helper runs in a process group of its own under limits of processor
+// time, memory and picture size; a crash, a hang, a limit reached or bad output fails the
+// picture with its reason, never the caller.
+
+enum TMetafileKind
+{
+    mkWmf,
+    mkEmf,
+};
+
+struct TMetafileLimits
+{
+    std::chrono::milliseconds WallTime{30000}; // then the helper's group is killed
+    std::chrono::seconds CpuTime{10};          // RLIMIT_CPU
+    std::uint64_t MemoryBytes = 2ULL << 30;    // RLIMIT_AS
+    std::int64_t Pixels = 64LL * 1000 * 1000;  // the largest picture drawn
+};
+
+// The limits every later helper run gets; returns the previous ones. Tests lower them.
+TMetafileLimits SetMetafileLimits(const TMetafileLimits& limits);
 
 // The helper's path: $PICTOVA_METAFILE_HELPER, else pictova-metafile beside the running
 // program, else the build's bin folder.
 std::string MetafileHelperPath();
 
-// How long the helper may take before it is killed (10 s by default); returns the previous
-// limit. Tests shorten it.
-std::chrono::milliseconds SetMetafileHelperTimeout(std::chrono::milliseconds timeout);
+// Runs the helper on a metafile's bytes. Throws EPictureError with the reason.
+TRaster RenderMetafileInHelper(TMetafileKind kind, std::string_view bytes);
 
-// Runs the helper on a WMF file's bytes. Throws EPictureError with the reason.
-TRaster RenderWmfInHelper(std::string_view bytes);
+// The picture size rule of both sides: CheckPictureSize, and at most maxPixels pixels.
+inline void CheckMetafileSize(std::int64_t width, std::int64_t height, std::int64_t maxPixels)
+{
+    CheckPictureSize(width, height);
+    if (width * height > maxPixels)
+        throw EPictureError("picture too large: " + std::to_string(width) + " x " +
+                                std::to_string(height),
+                            fkTooLarge);
+}

@@ -1,93 +1,134 @@
 #include <chrono>
+#include <csignal>
+#include <fstream>
 #include <initializer_list>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 
 #include <unistd.h>
 
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
 
-#include "app/imaging/PictureReader.h"
 #include "app/imaging/MetafileRenderer.h"
+#include "app/imaging/PictureReader.h"
 #include "tests/imaging/ImagingTestSupport.h"
 #include "tests/support/TestSupport.h"
 
-namespace
-{
+namespace {
 
 // A stand-in for pictova-metafile: a shell script that misbehaves as told.
 class FakeHelper
 {
-public:
+  public:
     explicit FakeHelper(const std::string& body)
-        : m_path(m_dir.File("fake-wmf")),
-          m_env("PICTOVA_METAFILE_HELPER", m_path)
+        : m_path(m_dir.File("fake-wmf")), m_env("PICTOVA_METAFILE_HELPER", m_path)
     {
         WriteFileBytes(m_path, "#!/bin/sh\n" + body + "\n");
         ::chmod(m_path.c_str(), 0755);
     }
 
-private:
+  private:
     TTempDir m_dir;
     std::string m_path;
     ScopedEnv m_env;
 };
 
-class ScopedHelperTimeout
+class ScopedMetafileLimits
 {
-public:
-    explicit ScopedHelperTimeout(std::chrono::milliseconds timeout)
-        : m_previous(SetMetafileHelperTimeout(timeout))
+  public:
+    explicit ScopedMetafileLimits(const TMetafileLimits& limits)
+        : m_previous(SetMetafileLimits(limits))
     {
     }
-    ~ScopedHelperTimeout() { SetMetafileHelperTimeout(m_previous); }
-    ScopedHelperTimeout(const ScopedHelperTimeout&) = delete;
-    ScopedHelperTimeout& operator=(const ScopedHelperTimeout&) = delete;
+    ~ScopedMetafileLimits() { SetMetafileLimits(m_previous); }
+    ScopedMetafileLimits(const ScopedMetafileLimits&) = delete;
+    ScopedMetafileLimits& operator=(const ScopedMetafileLimits&) = delete;
 
-private:
-    std::chrono::milliseconds m_previous;
+  private:
+    TMetafileLimits m_previous;
 };
 
-std::string ReasonFor(const std::string& wmfBytes)
+std::string ReasonFor(const std::string& bytes, TMetafileKind kind = mkWmf)
 {
-    try
-    {
-        RenderWmfInHelper(wmfBytes);
+    try {
+        RenderMetafileInHelper(kind, bytes);
         return "rendered";
-    }
-    catch (const EPictureError& e)
-    {
+    } catch (const EPictureError& e) {
         return e.what();
     }
 }
 
-std::string PlaceableWmf()
-{
-    return ReadFileBytes(TestDataPath("wmf_placeable.wmf"));
-}
+std::string PlaceableWmf() { return ReadFileBytes(TestDataPath("wmf_placeable.wmf")); }
 
 TEST(MetafileHelper, TheBuiltHelperIsFound)
 {
     const std::string path = MetafileHelperPath();
-    struct stat info{};
+    struct stat info
+    {
+    };
     EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
 }
 
-TEST(MetafileHelper, ACrashIsAFailedPicture)
+std::string SimpleEmf() { return ReadFileBytes(TestDataPath("emf_simple.emf")); }
+
+TEST(MetafileHelper, ACrashIsAFailedPictureOfItsKind)
 {
     FakeHelper helper("kill -SEGV $$");
-    EXPECT_EQ(ReasonFor(PlaceableWmf()), "WMF renderer crashed (signal 11)");
+    EXPECT_EQ(ReasonFor(PlaceableWmf()), "WMF renderer crashed (segmentation fault)");
+    EXPECT_EQ(ReasonFor(SimpleEmf(), mkEmf), "EMF renderer crashed (segmentation fault)");
 }
 
-TEST(MetafileHelper, AHangIsKilledAtTheTimeLimit)
+// A hang is killed with everything it started: the helper's whole process group.
+TEST(MetafileHelper, AHangIsKilledWithItsGroupAtTheTimeLimit)
 {
-    FakeHelper helper("exec sleep 30");
-    ScopedHelperTimeout timeout(std::chrono::milliseconds(300));
+    TTempDir dir;
+    const std::string pidFile = dir.File("sleeper");
+    FakeHelper helper("sleep 30 & echo $! > " + pidFile + "; wait");
+    TMetafileLimits limits;
+    limits.WallTime = std::chrono::milliseconds(300);
+    ScopedMetafileLimits scoped(limits);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(ReasonFor(PlaceableWmf()), "WMF renderer timed out");
+    EXPECT_EQ(ReasonFor(SimpleEmf(), mkEmf), "EMF renderer timed out after 0.3 s");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    // Killed, it may linger as a zombie until whoever adopted it reaps it.
+    const std::string stat = "/proc/" + std::to_string(std::stoi(ReadFileBytes(pidFile))) + "/stat";
+    const auto running = [&] {
+        std::ifstream in(stat);
+        std::string pid, name, state;
+        return in >> pid >> name >> state && state != "Z";
+    };
+    for (int i = 0; i < 100 && running(); ++i)
+        ::usleep(10000);
+    EXPECT_FALSE(running()) << "the helper's child outlived it";
+}
+
+// A loop that keeps the processor busy ends at the processor-time limit, well before the
+// wall-clock one, and says so.
+TEST(MetafileHelper, ALoopStopsAtTheProcessorTimeLimit)
+{
+    FakeHelper helper("while :; do :; done");
+    TMetafileLimits limits;
+    limits.CpuTime = std::chrono::seconds(1);
+    limits.WallTime = std::chrono::milliseconds(60000);
+    ScopedMetafileLimits scoped(limits);
+    EXPECT_EQ(ReasonFor(SimpleEmf(), mkEmf), "EMF renderer used more than 1 s of processor time");
+}
+
+// The limits hold before the first byte of the file is read, and a crash leaves no core file.
+TEST(MetafileHelper, TheLimitsHoldFromTheStart)
+{
+    FakeHelper helper(
+        "cat >/dev/null; echo \"$(ulimit -t) $(ulimit -c) $(ulimit -v)\" >&2; exit 1");
+    TMetafileLimits limits;
+    limits.CpuTime = std::chrono::seconds(7);
+    limits.MemoryBytes = 512ULL << 20;
+    ScopedMetafileLimits scoped(limits);
+#if defined(__SANITIZE_ADDRESS__)
+    EXPECT_EQ(ReasonFor(PlaceableWmf()), "7 0 unlimited"); // the sanitizer's own limit instead
+#else
+    EXPECT_EQ(ReasonFor(PlaceableWmf()), "7 0 524288");
+#endif
 }
 
 TEST(MetafileHelper, ItsOwnReasonIsPassedOn)
@@ -113,12 +154,20 @@ TEST(MetafileHelper, BadOrOversizedOutputIsRefused)
     }
     {
         // Claims 70000 x 200 x 4: refused before anything of that size is allocated.
-        FakeHelper helper("cat >/dev/null; printf '\\160\\021\\001\\000\\310\\000\\000\\000\\004\\000\\000\\000'");
+        FakeHelper helper("cat >/dev/null; printf "
+                          "'\\160\\021\\001\\000\\310\\000\\000\\000\\004\\000\\000\\000'");
         EXPECT_EQ(ReasonFor(PlaceableWmf()), "picture too large: 70000 x 200");
     }
     {
+        // 10000 x 10000: within the pictures' limits, beyond the metafiles' 64 megapixels.
+        FakeHelper helper("cat >/dev/null; printf "
+                          "'\\020\\047\\000\\000\\020\\047\\000\\000\\004\\000\\000\\000'");
+        EXPECT_EQ(ReasonFor(PlaceableWmf()), "picture too large: 10000 x 10000");
+    }
+    {
         // 1 x 1 x 3 followed by more bytes than announced.
-        FakeHelper helper("cat >/dev/null; printf '\\001\\000\\000\\000\\001\\000\\000\\000\\003\\000\\000\\000abcdef'");
+        FakeHelper helper("cat >/dev/null; printf "
+                          "'\\001\\000\\000\\000\\001\\000\\000\\000\\003\\000\\000\\000abcdef'");
         EXPECT_EQ(ReasonFor(PlaceableWmf()), "WMF renderer gave incomplete output");
     }
 }
@@ -128,7 +177,7 @@ TEST(MetafileHelper, BadOrOversizedOutputIsRefused)
 TEST(MetafileHelper, TheHelperRunsInAProcessGroupOfItsOwn)
 {
     FakeHelper helper("cat >/dev/null; read -r pid name state ppid pgrp rest < /proc/$$/stat; "
-                      "echo \"$pid $pgrp $1\" >&2; exit 1");
+                      "echo \"$pid $pgrp $2\" >&2; exit 1");
     const std::string reason = ReasonFor(PlaceableWmf());
     std::istringstream fields(reason);
     long pid = 0;
@@ -146,6 +195,33 @@ TEST(MetafileHelper, AMissingHelperIsNamed)
     EXPECT_EQ(ReasonFor(PlaceableWmf()), "WMF renderer not found: /nonexistent/pictova-metafile");
 }
 
+// The real helper refuses a picture beyond the size limit before drawing it, and one whose
+// drawing needs more memory than it may have fails with that reason.
+TEST(MetafileHelper, RealHelperKeepsToTheSizeAndMemoryLimits)
+{
+    {
+        TMetafileLimits limits;
+        limits.Pixels = 100 * 100;
+        ScopedMetafileLimits scoped(limits);
+        EXPECT_EQ(ReasonFor(SimpleEmf(), mkEmf), "picture too large: 384 x 288");
+        EXPECT_EQ(ReasonFor(PlaceableWmf()).rfind("picture too large: ", 0), 0U);
+    }
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's runtime needs more address space than the limit allows";
+#else
+    // 8000 x 6000 pixels need 192 MB for the drawing surface alone.
+    std::string emf = SimpleEmf();
+    for (const auto& [offset, value] : {std::pair{24, 0}, {28, 0}, {32, 211667}, {36, 158750}})
+        for (int i = 0; i < 4; ++i)
+            emf[static_cast<std::size_t>(offset + i)] =
+                static_cast<char>((value >> (8 * i)) & 0xFF);
+    TMetafileLimits limits;
+    limits.MemoryBytes = 160ULL << 20;
+    ScopedMetafileLimits scoped(limits);
+    EXPECT_EQ(ReasonFor(emf, mkEmf), "EMF renderer ran out of memory (limit 160 MB)");
+#endif
+}
+
 // The real helper on damaged metafiles: a reason, whatever libwmf makes of them.
 TEST(MetafileHelper, RealHelperOnDamagedFilesGivesAReason)
 {
@@ -154,8 +230,7 @@ TEST(MetafileHelper, RealHelperOnDamagedFilesGivesAReason)
     std::string scrambled = good;
     for (std::size_t i = 40; i < scrambled.size(); i += 3)
         scrambled[i] = static_cast<char>(0xFF);
-    for (const std::string& bytes : {noRecords, scrambled})
-    {
+    for (const std::string& bytes : {noRecords, scrambled}) {
         const std::string reason = ReasonFor(bytes);
         EXPECT_FALSE(reason.empty());
         EXPECT_EQ(reason.find("crashed"), std::string::npos) << reason;
@@ -182,11 +257,11 @@ std::string Record(std::uint16_t function, std::initializer_list<int> words)
 // brush and a one-unit black pen.
 std::string ShapesWmf(const std::string& shapes, int objects = 2)
 {
-    const std::string records = Record(0x020B, {0, 0}) +               // window origin
-                                Record(0x020C, {200, 400}) +           // window extent
-                                Record(0x02FC, {0, 0x00FF, 0, 0}) +    // solid red brush
-                                Record(0x012D, {0}) +                  // select it
-                                Record(0x02FA, {0, 1, 0, 0, 0}) +      // black pen
+    const std::string records = Record(0x020B, {0, 0}) +            // window origin
+                                Record(0x020C, {200, 400}) +        // window extent
+                                Record(0x02FC, {0, 0x00FF, 0, 0}) + // solid red brush
+                                Record(0x012D, {0}) +               // select it
+                                Record(0x02FA, {0, 1, 0, 0, 0}) +   // black pen
                                 Record(0x012D, {1}) + shapes + Record(0x0000, {});
     std::string out;
     PutLe(out, 0x9AC6CDD7, 4);
@@ -212,14 +287,14 @@ std::string ShapesWmf(const std::string& shapes, int objects = 2)
 TEST(MetafileHelper, EllipsesRoundedRectanglesChordsAndPiesAreFilled)
 {
     const TRaster raster = DecodePicture(ShapesWmf(
-        Record(0x0418, {90, 90, 10, 10}) +                          // ellipse (10,10)-(90,90)
-        Record(0x061C, {40, 40, 90, 190, 10, 110}) +                // rounded (110,10)-(190,90)
-        Record(0x0830, {110, 90, 110, 10, 190, 90, 110, 10}) +      // chord (10,110)-(90,190)
-        Record(0x081A, {10, 390, 10, 310, 190, 390, 110, 310})));   // pie (310,110)-(390,190)
+        Record(0x0418, {90, 90, 10, 10}) +                        // ellipse (10,10)-(90,90)
+        Record(0x061C, {40, 40, 90, 190, 10, 110}) +              // rounded (110,10)-(190,90)
+        Record(0x0830, {110, 90, 110, 10, 190, 90, 110, 10}) +    // chord (10,110)-(90,190)
+        Record(0x081A, {10, 390, 10, 310, 190, 390, 110, 310}))); // pie (310,110)-(390,190)
     ASSERT_EQ(raster.Width, 400);
     ASSERT_EQ(raster.Height, 200);
-    EXPECT_TRUE(PixelNear(raster, 50, 50, kRed));     // inside the ellipse
-    EXPECT_TRUE(PixelNear(raster, 14, 14, kWhite));   // its box's corner, outside it
+    EXPECT_TRUE(PixelNear(raster, 50, 50, kRed));   // inside the ellipse
+    EXPECT_TRUE(PixelNear(raster, 14, 14, kWhite)); // its box's corner, outside it
     EXPECT_TRUE(PixelNear(raster, 150, 50, kRed));
     EXPECT_TRUE(PixelNear(raster, 150, 13, kRed));    // the straight top edge
     EXPECT_TRUE(PixelNear(raster, 113, 13, kWhite));  // a rounded-off corner
@@ -235,7 +310,8 @@ TEST(MetafileHelper, EllipsesRoundedRectanglesChordsAndPiesAreFilled)
 // and size instead of being stretched over the page.
 TEST(MetafileHelper, ThePlaceableBoxIsTheFrameNotTheDrawnBounds)
 {
-    const TRaster raster = DecodePicture(ShapesWmf(Record(0x041B, {140, 240, 60, 160}))); // (160,60)-(240,140)
+    const TRaster raster =
+        DecodePicture(ShapesWmf(Record(0x041B, {140, 240, 60, 160}))); // (160,60)-(240,140)
     ASSERT_EQ(raster.Width, 400);
     ASSERT_EQ(raster.Height, 200);
     EXPECT_TRUE(PixelNear(raster, 200, 100, kRed));
@@ -251,13 +327,13 @@ TEST(MetafileHelper, ThePlaceableBoxIsTheFrameNotTheDrawnBounds)
 TEST(MetafileHelper, ABrushDeletedWhileASavedDcHoldsItStaysABrush)
 {
     const std::string records =
-        Record(0x001E, {}) +                         // SaveDC
-        Record(0x02FC, {0, 0xFF00, 0, 0}) +          // solid green brush, slot 2
-        Record(0x012D, {2}) + Record(0x01F0, {0}) +  // select it, delete the red one
-        Record(0x041B, {90, 90, 10, 10}) +           // green rectangle (10,10)-(90,90)
-        Record(0x0127, {0xFFFF}) +                   // RestoreDC(-1): the red brush again
-        Record(0x02FA, {5, 0, 0, 0, 0}) +            // a null pen takes slot 0
-        Record(0x041B, {90, 190, 10, 110});          // (110,10)-(190,90) with the red brush
+        Record(0x001E, {}) +                        // SaveDC
+        Record(0x02FC, {0, 0xFF00, 0, 0}) +         // solid green brush, slot 2
+        Record(0x012D, {2}) + Record(0x01F0, {0}) + // select it, delete the red one
+        Record(0x041B, {90, 90, 10, 10}) +          // green rectangle (10,10)-(90,90)
+        Record(0x0127, {0xFFFF}) +                  // RestoreDC(-1): the red brush again
+        Record(0x02FA, {5, 0, 0, 0, 0}) +           // a null pen takes slot 0
+        Record(0x041B, {90, 190, 10, 110});         // (110,10)-(190,90) with the red brush
     const TRaster raster = DecodePicture(ShapesWmf(records, 3));
     ASSERT_EQ(raster.Width, 400);
     EXPECT_TRUE(PixelNear(raster, 50, 50, kGreen));
@@ -270,35 +346,107 @@ TEST(MetafileHelper, ABrushDeletedWhileASavedDcHoldsItStaysABrush)
 std::string StretchDib(std::uint32_t rop, int x, int y, int bottomBgr0 = 0x00FF, int bottomBgr1 = 0,
                        int topBgr0 = 0xFF00, int topBgr1 = 0)
 {
-    return Record(0x0F43, {static_cast<int>(rop & 0xFFFF), static_cast<int>(rop >> 16), 0,
-                           2, 4, 0, 0, 80, 40, y, x,
-                           40, 0, 4, 0, 2, 0, 1, 8, 0, 0, 8, 0, 0, 0, 0, 0, 2, 0, 0, 0,
-                           bottomBgr0, bottomBgr1, topBgr0, topBgr1, // palette
-                           0, 0, 0x0101, 0x0101}); // rows bottom-up: blue, green
+    return Record(0x0F43, {static_cast<int>(rop & 0xFFFF),
+                           static_cast<int>(rop >> 16),
+                           0,
+                           2,
+                           4,
+                           0,
+                           0,
+                           80,
+                           40,
+                           y,
+                           x,
+                           40,
+                           0,
+                           4,
+                           0,
+                           2,
+                           0,
+                           1,
+                           8,
+                           0,
+                           0,
+                           8,
+                           0,
+                           0,
+                           0,
+                           0,
+                           0,
+                           2,
+                           0,
+                           0,
+                           0,
+                           bottomBgr0,
+                           bottomBgr1,
+                           topBgr0,
+                           topBgr1, // palette
+                           0,
+                           0,
+                           0x0101,
+                           0x0101}); // rows bottom-up: blue, green
 }
 
 // The same in 24 bits.
 std::string StretchDib24(std::uint32_t rop, int x, int y)
 {
-    return Record(0x0F43, {static_cast<int>(rop & 0xFFFF), static_cast<int>(rop >> 16), 0,
-                           2, 4, 0, 0, 80, 40, y, x,
-                           40, 0, 4, 0, 2, 0, 1, 24, 0, 0, 24, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                           0x00FF, 0xFF00, 0x0000, 0x00FF, 0xFF00, 0x0000,  // blue, blue, ...
-                           0xFF00, 0x0000, 0x00FF, 0xFF00, 0x0000, 0x00FF}); // green, green, ...
+    return Record(0x0F43, {static_cast<int>(rop & 0xFFFF),
+                           static_cast<int>(rop >> 16),
+                           0,
+                           2,
+                           4,
+                           0,
+                           0,
+                           80,
+                           40,
+                           y,
+                           x,
+                           40,
+                           0,
+                           4,
+                           0,
+                           2,
+                           0,
+                           1,
+                           24,
+                           0,
+                           0,
+                           24,
+                           0,
+                           0,
+                           0,
+                           0,
+                           0,
+                           0,
+                           0,
+                           0,
+                           0,
+                           0x00FF,
+                           0xFF00,
+                           0x0000,
+                           0x00FF,
+                           0xFF00,
+                           0x0000, // blue, blue, ...
+                           0xFF00,
+                           0x0000,
+                           0x00FF,
+                           0xFF00,
+                           0x0000,
+                           0x00FF}); // green, green, ...
 }
 
 // Transparent bitmaps come as a pair ORed and then ANDed onto the page; each bitmap is combined
 // with what is drawn, and one reaching past the page's edge is cut there.
 TEST(MetafileHelper, BitmapsAreCombinedByTheirRasterOperation)
 {
-    const TRaster raster = DecodePicture(ShapesWmf(
-        Record(0x041B, {200, 400, 0, 0}) +      // the whole page red
-        StretchDib(0x00CC0020, 10, 10) +        // copied
-        StretchDib(0x008800C6, 110, 10) +       // ANDed: green & red, blue & red
-        StretchDib(0x00EE0086, 210, 10) +       // ORed
-        StretchDib(0x00CC0020, 380, 150) +      // half off the page
-        StretchDib24(0x00CC0020, 10, 110) +     // 24 bits, copied
-        StretchDib24(0x008800C6, 110, 110)));   // and ANDed
+    const TRaster raster =
+        DecodePicture(ShapesWmf(Record(0x041B, {200, 400, 0, 0}) + // the whole page red
+                                StretchDib(0x00CC0020, 10, 10) +   // copied
+                                StretchDib(0x008800C6, 110, 10) +  // ANDed: green & red, blue & red
+                                StretchDib(0x00EE0086, 210, 10) +  // ORed
+                                StretchDib(0x00CC0020, 380, 150) + // half off the page
+                                StretchDib24(0x00CC0020, 10, 110) +   // 24 bits, copied
+                                StretchDib24(0x008800C6, 110, 110))); // and ANDed
     ASSERT_EQ(raster.Width, 400);
     ASSERT_EQ(raster.Height, 200);
     EXPECT_TRUE(PixelNear(raster, 30, 30, kGreen));
@@ -320,12 +468,12 @@ TEST(MetafileHelper, BitmapsAreCombinedByTheirRasterOperation)
 TEST(MetafileHelper, AnOrAndPairIsATransparentBitmap)
 {
     const TRaster raster = DecodePicture(ShapesWmf(
-        Record(0x041B, {200, 100, 0, 0}) +                      // the left quarter red
-        StretchDib(0x00EE0086, 10, 10, 0, 0, 0xFFFF, 0x00FF) +   // covered above, clear below
-        StretchDib(0x008800C6, 10, 10, 0xFFFF, 0x00FF, 0xFF00, 0) + // green above
-        StretchDib(0x00EE0086, 110, 10, 0, 0, 0x8080, 0x0080) +  // half covered above
+        Record(0x041B, {200, 100, 0, 0}) +                           // the left quarter red
+        StretchDib(0x00EE0086, 10, 10, 0, 0, 0xFFFF, 0x00FF) +       // covered above, clear below
+        StretchDib(0x008800C6, 10, 10, 0xFFFF, 0x00FF, 0xFF00, 0) +  // green above
+        StretchDib(0x00EE0086, 110, 10, 0, 0, 0x8080, 0x0080) +      // half covered above
         StretchDib(0x008800C6, 110, 10, 0xFFFF, 0x00FF, 0xFF00, 0) + // where nothing is drawn
-        StretchDib(0x00EE0086, 10, 110, 0, 0, 0xFFFF, 0x00FF))); // alone: ORed at the end
+        StretchDib(0x00EE0086, 10, 110, 0, 0, 0xFFFF, 0x00FF)));     // alone: ORed at the end
     EXPECT_TRUE(PixelNear(raster, 30, 30, kGreen));
     EXPECT_TRUE(PixelNear(raster, 30, 70, kRed));
     EXPECT_TRUE(PixelNear(raster, 130, 30, TRgb{127, 255, 127}, 3));

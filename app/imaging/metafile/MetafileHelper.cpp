@@ -1,33 +1,25 @@
-// pictova-metafile: draws one WMF, read from standard input, with libwmf's gd device, and writes
-// width, height and channel count (32-bit little-endian each) followed by RGBA pixels to
-// standard output. A failure prints one line with the reason to standard error and exits 1.
-// It runs as its own process because libwmf crashes or loops on some files.
-#include <algorithm>
-#include <array>
-#include <cmath>
+// pictova-metafile KIND PARENT-PID MAX-PIXELS: draws one metafile (KIND "wmf" or "emf") read
+// from standard input and writes width, height and channel count (32-bit little-endian each)
+// followed by RGBA pixels to standard output. A failure prints one line with the reason to
+// standard error and exits 1. It runs as its own process, under the limits the converter sets,
+// because the metafile libraries crash, loop or exhaust memory on some files.
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
-#include <set>
+#include <cstdlib>
+#include <new>
 #include <string>
-#include <vector>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 
 #include <signal.h>
-#include <sys/prctl.h>
 #include <unistd.h>
 
-#include <libwmf/api.h>
-#include <libwmf/gd.h>
-#include <libwmf/ipa.h>
+#include "app/imaging/metafile/MetafileDrawing.h"
 
-#include "app/imaging/RasterOperations.h"
+namespace {
 
-namespace
-{
-
-constexpr std::size_t kMaxInput = 256u << 20;
-constexpr long long kMaxSide = 65500;
-constexpr long long kMaxPixels = 256LL * 1000 * 1000;
+constexpr std::size_t kMaxInput = 256U << 20;
 
 int Fail(const std::string& reason)
 {
@@ -38,13 +30,15 @@ int Fail(const std::string& reason)
 bool ReadAll(int fd, std::string& bytes)
 {
     char buffer[65536];
-    for (;;)
-    {
+    for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n == 0)
             return true;
-        if (n < 0)
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
             return false;
+        }
         bytes.append(buffer, static_cast<std::size_t>(n));
         if (bytes.size() > kMaxInput)
             return false;
@@ -54,9 +48,10 @@ bool ReadAll(int fd, std::string& bytes)
 bool WriteAll(int fd, const void* data, std::size_t size)
 {
     const auto* p = static_cast<const char*>(data);
-    while (size > 0)
-    {
+    while (size > 0) {
         const ssize_t n = ::write(fd, p, size);
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n <= 0)
             return false;
         p += n;
@@ -65,586 +60,44 @@ bool WriteAll(int fd, const void* data, std::size_t size)
     return true;
 }
 
-std::uint16_t Le16(const std::string& b, std::size_t at)
-{
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) |
-                                      static_cast<unsigned char>(b[at + 1]) << 8);
-}
-
 void PutLe32(std::string& out, std::uint32_t value)
 {
     for (int shift = 0; shift < 32; shift += 8)
         out.push_back(static_cast<char>((value >> shift) & 0xFF));
 }
 
-// A placeable header gives the picture's box in its own units per inch: the size at 96 dpi.
-bool PlaceableSize(const std::string& bytes, long long& width, long long& height)
+std::string OutOfMemory(const char* kindName)
 {
-    if (bytes.size() < 22 || Le16(bytes, 0) != 0xCDD7 || Le16(bytes, 2) != 0x9AC6)
-        return false;
-    const auto left = static_cast<std::int16_t>(Le16(bytes, 6));
-    const auto top = static_cast<std::int16_t>(Le16(bytes, 8));
-    const auto right = static_cast<std::int16_t>(Le16(bytes, 10));
-    const auto bottom = static_cast<std::int16_t>(Le16(bytes, 12));
-    const std::uint16_t inch = Le16(bytes, 14);
-    if (inch == 0)
-        return false;
-    width = std::llround(std::abs(right - left) * 96.0 / inch);
-    height = std::llround(std::abs(bottom - top) * 96.0 / inch);
-    return width > 0 && height > 0;
+    std::string reason = std::string(kindName) + " renderer ran out of memory";
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        reason += " (limit " + std::to_string(limit.rlim_cur >> 20) + " MB)";
+    return reason;
 }
 
-// The gd device draws ellipses as outlines only, rounded rectangles with square corners, chords
-// as triangles and a pie's sides out to the given points instead of the ellipse, while clip art is full of filled ones. These shapes are handed to its
-// polygon drawing instead, which fills with the brush and outlines with the pen as they should.
-void (*g_drawPolygon)(wmfAPI*, wmfPolyLine_t*) = nullptr;
-void (*g_drawRectangle)(wmfAPI*, wmfDrawRectangle_t*) = nullptr;
-
-constexpr double kPi = 3.14159265358979323846;
-constexpr int kStepsPerTurn = 256; // at most a third of a pixel off on a 2000-pixel circle
-
-// Points of the ellipse within box from angle `from` to `to` (radians, clockwise on the page,
-// 0 pointing right), both ends included.
-void AppendArc(std::vector<wmfD_Coord>& points, wmfD_Coord topLeft, wmfD_Coord bottomRight,
-               double from, double to)
+int Run(const std::string& kind, std::int64_t maxPixels)
 {
-    const double cx = (topLeft.x + bottomRight.x) / 2.0;
-    const double cy = (topLeft.y + bottomRight.y) / 2.0;
-    const double rx = (bottomRight.x - topLeft.x) / 2.0;
-    const double ry = (bottomRight.y - topLeft.y) / 2.0;
-    const int steps = std::max(2, static_cast<int>(std::ceil((to - from) / (2 * kPi) * kStepsPerTurn)));
-    for (int i = 0; i <= steps; ++i)
-    {
-        const double t = from + (to - from) * i / steps;
-        points.push_back({static_cast<float>(cx + rx * std::cos(t)), static_cast<float>(cy + ry * std::sin(t))});
+    const bool wmf = kind == "wmf";
+    const char* kindName = wmf ? "WMF" : "EMF";
+    try {
+        std::string bytes;
+        if (!ReadAll(0, bytes))
+            return Fail(std::string("cannot read the ") + kindName + " data");
+        const TRaster raster =
+            wmf ? DrawWmf(std::move(bytes), maxPixels) : DrawEmf(bytes, maxPixels);
+        std::string header;
+        PutLe32(header, static_cast<std::uint32_t>(raster.Width));
+        PutLe32(header, static_cast<std::uint32_t>(raster.Height));
+        PutLe32(header, static_cast<std::uint32_t>(raster.Channels));
+        if (!WriteAll(1, header.data(), header.size()) ||
+            !WriteAll(1, raster.Pixels.data(), raster.Pixels.size()))
+            return Fail("cannot write the pixels");
+        return 0;
+    } catch (const std::bad_alloc&) {
+        return Fail(OutOfMemory(kindName));
+    } catch (const std::exception& e) {
+        return Fail(e.what());
     }
-}
-
-void FillPolygon(wmfAPI* api, wmfDC* dc, std::vector<wmfD_Coord>& points)
-{
-    wmfPolyLine_t polygon{};
-    polygon.dc = dc;
-    polygon.pt = points.data();
-    polygon.count = static_cast<U16>(points.size());
-    g_drawPolygon(api, &polygon);
-}
-
-void DrawEllipse(wmfAPI* api, wmfDrawArc_t* arc)
-{
-    std::vector<wmfD_Coord> points;
-    AppendArc(points, arc->TL, arc->BR, 0, 2 * kPi);
-    points.pop_back(); // the first point again
-    FillPolygon(api, arc->dc, points);
-}
-
-// The player gives the ends as directions from the centre; the arc runs from start to end
-// clockwise on the page, the whole ellipse when they coincide. A chord closes the arc with a
-// straight line, a pie through the centre.
-void DrawArcShape(wmfAPI* api, wmfDrawArc_t* arc, bool throughCentre)
-{
-    const double rx = std::max(1e-6, (arc->BR.x - arc->TL.x) / 2.0);
-    const double ry = std::max(1e-6, (arc->BR.y - arc->TL.y) / 2.0);
-    const double from = std::atan2(arc->start.y / ry, arc->start.x / rx);
-    double to = std::atan2(arc->end.y / ry, arc->end.x / rx);
-    if (to <= from)
-        to += 2 * kPi;
-    std::vector<wmfD_Coord> points;
-    if (throughCentre)
-        points.push_back({(arc->TL.x + arc->BR.x) / 2, (arc->TL.y + arc->BR.y) / 2});
-    AppendArc(points, arc->TL, arc->BR, from, to);
-    FillPolygon(api, arc->dc, points);
-}
-
-void DrawChord(wmfAPI* api, wmfDrawArc_t* arc)
-{
-    DrawArcShape(api, arc, false);
-}
-
-void DrawPie(wmfAPI* api, wmfDrawArc_t* arc)
-{
-    DrawArcShape(api, arc, true);
-}
-
-void DrawRectangle(wmfAPI* api, wmfDrawRectangle_t* rect)
-{
-    if (!(rect->width > 0 && rect->height > 0))
-    {
-        g_drawRectangle(api, rect);
-        return;
-    }
-    const float left = std::min(rect->TL.x, rect->BR.x);
-    const float right = std::max(rect->TL.x, rect->BR.x);
-    const float top = std::min(rect->TL.y, rect->BR.y);
-    const float bottom = std::max(rect->TL.y, rect->BR.y);
-    // The corners are quarters of an ellipse width x height, no larger than the rectangle.
-    const float w = std::min(rect->width, right - left);
-    const float h = std::min(rect->height, bottom - top);
-    std::vector<wmfD_Coord> points;
-    AppendArc(points, {right - w, top}, {right, top + h}, -kPi / 2, 0);
-    AppendArc(points, {right - w, bottom - h}, {right, bottom}, 0, kPi / 2);
-    AppendArc(points, {left, bottom - h}, {left + w, bottom}, kPi / 2, kPi);
-    AppendArc(points, {left, top}, {left + w, top + h}, kPi, 3 * kPi / 2);
-    FillPolygon(api, rect->dc, points);
-}
-
-// The gd device copies every bitmap onto the page whatever its raster operation, while
-// transparent bitmaps come as pairs ORed and then ANDed onto the page. Bitmaps are drawn here
-// instead, one page pixel at a time, cut to the page.
-wmf_gd_t* g_device = nullptr;
-
-// Raster operations: ours (app/imaging/RasterOperations.h), as libwmf's own names are macros
-// with C casts.
-
-std::uint32_t Combine(std::uint32_t rop, std::uint32_t source, std::uint32_t page)
-{
-    switch (rop)
-    {
-    case kSrcPaint:
-        return source | page;
-    case kSrcAnd:
-        return source & page;
-    case kSrcInvert:
-        return source ^ page;
-    case kSrcErase:
-        return source & ~page;
-    case kNotSrcCopy:
-        return ~source;
-    case kNotSrcErase:
-        return ~(source | page);
-    case kMergePaint:
-        return ~source | page;
-    default:
-        return source;
-    }
-}
-
-// The device hands its image out only when playing ends; while it plays, the image is the
-// first member of its private data. Checked against the page size before use, so that another
-// layout leaves bitmaps undrawn instead of drawing into the wrong memory.
-int* PageDuringPlay()
-{
-    if (g_device == nullptr || g_device->gd_data == nullptr)
-        return nullptr;
-    void* image = *static_cast<void**>(g_device->gd_data);
-    if (image == nullptr)
-        return nullptr;
-    struct ImageStart
-    {
-        unsigned char** pixels;
-        int sx;
-        int sy;
-    };
-    const auto* start = static_cast<const ImageStart*>(image);
-    if (start->sx < 0 || start->sy < 0 || static_cast<unsigned>(start->sx) != g_device->width ||
-        static_cast<unsigned>(start->sy) != g_device->height)
-        return nullptr;
-    return wmf_gd_image_pixels(image);
-}
-
-// Calls visit(page pixel index, source colour 0xRRGGBB) for each page pixel the bitmap covers,
-// row by row.
-template <typename Visit>
-void ForEachBitmapPixel(wmfAPI* api, wmfBMP_Draw_t* draw, Visit visit)
-{
-    if (draw->bmp.data == nullptr || g_device == nullptr)
-        return;
-    const double boxWidth = static_cast<double>(g_device->bbox.BR.x) - g_device->bbox.TL.x;
-    const double boxHeight = static_cast<double>(g_device->bbox.BR.y) - g_device->bbox.TL.y;
-    if (!(boxWidth > 0 && boxHeight > 0))
-        return;
-    const double scaleX = g_device->width / boxWidth;
-    const double scaleY = g_device->height / boxHeight;
-    // The crop is the source rectangle within the bitmap; clamp it, the records are not trusted.
-    const unsigned cropX = std::min<unsigned>(draw->crop.x, draw->bmp.width);
-    const unsigned cropY = std::min<unsigned>(draw->crop.y, draw->bmp.height);
-    const unsigned cropW = std::min<unsigned>(draw->crop.w, draw->bmp.width - cropX);
-    const unsigned cropH = std::min<unsigned>(draw->crop.h, draw->bmp.height - cropY);
-    const double cellW = std::abs(draw->pixel_width) * scaleX;
-    const double cellH = std::abs(draw->pixel_height) * scaleY;
-    if (cropW == 0 || cropH == 0 || !(cellW > 0 && cellH > 0) || !std::isfinite(cellW) || !std::isfinite(cellH))
-        return;
-    const double left = (draw->pt.x - g_device->bbox.TL.x) * scaleX;
-    const double top = (draw->pt.y - g_device->bbox.TL.y) * scaleY;
-    const double right = left + cropW * cellW;
-    const double bottom = top + cropH * cellH;
-    if (!std::isfinite(left) || !std::isfinite(top) || !std::isfinite(right) || !std::isfinite(bottom))
-        return;
-    const auto first = [](double edge) { return static_cast<long long>(std::max(0.0, std::floor(edge))); };
-    const auto last = [](double edge, unsigned size) {
-        return static_cast<long long>(std::min(static_cast<double>(size), std::ceil(edge)));
-    };
-    const long long x0 = first(left);
-    const long long x1 = last(right, g_device->width);
-    const long long y0 = first(top);
-    const long long y1 = last(bottom, g_device->height);
-    for (long long y = y0; y < y1; ++y)
-    {
-        const double v = (static_cast<double>(y) + 0.5 - top) / cellH;
-        if (v < 0 || v >= cropH)
-            continue;
-        // The bitmap's rows run bottom-up; the source rectangle is counted from the top.
-        const unsigned row = draw->bmp.height - 1 - (cropY + static_cast<unsigned>(v));
-        for (long long x = x0; x < x1; ++x)
-        {
-            const double u = (static_cast<double>(x) + 0.5 - left) / cellW;
-            if (u < 0 || u >= cropW)
-                continue;
-            wmfRGB rgb{};
-            if (wmf_ipa_bmp_color(api, &draw->bmp, &rgb, cropX + static_cast<unsigned>(u), row) < 0)
-                continue;
-            visit(static_cast<std::size_t>(y) * g_device->width + static_cast<std::size_t>(x),
-                  static_cast<std::uint32_t>(rgb.r) << 16 | static_cast<std::uint32_t>(rgb.g) << 8 | rgb.b);
-        }
-    }
-}
-
-// Writes a combination of the page pixel (0xRRGGBB, white where nothing is drawn yet) into it.
-template <typename Combiner>
-void PutPixel(int* pixels, std::size_t at, bool keepClearWhite, Combiner combine)
-{
-    int& pixel = pixels[at];
-    const auto old = static_cast<std::uint32_t>(pixel);
-    // A clear pixel is the white the page is flattened onto.
-    const bool clear = ((old >> 24) & 0x7F) == 0x7F;
-    const std::uint32_t result = combine(clear ? 0xFFFFFFu : (old & 0xFFFFFFu)) & 0xFFFFFFu;
-    if (clear && result == 0xFFFFFFu && keepClearWhite)
-        return;
-    pixel = static_cast<int>(result);
-}
-
-// A transparent bitmap comes as a pair: its opacity as grey levels ORed onto the page (black
-// where clear), then its colours ANDed (white where clear). Played as they stand, partly
-// covered parts (soft shadows) come out dark; the pair is blended as colours with that opacity
-// instead, which is the same where the opacity is full or none. The ORed bitmap waits for its
-// colours until the next bitmap or the end.
-struct TPendingOr
-{
-    bool active = false;
-    std::array<double, 4> where{};
-    std::array<unsigned, 4> size{};
-    std::vector<std::pair<std::size_t, std::uint32_t>> samples;
-};
-TPendingOr g_pendingOr;
-constexpr std::size_t kMaxPendingPixels = 16u << 20;
-
-void FlushPendingOr(int* pixels)
-{
-    if (g_pendingOr.active && pixels != nullptr)
-        for (const auto& [at, colour] : g_pendingOr.samples)
-            PutPixel(pixels, at, true, [colour](std::uint32_t page) { return page | colour; });
-    g_pendingOr.active = false;
-    g_pendingOr.samples.clear();
-}
-
-void DrawBitmap(wmfAPI* api, wmfBMP_Draw_t* draw)
-{
-    int* pixels = PageDuringPlay();
-    if (pixels == nullptr)
-        return;
-    const std::array<double, 4> where{draw->pt.x, draw->pt.y, draw->pixel_width, draw->pixel_height};
-    const std::array<unsigned, 4> size{draw->crop.w, draw->crop.h, draw->bmp.width, draw->bmp.height};
-    if (g_pendingOr.active && draw->type == kSrcAnd && where == g_pendingOr.where && size == g_pendingOr.size)
-    {
-        const auto& alphas = g_pendingOr.samples;
-        std::size_t next = 0;
-        ForEachBitmapPixel(api, draw, [&](std::size_t at, std::uint32_t colour) {
-            while (next < alphas.size() && alphas[next].first < at)
-                ++next;
-            const std::uint32_t alpha = next < alphas.size() && alphas[next].first == at ? alphas[next].second : 0;
-            PutPixel(pixels, at, true, [&](std::uint32_t page) {
-                std::uint32_t result = 0;
-                for (int shift = 0; shift < 24; shift += 8)
-                {
-                    const std::uint32_t b = (page >> shift) & 0xFF;
-                    const std::uint32_t a = (alpha >> shift) & 0xFF;
-                    const std::uint32_t c = (colour >> shift) & 0xFF;
-                    result |= ((b * (255 - a) + c * a + 127) / 255) << shift;
-                }
-                return result;
-            });
-        });
-        g_pendingOr.active = false;
-        g_pendingOr.samples.clear();
-        return;
-    }
-    FlushPendingOr(pixels);
-    if (draw->type == kSrcPaint)
-    {
-        g_pendingOr.where = where;
-        g_pendingOr.size = size;
-        ForEachBitmapPixel(api, draw, [&](std::size_t at, std::uint32_t colour) {
-            if (g_pendingOr.samples.size() < kMaxPendingPixels)
-                g_pendingOr.samples.emplace_back(at, colour);
-        });
-        // Too large to hold: ORed as it stands.
-        if (g_pendingOr.samples.size() >= kMaxPendingPixels)
-        {
-            g_pendingOr.samples.clear();
-            ForEachBitmapPixel(api, draw, [&](std::size_t at, std::uint32_t colour) {
-                PutPixel(pixels, at, true, [colour](std::uint32_t page) { return page | colour; });
-            });
-            return;
-        }
-        g_pendingOr.active = true;
-        return;
-    }
-    const std::uint32_t rop = draw->type;
-    ForEachBitmapPixel(api, draw, [&](std::size_t at, std::uint32_t source) {
-        PutPixel(pixels, at, rop != kSrcCopy, [&](std::uint32_t page) { return Combine(rop, source, page); });
-    });
-}
-
-
-void MendShapes(wmfAPI* api)
-{
-    auto* device = static_cast<wmfFunctionReference*>(api->function_reference);
-    g_drawPolygon = device->draw_polygon;
-    g_drawRectangle = device->draw_rectangle;
-    if (g_drawPolygon == nullptr || g_drawRectangle == nullptr)
-        return;
-    device->draw_ellipse = DrawEllipse;
-    device->draw_chord = DrawChord;
-    device->draw_pie = DrawPie;
-    device->draw_rectangle = DrawRectangle;
-    device->bmp_draw = DrawBitmap;
-}
-
-// The first SetWindowOrg record's origin (x, y), (0, 0) without one.
-void WindowOrigin(const std::string& bytes, double& x, double& y)
-{
-    x = 0;
-    y = 0;
-    std::size_t at = 22; // after the placeable header
-    if (bytes.size() < at + 18)
-        return;
-    at += static_cast<std::size_t>(Le16(bytes, at + 2)) * 2; // the header's own size in words
-    while (at + 6 <= bytes.size())
-    {
-        const std::uint32_t words = Le16(bytes, at) | static_cast<std::uint32_t>(Le16(bytes, at + 2)) << 16;
-        const std::uint16_t function = Le16(bytes, at + 4);
-        if (words < 3 || function == 0 || words > (bytes.size() - at) / 2)
-            return;
-        if (function == 0x020B && words >= 5)
-        {
-            y = static_cast<std::int16_t>(Le16(bytes, at + 6));
-            x = static_cast<std::int16_t>(Le16(bytes, at + 8));
-            return;
-        }
-        at += static_cast<std::size_t>(words) * 2;
-    }
-}
-
-// The placeable header's box in the player's coordinates (points from the window origin), so
-// that the picture keeps its frame, margins included, instead of being stretched from the
-// drawn bounds to the page. Where the box misses most of the drawing (mapping modes the player
-// turns otherwise) the drawn bounds stay.
-void PlaceableBox(const std::string& bytes, wmfD_Rect& bounds)
-{
-    const double inch = Le16(bytes, 14);
-    double originX = 0;
-    double originY = 0;
-    WindowOrigin(bytes, originX, originY);
-    const auto at = [&](std::size_t offset, double origin) {
-        return static_cast<float>((static_cast<std::int16_t>(Le16(bytes, offset)) - origin) * 72.0 / inch);
-    };
-    wmfD_Rect box{};
-    box.TL.x = std::min(at(6, originX), at(10, originX));
-    box.BR.x = std::max(at(6, originX), at(10, originX));
-    box.TL.y = std::min(at(8, originY), at(12, originY));
-    box.BR.y = std::max(at(8, originY), at(12, originY));
-    const double drawn = static_cast<double>(bounds.BR.x - bounds.TL.x) * (bounds.BR.y - bounds.TL.y);
-    const double overlapX = std::min(box.BR.x, bounds.BR.x) - std::max(box.TL.x, bounds.TL.x);
-    const double overlapY = std::min(box.BR.y, bounds.BR.y) - std::max(box.TL.y, bounds.TL.y);
-    if (drawn > 0 && overlapX > 0 && overlapY > 0 && overlapX * overlapY >= drawn / 2)
-        bounds = box;
-}
-
-void PutLe16(std::string& b, std::size_t at, std::uint16_t value)
-{
-    b[at] = static_cast<char>(value & 0xFF);
-    b[at + 1] = static_cast<char>(value >> 8);
-}
-
-// libwmf keeps pointers into its object table: a brush deleted while a saved DC still holds it
-// (one picture's producer deletes every brush right after the next one is selected, inside
-// SaveDC/RestoreDC pairs) is later read from whatever object takes its slot, mostly a pen, as a
-// pattern brush with a bitmap of garbage size, which thrashed memory for seconds and crashed.
-// Here every object gets a slot of its own and no object is deleted: the records' indexes are
-// renumbered to match. A picture with more objects than the table can number stays as it is.
-void KeepObjects(std::string& bytes)
-{
-    std::size_t at = bytes.size() >= 22 && Le16(bytes, 0) == 0xCDD7 && Le16(bytes, 2) == 0x9AC6 ? 22 : 0;
-    if (bytes.size() < at + 18)
-        return;
-    const std::size_t header = at;
-    std::vector<int> slots(Le16(bytes, header + 10), -1); // a slot's object number, -1 when free
-    std::set<std::size_t> freeSlots;
-    for (std::size_t i = 0; i < slots.size(); ++i)
-        freeSlots.insert(i);
-    at += static_cast<std::size_t>(Le16(bytes, header + 2)) * 2;
-    int created = 0;
-    struct Fix
-    {
-        std::size_t offset;
-        int object; // -1 to drop the record
-    };
-    std::vector<Fix> fixes;
-    const auto objectAt = [&](std::size_t offset) {
-        const std::uint16_t slot = Le16(bytes, offset);
-        // An index to an empty or missing slot stays out of range, as it was.
-        return slot < slots.size() && slots[slot] >= 0 ? slots[slot] : 0xFFFF;
-    };
-    while (at + 6 <= bytes.size())
-    {
-        const std::uint32_t words = Le16(bytes, at) | static_cast<std::uint32_t>(Le16(bytes, at + 2)) << 16;
-        const std::uint16_t function = Le16(bytes, at + 4);
-        if (words < 3 || function == 0 || words > (bytes.size() - at) / 2)
-            break;
-        const std::size_t params = at + 6;
-        const std::size_t paramWords = words - 3;
-        switch (function)
-        {
-        case 0x02FA: case 0x02FB: case 0x02FC: case 0x00F7: case 0x01F9: case 0x0142: case 0x06FF:
-        case 0x06FE: case 0x02FD:
-        {
-            // A new object takes the lowest free slot.
-            if (freeSlots.empty() || created >= 0xFFFF)
-                return;
-            slots[*freeSlots.begin()] = created++;
-            freeSlots.erase(freeSlots.begin());
-            break;
-        }
-        case 0x01F0: // DeleteObject
-            if (paramWords >= 1)
-            {
-                const std::uint16_t slot = Le16(bytes, params);
-                if (slot < slots.size())
-                {
-                    slots[slot] = -1;
-                    freeSlots.insert(slot);
-                }
-                fixes.push_back({at, -1}); // the record's start
-            }
-            break;
-        case 0x012D: case 0x0234: case 0x012C: case 0x012B: case 0x012A: // one index
-            if (paramWords >= 1)
-                fixes.push_back({params, objectAt(params)});
-            break;
-        case 0x0228: case 0x0429: // a region and a brush
-            if (paramWords >= 2)
-            {
-                fixes.push_back({params, objectAt(params)});
-                fixes.push_back({params + 2, objectAt(params + 2)});
-            }
-            break;
-        default:
-            break;
-        }
-        at += static_cast<std::size_t>(words) * 2;
-    }
-    PutLe16(bytes, header + 10, static_cast<std::uint16_t>(std::max<std::size_t>(slots.size(), static_cast<std::size_t>(created))));
-    for (const Fix& fix : fixes)
-    {
-        if (fix.object >= 0)
-            PutLe16(bytes, fix.offset, static_cast<std::uint16_t>(fix.object));
-        else
-            PutLe16(bytes, fix.offset + 4, 0x0105); // SetRelAbs, which players ignore
-    }
-}
-
-class TApi
-{
-public:
-    TApi() = default;
-    ~TApi()
-    {
-        if (m_api != nullptr)
-            wmf_api_destroy(m_api);
-    }
-    TApi(const TApi&) = delete;
-    TApi& operator=(const TApi&) = delete;
-    wmfAPI*& Ref() { return m_api; }
-    wmfAPI* Get() const { return m_api; }
-
-private:
-    wmfAPI* m_api = nullptr;
-};
-
-int Run()
-{
-    std::string bytes;
-    if (!ReadAll(0, bytes))
-        return Fail("cannot read the WMF data");
-    KeepObjects(bytes);
-
-    wmfAPI_Options options{};
-    options.function = wmf_gd_function;
-    // Messages about records libwmf skips would go to stderr as if the picture had failed.
-    const unsigned long flags = WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_DEBUG;
-    TApi api;
-    if (wmf_api_create(&api.Ref(), flags, &options) != wmf_E_None || api.Get() == nullptr)
-        return Fail("cannot start the WMF library");
-    auto* device = static_cast<wmf_gd_t*>(api.Get()->device_data);
-    g_device = device;
-    MendShapes(api.Get());
-
-    if (wmf_mem_open(api.Get(), reinterpret_cast<unsigned char*>(bytes.data()),
-                     static_cast<long>(bytes.size())) != wmf_E_None)
-        return Fail("bad WMF: unreadable header");
-    wmfD_Rect bounds{};
-    if (wmf_scan(api.Get(), 0, &bounds) != wmf_E_None)
-        return Fail("bad WMF: unreadable records");
-
-    long long width = 0;
-    long long height = 0;
-    if (PlaceableSize(bytes, width, height))
-        PlaceableBox(bytes, bounds);
-    else
-    {
-        // Without a placeable header one logical unit is one pixel (the default mapping): the
-        // drawn bounds are the size.
-        float w = 0;
-        float h = 0;
-        if (wmf_size(api.Get(), &w, &h) != wmf_E_None || !(w >= 0 && h >= 0 && w < 1e9f && h < 1e9f))
-            return Fail("bad WMF: no size");
-        width = std::llround(w);
-        height = std::llround(h);
-    }
-    if (width <= 0 || height <= 0)
-        return Fail("picture has no pixels");
-    if (width > kMaxSide || height > kMaxSide || width * height > kMaxPixels)
-        return Fail("picture too large: " + std::to_string(width) + " x " + std::to_string(height));
-
-    device->type = wmf_gd_image;
-    device->bbox = bounds;
-    device->width = static_cast<unsigned int>(width);
-    device->height = static_cast<unsigned int>(height);
-    if (wmf_play(api.Get(), 0, &bounds) != wmf_E_None || device->gd_image == nullptr)
-        return Fail("bad WMF: cannot draw the records");
-    int* pixels = wmf_gd_image_pixels(device->gd_image);
-    FlushPendingOr(pixels);
-    if (pixels == nullptr)
-        return Fail("bad WMF: no pixels drawn");
-
-    const auto count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    std::string out;
-    out.reserve(12 + count * 4);
-    PutLe32(out, static_cast<std::uint32_t>(width));
-    PutLe32(out, static_cast<std::uint32_t>(height));
-    PutLe32(out, 4);
-    for (std::size_t i = 0; i < count; ++i)
-    {
-        // gd's true-colour pixel: 7-bit alpha (0 opaque, 127 clear) and 8-bit R, G, B.
-        const auto p = static_cast<std::uint32_t>(pixels[i]);
-        const std::uint32_t clear = (p >> 24) & 0x7F;
-        out.push_back(static_cast<char>((p >> 16) & 0xFF));
-        out.push_back(static_cast<char>((p >> 8) & 0xFF));
-        out.push_back(static_cast<char>(p & 0xFF));
-        out.push_back(static_cast<char>(255 - (clear * 255 + 63) / 127));
-    }
-    if (!WriteAll(1, out.data(), out.size()))
-        return Fail("cannot write the pixels");
-    return 0;
 }
 
 } // namespace
@@ -655,14 +108,13 @@ int main(int argc, char** argv)
     // (a second Ctrl+C) must not leave us drawing, or looping, on our own. The converter passes
     // its process id, for the case that it ended before we got here.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (argc > 1 && std::to_string(::getppid()) != argv[1])
+    if (argc != 4 || (std::string(argv[1]) != "wmf" && std::string(argv[1]) != "emf"))
+        return Fail("usage: pictova-metafile wmf|emf PARENT-PID MAX-PIXELS");
+    if (std::to_string(::getppid()) != argv[2])
         return Fail("the converter has ended");
-    try
-    {
-        return Run();
-    }
-    catch (const std::exception& e)
-    {
-        return Fail(std::string("WMF renderer: ") + e.what());
-    }
+    char* end = nullptr;
+    const long long maxPixels = std::strtoll(argv[3], &end, 10);
+    if (end == argv[3] || *end != '\0' || maxPixels <= 0)
+        return Fail("usage: pictova-metafile wmf|emf PARENT-PID MAX-PIXELS");
+    return Run(argv[1], maxPixels);
 }

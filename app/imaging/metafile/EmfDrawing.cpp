@@ -1,0 +1,418 @@
+// EMF: converted to SVG in memory, then drawn by the SVG renderer at the size the header's
+// frame gives at 96 dpi. Runs in the metafile helper only.
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <librsvg/rsvg.h>
+#include <string>
+#include <vector>
+
+#include <emf2svg.h>
+
+#include "app/imaging/CairoRaster.h"
+#include "app/imaging/MetafileRenderer.h"
+#include "app/imaging/Pixbuf.h"
+#include "app/imaging/RasterOperations.h"
+#include "app/imaging/metafile/MetafileDrawing.h"
+
+namespace {
+
+constexpr std::uint32_t kEmrHeader = 1;
+constexpr std::uint32_t kEmfSignature = 0x464D4520; // " EMF"
+constexpr std::uint32_t kEmrStretchDibits = 81;
+constexpr std::uint32_t kBiRgb = 0;
+constexpr std::uint32_t kBiRle8 = 1;
+constexpr std::uint32_t kBiRle4 = 2;
+constexpr std::size_t kStretchDibitsFixed = 80;
+// A few bytes of compressed data can claim a huge bitmap: expansion stops at these sizes.
+constexpr std::uint64_t kMaxBitmapPixels = 1u << 24;
+constexpr std::size_t kMaxPreparedBytes = std::size_t{1} << 28;
+
+void PutLe32(std::string& out, std::size_t offset, std::uint32_t value)
+{
+    for (std::size_t i = 0; i < 4; ++i)
+        out[offset + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+void AppendLe32(std::string& out, std::uint32_t value)
+{
+    for (int shift = 0; shift < 32; shift += 8)
+        out.push_back(static_cast<char>((value >> shift) & 0xFF));
+}
+
+// A bitmap of an EMR_STRETCHDIBITS record, decoded top row first as 0xRRGGBB.
+struct TDib
+{
+    std::uint32_t Width = 0;
+    std::uint32_t Height = 0;
+    std::vector<std::uint32_t> Pixels;
+};
+
+// The bitmap of a record as it is stored: the header, its palette and the pixel bytes, all
+// checked to lie inside the record. Empty when the record carries no bitmap.
+struct TDibSource
+{
+    std::string_view Info;
+    std::string_view Bits;
+    std::int32_t Width = 0;
+    std::int32_t Height = 0;
+    std::uint16_t BitCount = 0;
+    std::uint32_t Compression = 0;
+};
+
+bool FindDib(std::string_view record, TDibSource& dib)
+{
+    const std::uint32_t offInfo = ReadLe32(record, 48);
+    const std::uint32_t cbInfo = ReadLe32(record, 52);
+    const std::uint32_t offBits = ReadLe32(record, 56);
+    const std::uint32_t cbBits = ReadLe32(record, 60);
+    if (cbInfo < 40 || offInfo > record.size() || cbInfo > record.size() - offInfo ||
+        offBits > record.size() || cbBits > record.size() - offBits)
+        return false;
+    dib.Info = record.substr(offInfo, cbInfo);
+    dib.Bits = record.substr(offBits, cbBits);
+    if (ReadLe32(dib.Info, 0) < 40 || ReadLe32(dib.Info, 0) > cbInfo)
+        return false;
+    dib.Width = static_cast<std::int32_t>(ReadLe32(dib.Info, 4));
+    dib.Height = static_cast<std::int32_t>(ReadLe32(dib.Info, 8));
+    dib.BitCount = static_cast<std::uint16_t>(ReadLe32(dib.Info, 12) >> 16);
+    dib.Compression = ReadLe32(dib.Info, 16);
+    return true;
+}
+
+bool IsRle(const TDibSource& dib)
+{
+    return (dib.Compression == kBiRle8 && dib.BitCount == 8) ||
+           (dib.Compression == kBiRle4 && dib.BitCount == 4);
+}
+
+// Expands a BI_RLE8 or BI_RLE4 stream into palette indices, bottom row first. Every read and
+// write is checked: a stream that runs past its data, its row or its last row is refused.
+std::vector<std::uint8_t> ExpandRle(const TDibSource& dib, std::uint32_t width,
+                                    std::uint32_t height)
+{
+    const bool four = dib.Compression == kBiRle4;
+    std::vector<std::uint8_t> indices(static_cast<std::size_t>(width) * height, 0);
+    const std::string_view in = dib.Bits;
+    std::size_t at = 0;
+    std::uint32_t x = 0;
+    std::uint32_t y = 0;
+    const auto next = [&]() -> std::uint8_t {
+        if (at >= in.size())
+            throw EPictureError("bad EMF: compressed bitmap ends early");
+        return static_cast<std::uint8_t>(in[at++]);
+    };
+    const auto put = [&](std::uint8_t index) {
+        if (y >= height || x >= width)
+            throw EPictureError("bad EMF: compressed bitmap runs outside the bitmap");
+        indices[static_cast<std::size_t>(y) * width + x] = index;
+        ++x;
+    };
+    while (at < in.size()) {
+        const std::uint8_t count = next();
+        const std::uint8_t value = next();
+        if (count > 0) {
+            for (unsigned i = 0; i < count; ++i)
+                put(four ? static_cast<std::uint8_t>(i % 2 == 0 ? value >> 4 : value & 0x0F)
+                         : value);
+        } else if (value == 0) // end of line
+        {
+            x = 0;
+            ++y;
+        } else if (value == 1) // end of bitmap
+            break;
+        else if (value == 2) // move right and up
+        {
+            x += next();
+            y += next();
+            if (x > width || y > height)
+                throw EPictureError("bad EMF: compressed bitmap moves outside the bitmap");
+        } else // a literal run, padded to a whole 16-bit word
+        {
+            const std::size_t bytes = four ? (value + 1u) / 2u : value;
+            if (bytes > in.size() - at)
+                throw EPictureError("bad EMF: compressed bitmap ends early");
+            for (unsigned i = 0; i < value; ++i) {
+                const auto byte = static_cast<std::uint8_t>(in[at + (four ? i / 2 : i)]);
+                put(four ? static_cast<std::uint8_t>(i % 2 == 0 ? byte >> 4 : byte & 0x0F) : byte);
+            }
+            at += bytes + (bytes % 2);
+        }
+    }
+    return indices;
+}
+
+// Decodes a bitmap the pair merge understands: palette bitmaps (plain or compressed) and plain
+// 24- or 32-bit ones. Returns false for other kinds, which are then left to the converter.
+bool DecodeDib(const TDibSource& dib, TDib& out)
+{
+    if (dib.Width <= 0 || dib.Height == 0 || dib.Height == INT32_MIN)
+        return false;
+    const bool topDown = dib.Height < 0;
+    const auto width = static_cast<std::uint32_t>(dib.Width);
+    const auto height = static_cast<std::uint32_t>(topDown ? -dib.Height : dib.Height);
+    if (std::uint64_t{width} * height > kMaxBitmapPixels)
+        throw EPictureError("bad EMF: bitmap too large");
+    const std::uint32_t infoSize = ReadLe32(dib.Info, 0);
+    out.Width = width;
+    out.Height = height;
+    out.Pixels.assign(static_cast<std::size_t>(width) * height, 0);
+    const auto row = [&](std::uint32_t stored) { // the output row of a stored row
+        return static_cast<std::size_t>(topDown ? stored : height - 1 - stored) * width;
+    };
+    if (dib.BitCount <= 8) {
+        if (dib.BitCount != 1 && dib.BitCount != 4 && dib.BitCount != 8)
+            return false;
+        std::uint32_t colours = ReadLe32(dib.Info, 32);
+        if (colours == 0 || colours > (1u << dib.BitCount))
+            colours = 1u << dib.BitCount;
+        if (std::uint64_t{infoSize} + 4ull * colours > dib.Info.size())
+            return false;
+        std::vector<std::uint32_t> palette(1u << dib.BitCount, 0);
+        for (std::uint32_t i = 0; i < colours; ++i)
+            palette[i] = ReadLe32(dib.Info, infoSize + 4 * i) & 0xFFFFFF;
+        if (IsRle(dib)) {
+            if (topDown)
+                throw EPictureError("bad EMF: compressed bitmap stored top row first");
+            const std::vector<std::uint8_t> indices = ExpandRle(dib, width, height);
+            for (std::uint32_t y = 0; y < height; ++y)
+                for (std::uint32_t x = 0; x < width; ++x)
+                    out.Pixels[row(y) + x] =
+                        palette[indices[static_cast<std::size_t>(y) * width + x]];
+            return true;
+        }
+        if (dib.Compression != kBiRgb)
+            return false;
+        const std::uint64_t stride = (std::uint64_t{width} * dib.BitCount + 31) / 32 * 4;
+        if (stride * height > dib.Bits.size())
+            return false;
+        for (std::uint32_t y = 0; y < height; ++y)
+            for (std::uint32_t x = 0; x < width; ++x) {
+                const std::uint64_t bit = std::uint64_t{x} * dib.BitCount;
+                const auto byte = static_cast<std::uint8_t>(dib.Bits[y * stride + bit / 8]);
+                const unsigned shift = 8u - dib.BitCount - static_cast<unsigned>(bit % 8);
+                const unsigned index = (byte >> shift) & ((1u << dib.BitCount) - 1u);
+                out.Pixels[row(y) + x] = palette[index];
+            }
+        return true;
+    }
+    if ((dib.BitCount != 24 && dib.BitCount != 32) || dib.Compression != kBiRgb)
+        return false;
+    const std::uint32_t bytesPerPixel = dib.BitCount / 8u;
+    const std::uint64_t stride = (std::uint64_t{width} * bytesPerPixel + 3) / 4 * 4;
+    if (stride * height > dib.Bits.size())
+        return false;
+    for (std::uint32_t y = 0; y < height; ++y)
+        for (std::uint32_t x = 0; x < width; ++x) {
+            const std::size_t at = y * stride + std::size_t{x} * bytesPerPixel;
+            const auto byte = [&](std::size_t i) {
+                return static_cast<std::uint8_t>(dib.Bits[at + i]);
+            };
+            out.Pixels[row(y) + x] =
+                std::uint32_t{byte(2)} << 16 | std::uint32_t{byte(1)} << 8 | byte(0);
+        }
+    return true;
+}
+
+// An EMR_STRETCHDIBITS record like `model` (same place, source and size) carrying `dib` as a
+// plain bitmap, 32-bit with alpha when `alpha` is given, otherwise 24-bit.
+std::string MakeStretchDibits(std::string_view model, const TDib& dib,
+                              const std::vector<std::uint8_t>* alpha, std::uint32_t rop)
+{
+    const std::uint32_t bitCount = alpha != nullptr ? 32 : 24;
+    const std::size_t stride = (std::size_t{dib.Width} * (bitCount / 8) + 3) / 4 * 4;
+    const std::size_t bitsSize = stride * dib.Height;
+    std::string record(model.substr(0, kStretchDibitsFixed));
+    PutLe32(record, 48, static_cast<std::uint32_t>(kStretchDibitsFixed));
+    PutLe32(record, 52, 40);
+    PutLe32(record, 56, static_cast<std::uint32_t>(kStretchDibitsFixed + 40));
+    PutLe32(record, 60, static_cast<std::uint32_t>(bitsSize));
+    PutLe32(record, 64, 0); // DIB_RGB_COLORS
+    PutLe32(record, 68, rop);
+    for (std::uint32_t value : {40u, dib.Width, dib.Height, 1u | bitCount << 16, kBiRgb,
+                                static_cast<std::uint32_t>(bitsSize), 0u, 0u, 0u, 0u})
+        AppendLe32(record, value);
+    const std::size_t bitsAt = record.size();
+    record.resize(bitsAt + bitsSize, '\0');
+    for (std::uint32_t y = 0; y < dib.Height; ++y) // stored bottom row first
+    {
+        const std::size_t source = static_cast<std::size_t>(dib.Height - 1 - y) * dib.Width;
+        char* out = record.data() + bitsAt + y * stride;
+        for (std::uint32_t x = 0; x < dib.Width; ++x) {
+            const std::uint32_t colour = dib.Pixels[source + x];
+            *out++ = static_cast<char>(colour & 0xFF);
+            *out++ = static_cast<char>((colour >> 8) & 0xFF);
+            *out++ = static_cast<char>((colour >> 16) & 0xFF);
+            if (alpha != nullptr)
+                *out++ = static_cast<char>((*alpha)[source + x]);
+        }
+    }
+    PutLe32(record, 4, static_cast<std::uint32_t>(record.size()));
+    return record;
+}
+
+bool SamePlacement(std::string_view a, std::string_view b)
+{
+    // Bounds, destination, source rectangle and destination size.
+    for (std::size_t offset : {8u, 12u, 16u, 20u, 24u, 28u, 32u, 36u, 40u, 44u, 72u, 76u})
+        if (ReadLe32(a, offset) != ReadLe32(b, offset))
+            return false;
+    return true;
+}
+
+// The converter cannot draw compressed bitmaps, and draws the pair a transparent bitmap is
+// written as (its opacity as grey ORed onto the page, then its colours ANDed) by neither
+// operation. Compressed bitmaps are expanded here, and each such pair becomes one bitmap with
+// alpha, since the background it lands on is only known when drawing.
+std::string PrepareRecords(std::string_view bytes)
+{
+    std::vector<std::string_view> records;
+    std::size_t at = 0;
+    while (at + 8 <= bytes.size()) {
+        const std::uint32_t size = ReadLe32(bytes, at + 4);
+        if (size < 8 || size % 4 != 0 || size > bytes.size() - at)
+            return std::string(bytes); // the converter refuses the broken stream itself
+        records.push_back(bytes.substr(at, size));
+        at += size;
+    }
+    if (records.empty() || at != bytes.size())
+        return std::string(bytes);
+
+    std::string out;
+    std::size_t count = 0;
+    bool changed = false;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const std::string_view record = records[i];
+        TDibSource dib;
+        if (i == 0 || ReadLe32(record, 0) != kEmrStretchDibits ||
+            record.size() < kStretchDibitsFixed || !FindDib(record, dib)) {
+            out.append(record);
+            ++count;
+            continue;
+        }
+        if (ReadLe32(record, 68) == kSrcPaint && i + 1 < records.size()) {
+            const std::string_view colours = records[i + 1];
+            TDibSource colourDib;
+            TDib mask;
+            TDib image;
+            if (ReadLe32(colours, 0) == kEmrStretchDibits &&
+                colours.size() >= kStretchDibitsFixed && ReadLe32(colours, 68) == kSrcAnd &&
+                SamePlacement(record, colours) && FindDib(colours, colourDib) &&
+                DecodeDib(dib, mask) && DecodeDib(colourDib, image) && mask.Width == image.Width &&
+                mask.Height == image.Height) {
+                std::vector<std::uint8_t> alpha(mask.Pixels.size());
+                for (std::size_t p = 0; p < alpha.size(); ++p) {
+                    const std::uint32_t grey = mask.Pixels[p];
+                    alpha[p] = static_cast<std::uint8_t>(
+                        ((grey >> 16 & 0xFF) + (grey >> 8 & 0xFF) + (grey & 0xFF) + 1) / 3);
+                }
+                out += MakeStretchDibits(colours, image, &alpha, kSrcCopy);
+                if (out.size() > kMaxPreparedBytes)
+                    throw EPictureError("bad EMF: bitmaps too large");
+                ++count;
+                ++i;
+                changed = true;
+                continue;
+            }
+        }
+        TDib expanded;
+        if (IsRle(dib) && DecodeDib(dib, expanded)) {
+            out += MakeStretchDibits(record, expanded, nullptr, ReadLe32(record, 68));
+            if (out.size() > kMaxPreparedBytes)
+                throw EPictureError("bad EMF: bitmaps too large");
+            changed = true;
+        } else
+            out.append(record);
+        ++count;
+    }
+    if (!changed)
+        return std::string(bytes);
+    if (out.size() > UINT32_MAX)
+        throw EPictureError("bad EMF: bitmaps too large");
+    PutLe32(out, 48, static_cast<std::uint32_t>(out.size()));
+    PutLe32(out, 52, static_cast<std::uint32_t>(count));
+    return out;
+}
+
+struct TFreeDeleter
+{
+    void operator()(char* p) const { std::free(p); }
+};
+
+struct TGObjectDeleter
+{
+    void operator()(RsvgHandle* handle) const { g_object_unref(handle); }
+};
+
+struct TGErrorDeleter
+{
+    void operator()(GError* error) const { g_error_free(error); }
+};
+
+std::int64_t FrameToPixels(std::int32_t from, std::int32_t to)
+{
+    // The frame is in hundredths of a millimetre: 2540 of them make an inch of 96 pixels.
+    return std::llround((static_cast<double>(to) - static_cast<double>(from)) * 96.0 / 2540.0);
+}
+
+} // namespace
+
+TRaster DrawEmf(std::string_view bytes, std::int64_t maxPixels)
+{
+    if (bytes.size() < 44 || ReadLe32(bytes, 0) != kEmrHeader ||
+        ReadLe32(bytes, 40) != kEmfSignature)
+        throw EPictureError("not an EMF");
+    if (bytes.size() < 88 || ReadLe32(bytes, 4) < 88)
+        throw EPictureError("truncated EMF");
+    const auto field = [&](std::size_t offset) {
+        return static_cast<std::int32_t>(ReadLe32(bytes, offset));
+    };
+    std::int64_t width = FrameToPixels(field(24), field(32));
+    std::int64_t height = FrameToPixels(field(28), field(36));
+    if (width <= 0 || height <= 0) {
+        // Without a usable frame, the bounds in device pixels (inclusive).
+        width = std::int64_t{field(16)} - field(8) + 1;
+        height = std::int64_t{field(20)} - field(12) + 1;
+    }
+    CheckMetafileSize(width, height, maxPixels);
+
+    std::string input = PrepareRecords(bytes); // the converter takes a writable buffer
+    generatorOptions options{};
+    // No namespace prefix: with one, the converter closes clip-path definitions without it
+    // (<svg:defs>...</defs>), and every EMF with a clip region failed as bad XML.
+    options.nameSpace = nullptr;
+    options.verbose = false;
+    // EMF+ records are drawn only in part by the converter; files that carry them almost
+    // always repeat the drawing in plain EMF records, which are drawn in full.
+    options.emfplus = false;
+    options.svgDelimiter = true;
+    options.imgWidth = static_cast<double>(width);
+    options.imgHeight = static_cast<double>(height);
+    char* svgText = nullptr;
+    std::size_t svgLength = 0;
+    const int converted = emf2svg(input.data(), input.size(), &svgText, &svgLength, &options);
+    std::unique_ptr<char, TFreeDeleter> svg(svgText);
+    if (converted == 0 || svg == nullptr || svgLength == 0)
+        throw EPictureError("bad EMF: cannot convert the records");
+
+    GError* rawError = nullptr;
+    std::unique_ptr<RsvgHandle, TGObjectDeleter> handle(rsvg_handle_new_from_data(
+        reinterpret_cast<const guint8*>(svg.get()), svgLength, &rawError));
+    std::unique_ptr<GError, TGErrorDeleter> error(rawError);
+    if (handle == nullptr)
+        throw EPictureError(std::string("bad EMF: ") +
+                            (error != nullptr ? error->message : "unreadable drawing"));
+    svg.reset();
+
+    TCairoSurface surface = NewCairoSurface(static_cast<int>(width), static_cast<int>(height));
+    TCairo cr(cairo_create(surface.get()));
+    const RsvgRectangle viewport{0, 0, static_cast<double>(width), static_cast<double>(height)};
+    rawError = nullptr;
+    const bool drawn = rsvg_handle_render_document(handle.get(), cr.get(), &viewport, &rawError);
+    error.reset(rawError);
+    if (!drawn)
+        throw EPictureError(std::string("bad EMF: ") +
+                            (error != nullptr ? error->message : "cannot draw"));
+    cr.reset();
+    return SurfaceToRaster(surface.get());
+}
