@@ -49,8 +49,21 @@ bool DescribeEntry(std::string_view file, std::size_t directoryOffset, TIconEntr
     return entry.Width > 0 && entry.Height > 0;
 }
 
+bool WithinLimits(const TIconEntry& entry)
+{
+    return entry.Width <= kMaxPictureSide && entry.Height <= kMaxPictureSide &&
+           entry.Width * entry.Height <= kMaxPicturePixels;
+}
+
+// The larger picture wins (ties: more colours); one beyond the picture limits loses to any
+// within them, so that a damaged entry does not spoil a usable icon. Sides are read as up to
+// 32 bits: the area is only formed once both are known to be small.
 bool Better(const TIconEntry& a, const TIconEntry& b)
 {
+    if (WithinLimits(a) != WithinLimits(b))
+        return WithinLimits(a);
+    if (!WithinLimits(a))
+        return false;
     const std::int64_t areaA = a.Width * a.Height;
     const std::int64_t areaB = b.Width * b.Height;
     return areaA != areaB ? areaA > areaB : a.Bits > b.Bits;
