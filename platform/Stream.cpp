@@ -295,6 +295,18 @@ void TFileStream::Close()
     }
 }
 
+void TFileStream::Abandon() noexcept
+{
+    if (m_fd < 0)
+    {
+        return;
+    }
+    m_buffer.clear();
+    m_readBuffer.clear();
+    ::close(m_fd);
+    m_fd = -1;
+}
+
 void TFileStream::Flush()
 {
     if (m_buffer.empty())

@@ -72,6 +72,8 @@ public:
     using TStream::Write;
 
     void Close();
+    // Drops pending writes and closes without syncing: for a file that is being thrown away.
+    void Abandon() noexcept;
     const std::string& Path() const { return m_path; }
 
 private:

@@ -13,44 +13,105 @@
 namespace
 {
 
-// The path is written only while no handler reads it (the flag is clear), and handlers read it
-// only after the flag is set: a fixed buffer and a lock-free flag, both safe in a handler.
-char g_pendingPath[PATH_MAX];
-std::atomic<int> g_pending{0};
+// A slot's path is written only while the slot is claimed and read by a handler only once it
+// is pending: fixed buffers and lock-free states, both safe in a handler.
+enum TSlotState : int
+{
+    ssFree,
+    ssClaimed, // being filled in; a handler passes over it
+    ssPending,
+};
+
+struct TPendingSlot
+{
+    std::atomic<int> State{ssFree};
+    char Path[PATH_MAX];
+};
 static_assert(std::atomic<int>::is_always_lock_free);
+
+TPendingSlot g_slots[kMaxPendingTemporaryFiles];
+
+int ClaimSlot()
+{
+    for (int i = 0; i < kMaxPendingTemporaryFiles; ++i)
+    {
+        int expected = ssFree;
+        if (g_slots[i].State.compare_exchange_strong(expected, ssClaimed,
+                                                     std::memory_order_acquire))
+        {
+            return i;
+        }
+    }
+    return -1;
+}
 
 } // namespace
 
-int CreateTemporaryFile(std::string& pathTemplate, int suffixLength)
+int TTemporaryFile::Create(std::string pathTemplate, int suffixLength)
 {
+    Remove();
+    // No signal on this thread between making the file and recording it.
     sigset_t all;
     sigset_t previous;
     sigfillset(&all);
     pthread_sigmask(SIG_BLOCK, &all, &previous);
-    g_pending.store(0, std::memory_order_release);
+    int slot = ClaimSlot();
     const int fd = ::mkstemps(pathTemplate.data(), suffixLength);
     const int error = errno;
-    // A path too long to record still makes a usable file; only a signal cannot clean it up.
-    if (fd >= 0 && pathTemplate.size() < sizeof g_pendingPath)
+    if (slot >= 0)
     {
-        std::memcpy(g_pendingPath, pathTemplate.c_str(), pathTemplate.size() + 1);
-        g_pending.store(1, std::memory_order_release);
+        TPendingSlot& pending = g_slots[slot];
+        if (fd >= 0 && pathTemplate.size() < sizeof pending.Path)
+        {
+            std::memcpy(pending.Path, pathTemplate.c_str(), pathTemplate.size() + 1);
+            pending.State.store(ssPending, std::memory_order_release);
+        }
+        else
+        {
+            pending.State.store(ssFree, std::memory_order_release);
+            slot = -1;
+        }
     }
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (fd >= 0)
+    {
+        m_path = std::move(pathTemplate);
+        m_slot = slot;
+    }
     errno = error;
     return fd;
 }
 
-void ForgetTemporaryFile()
+void TTemporaryFile::Keep() noexcept
 {
-    g_pending.store(0, std::memory_order_release);
+    if (m_slot >= 0)
+    {
+        g_slots[m_slot].State.store(ssFree, std::memory_order_release);
+    }
+    m_slot = -1;
+    m_path.clear();
 }
 
-void RemovePendingTemporaryFile()
+void TTemporaryFile::Remove() noexcept
 {
-    if (g_pending.load(std::memory_order_acquire) == 0)
+    if (m_path.empty())
+    {
         return;
+    }
+    // Unlinked before it is forgotten: a signal in between unlinks it once more, harmlessly.
+    ::unlink(m_path.c_str());
+    Keep();
+}
+
+void RemovePendingTemporaryFiles()
+{
     const int error = errno;
-    ::unlink(g_pendingPath);
+    for (TPendingSlot& slot : g_slots)
+    {
+        if (slot.State.load(std::memory_order_acquire) == ssPending)
+        {
+            ::unlink(slot.Path);
+        }
+    }
     errno = error;
 }

@@ -2,17 +2,44 @@
 
 #include <string>
 
-// A temporary file that a signal handler may have to remove: when the process is ended at once
-// (a second Ctrl+C while a document is being written), nothing else would delete it. One such
-// file is pending at a time; the whole program writes on one thread.
+// Temporary files that a signal handler may have to remove: when the process is ended at once
+// (a second Ctrl+C while a document is being written), nothing else would delete them. Up to
+// kMaxPendingTemporaryFiles are recorded at a time, from any thread; a file beyond that, or one
+// whose path is longer than PATH_MAX, is still made but a signal cannot remove it.
 
-// mkstemps(pathTemplate, suffixLength) that also records the new file's path as pending. No
-// signal can land between creating the file and recording it. Returns the descriptor, or -1
-// with errno set.
-int CreateTemporaryFile(std::string& pathTemplate, int suffixLength);
+inline constexpr int kMaxPendingTemporaryFiles = 16;
 
-// The pending file was renamed into place or deleted: a signal must no longer touch its path.
-void ForgetTemporaryFile();
+// Owns a temporary file from its creation until it is kept (renamed into place) or removed;
+// the destructor removes a file still pending.
+class TTemporaryFile
+{
+public:
+    TTemporaryFile() = default;
+    ~TTemporaryFile() { Remove(); }
+    TTemporaryFile(const TTemporaryFile&) = delete;
+    TTemporaryFile& operator=(const TTemporaryFile&) = delete;
 
-// Deletes the pending file, if any. Async-signal-safe: meant for a handler that then _exits.
-void RemovePendingTemporaryFile();
+    // mkstemps(pathTemplate, suffixLength): a new file, mode 0600, open for reading and
+    // writing, recorded as pending with no moment in which a signal on this thread could find
+    // it made but unrecorded. Removes a file this object held before. Returns the descriptor
+    // (the caller closes it), or -1 with errno set.
+    int Create(std::string pathTemplate, int suffixLength);
+
+    // The path mkstemps chose; empty before Create.
+    const std::string& Path() const { return m_path; }
+    bool Pending() const { return !m_path.empty(); }
+
+    // The file was renamed into place (or handed to someone else): its path is no longer ours,
+    // so neither a signal nor this object touches it again.
+    void Keep() noexcept;
+    // Deletes a pending file and forgets it.
+    void Remove() noexcept;
+
+private:
+    std::string m_path;
+    int m_slot = -1; // where a signal handler finds the path; -1 when not recorded
+};
+
+// Deletes every pending temporary file. Async-signal-safe: meant for a handler that then
+// _exits.
+void RemovePendingTemporaryFiles();

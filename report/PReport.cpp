@@ -1,21 +1,13 @@
 #include "report/PReport.h"
 
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string_view>
-#include <sys/stat.h>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "pdf/PdfImages.h"
 #include "platform/Exceptions.h"
+#include "platform/SaveFile.h"
 #include "platform/Services.h"
 #include "platform/Stream.h"
-#include "platform/TemporaryFile.h"
 
 // ---- TPROutlineRoot ----
 
@@ -184,7 +176,9 @@ void TPReport::EndDocument()
     {
         throw EInvalidOperation("document is null..");
     }
-    WriteDocumentFile();
+    TSaveFile file(m_fileName);
+    m_doc->SaveToStream(file.Stream());
+    file.Commit();
     AbortDocument();
 }
 
@@ -193,109 +187,6 @@ void TPReport::AbortDocument()
     m_canvas->SetPdfCanvas(nullptr);
     m_outlineRoot = nullptr;
     m_doc.reset();
-}
-
-namespace
-{
-
-[[noreturn]] void ThrowFileError(const char* what, const std::string& fileName, int error)
-{
-    throw EFileError(std::string(what) + " \"" + fileName + "\": " + std::strerror(error));
-}
-
-mode_t CurrentUmask()
-{
-    // Read without changing it where the kernel tells: setting it to 0 even for a moment would
-    // let a file that another thread (the GUI toolkit's, say) creates meanwhile be world-writable.
-    if (std::FILE* status = std::fopen("/proc/self/status", "r"))
-    {
-        char line[256];
-        unsigned int mask = 0;
-        bool found = false;
-        while (!found && std::fgets(line, sizeof line, status) != nullptr)
-        {
-            found = std::sscanf(line, "Umask: %o", &mask) == 1;
-        }
-        std::fclose(status);
-        if (found)
-        {
-            return static_cast<mode_t>(mask & 0777);
-        }
-    }
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return mask;
-}
-
-} // namespace
-
-void TPReport::WriteDocumentFile()
-{
-    const std::string& fileName = m_fileName;
-    if (fileName.empty())
-    {
-        ThrowFileError("Cannot create file", fileName, ENOENT);
-    }
-    const std::size_t slash = fileName.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : fileName.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
-
-    // A temporary file next to the target, so the final rename stays within one file system.
-    // Only the start of a long name goes into it: the added dots and suffix must not push a
-    // name that is valid itself past the file system's 255-byte limit.
-    constexpr std::size_t kMaxNameInTemp = 200;
-    std::string tempPath = folder + "." + base.substr(0, kMaxNameInTemp) + ".XXXXXX.tmp";
-    // Recorded, so a program ended at once by a signal can still remove it.
-    const int fd = CreateTemporaryFile(tempPath, 4);
-    if (fd < 0)
-    {
-        ThrowFileError("Cannot create file", fileName, errno);
-    }
-
-    try
-    {
-        // mkstemp makes the file 0600; the result should look like any other new file, or keep
-        // the permissions of the file it replaces.
-        mode_t mode = 0666 & ~CurrentUmask();
-        struct stat existing
-        {
-        };
-        if (::lstat(fileName.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
-        {
-            mode = existing.st_mode & 0777;
-        }
-        if (::fchmod(fd, mode) != 0)
-        {
-            const int error = errno;
-            ::close(fd);
-            ThrowFileError("Cannot create file", fileName, error);
-        }
-
-        // Messages of the stream name the target, not the temporary file.
-        TFileStream stream(fd, fileName);
-        m_doc->SaveToStream(stream);
-        stream.Close();
-
-        if (::rename(tempPath.c_str(), fileName.c_str()) != 0)
-        {
-            ThrowFileError("Cannot write file", fileName, errno);
-        }
-        ForgetTemporaryFile();
-    }
-    catch (...)
-    {
-        ::unlink(tempPath.c_str());
-        ForgetTemporaryFile();
-        throw;
-    }
-
-    // Make the rename itself durable; the file is in place whatever this says.
-    const int dirFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (dirFd >= 0)
-    {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
 }
 
 // ---- design-view helpers ----

@@ -127,7 +127,6 @@ public:
 
 private:
     void CheckClosed(const char* message) const;
-    void WriteDocumentFile();
 
     std::string m_fileName = "default.pdf";
     std::int32_t m_pageCount = 0;

@@ -15,7 +15,7 @@ extern "C" void OnCancelSignal(int)
     // cut a document's write short; its temporary file would otherwise stay in the folder.
     if (g_cancelRequested != 0)
     {
-        RemovePendingTemporaryFile();
+        RemovePendingTemporaryFiles();
         _exit(130);
     }
     g_cancelRequested = 1;

@@ -10,6 +10,7 @@
 
 #include "app/cli/CancelSignals.h"
 #include "platform/Services.h"
+#include "platform/SaveFile.h"
 #include "platform/TemporaryFile.h"
 #include "tests/convert/TestPictures.h"
 #include "tests/support/TestSupport.h"
@@ -307,14 +308,12 @@ TEST(CancelSignalsTest, FirstSignalSetsTheFlagSecondEndsAtOnce)
 TEST(CancelSignalsTest, ASecondSignalRemovesThePendingTemporaryFileOnly)
 {
     const TTempDir dir;
-    std::string pending = dir.File(".out.pdf.XXXXXX.tmp");
     const std::string kept = dir.File("kept.pdf");
     EXPECT_EXIT(
         {
             InstallCancelHandlers();
-            const int fd = CreateTemporaryFile(pending, 4);
-            if (fd < 0 || write(fd, "%PDF-1.2\n", 9) != 9)
-                std::_Exit(3);
+            TSaveFile file(dir.File("out.pdf"));
+            file.Stream().Write("%PDF-1.2\n");
             std::raise(SIGINT);
             std::raise(SIGINT);
             std::_Exit(4);
@@ -327,11 +326,12 @@ TEST(CancelSignalsTest, ASecondSignalRemovesThePendingTemporaryFileOnly)
     EXPECT_EXIT(
         {
             InstallCancelHandlers();
-            std::string path = dir.File(".kept.pdf.XXXXXX.tmp");
-            const int fd = CreateTemporaryFile(path, 4);
+            TTemporaryFile file;
+            const int fd = file.Create(dir.File(".kept.pdf.XXXXXX.tmp"), 4);
+            const std::string path = file.Path();
             if (fd < 0 || close(fd) != 0 || rename(path.c_str(), kept.c_str()) != 0)
                 std::_Exit(3);
-            ForgetTemporaryFile();
+            file.Keep();
             // A later file of the same name must not be taken for the pending one.
             WriteFileBytes(path, "someone else's");
             std::raise(SIGINT);

@@ -14,9 +14,15 @@
 
 #include <vector>
 
+#include <grp.h>
+#include <pwd.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <jpeglib.h>
+
+#include <gtest/gtest-spi.h>
+#include <gtest/gtest.h>
 
 #include "platform/Exceptions.h"
 
@@ -95,6 +101,55 @@ void TFailingStream::Write(const void* data, std::size_t size)
         throw EFileError("Cannot write file \"failing stream\": No space left on device");
     }
     TMemoryStream::Write(data, size);
+}
+
+namespace
+{
+
+// The child's side of RunUnprivileged: gives root up, runs body and exits 0 when it passed.
+[[noreturn]] void RunAs(uid_t uid, gid_t gid, const std::function<void()>& body)
+{
+    if (::setgroups(0, nullptr) != 0 || ::setresgid(gid, gid, gid) != 0 ||
+        ::setresuid(uid, uid, uid) != 0 || ::geteuid() == 0)
+    {
+        std::fprintf(stderr, "cannot give root up: %s\n", std::strerror(errno));
+        std::_Exit(2);
+    }
+    // The child's failures reach no listener: collect them and say them on stderr, which the
+    // parent shows when the exit status is not 0.
+    ::testing::TestPartResultArray results;
+    {
+        const ::testing::ScopedFakeTestPartResultReporter reporter(
+            ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD, &results);
+        body();
+    }
+    bool failed = false;
+    for (int i = 0; i < results.size(); ++i)
+    {
+        const ::testing::TestPartResult& result = results.GetTestPartResult(i);
+        failed = failed || result.failed();
+        std::fprintf(stderr, "%s:%d: %s\n", result.file_name(), result.line_number(),
+                     result.message());
+    }
+    std::fflush(nullptr);
+    std::_Exit(failed ? 1 : 0);
+}
+
+} // namespace
+
+void RunUnprivileged(const std::function<void()>& body)
+{
+    if (::geteuid() != 0)
+    {
+        body();
+        return;
+    }
+    const passwd* user = ::getpwnam("nobody");
+    const group* noGroup = ::getgrnam("nogroup");
+    const uid_t uid = user != nullptr ? user->pw_uid : 65534;
+    const gid_t gid = noGroup != nullptr ? noGroup->gr_gid : 65534;
+    EXPECT_EXIT(RunAs(uid, gid, body), ::testing::ExitedWithCode(0), "")
+        << "the part run as nobody failed";
 }
 
 std::string SourceDir()

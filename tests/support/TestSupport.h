@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/Services.h"
@@ -134,6 +135,12 @@ private:
     std::int64_t m_origin;
     std::int64_t m_position;
 };
+
+// Runs body as a user without privileges, so that permission checks apply to it: as root in a
+// child process that has given root up (the user nobody and the group nogroup, no supplementary
+// groups, hence no capabilities), otherwise right here. A failure inside body fails the calling
+// test. body makes its own temporary folders: the child cannot enter a TTempDir of root's.
+void RunUnprivileged(const std::function<void()>& body);
 
 // Paths and external checks.
 std::string SourceDir();                       // the project's root

@@ -1,0 +1,133 @@
+#include "platform/SaveFile.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/Exceptions.h"
+
+namespace
+{
+
+[[noreturn]] void ThrowFileError(const char* what, const std::string& fileName, int error)
+{
+    throw EFileError(std::string(what) + " \"" + fileName + "\": " + std::strerror(error));
+}
+
+// Only the start of a long name goes into the temporary file's: the added dot and suffix must
+// not push a name that is valid itself past the file system's 255-byte limit.
+constexpr std::size_t kMaxNameInTemp = 200;
+
+// The umask, read without changing it where the kernel tells it: setting it even for a moment
+// would let a file that another thread (the GUI toolkit's, say) creates meanwhile be
+// world-writable.
+mode_t CurrentUmask()
+{
+    if (std::FILE* status = std::fopen("/proc/self/status", "re"))
+    {
+        char line[256];
+        unsigned int mask = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, status) != nullptr)
+        {
+            found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        }
+        std::fclose(status);
+        if (found)
+        {
+            return static_cast<mode_t>(mask & 0777);
+        }
+    }
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+} // namespace
+
+TSaveFile::TSaveFile(std::string fileName) : m_fileName(std::move(fileName))
+{
+    if (m_fileName.empty())
+    {
+        ThrowFileError("Cannot create file", m_fileName, ENOENT);
+    }
+    const std::size_t slash = m_fileName.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : m_fileName.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? m_fileName : m_fileName.substr(slash + 1);
+
+    const int fd =
+        m_temporary.Create(folder + "." + base.substr(0, kMaxNameInTemp) + ".XXXXXX.tmp", 4);
+    if (fd < 0)
+    {
+        ThrowFileError("Cannot create file", m_fileName, errno);
+    }
+    // Messages of the stream name the target, not the temporary file.
+    m_stream = std::make_unique<TFileStream>(fd, m_fileName);
+
+    // mkstemps makes the file 0600; the result should look like any other new file, or keep
+    // the permissions of the file it replaces.
+    mode_t mode = 0666 & ~CurrentUmask();
+    struct stat existing
+    {
+    };
+    if (::lstat(m_fileName.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
+    {
+        mode = existing.st_mode & 0777;
+    }
+    if (::fchmod(fd, mode) != 0)
+    {
+        const int error = errno;
+        Cancel();
+        ThrowFileError("Cannot create file", m_fileName, error);
+    }
+}
+
+TSaveFile::~TSaveFile()
+{
+    Cancel();
+}
+
+void TSaveFile::Commit()
+{
+    if (!m_temporary.Pending())
+    {
+        throw EInvalidOperation("Commit --the file is not open.");
+    }
+    try
+    {
+        m_stream->Close();
+        if (::rename(m_temporary.Path().c_str(), m_fileName.c_str()) != 0)
+        {
+            ThrowFileError("Cannot write file", m_fileName, errno);
+        }
+    }
+    catch (...)
+    {
+        Cancel();
+        throw;
+    }
+    m_temporary.Keep();
+
+    // Make the rename itself durable; the file is in place whatever this says.
+    const std::size_t slash = m_fileName.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : m_fileName.substr(0, slash + 1);
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0)
+    {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+}
+
+void TSaveFile::Cancel() noexcept
+{
+    if (m_stream != nullptr)
+    {
+        m_stream->Abandon();
+    }
+    m_temporary.Remove();
+}
