@@ -208,21 +208,20 @@ TEST(PReportTest, NameAtTheFileSystemsLimitIsWritten)
 
 TEST(PReportTest, UnwritableFolderLeavesNothing)
 {
-    if (::geteuid() == 0)
-    {
-        GTEST_SKIP() << "root writes into any folder";
-    }
-    TTempDir dir;
-    TForm form(nullptr);
-    auto& report = form.Create<TPReport>();
-    auto& page = form.Create<TPRPage>();
-    ASSERT_EQ(::chmod(dir.Path().c_str(), 0555), 0);
-    report.SetFileName(dir.File("out.pdf"));
-    report.StartDocument();
-    report.PrintPage(page);
-    EXPECT_THROW(report.EndDocument(), EFileError);
-    EXPECT_EQ(EntryCount(dir.Path()), 0);
-    ::chmod(dir.Path().c_str(), 0755);
+    // Root writes into any folder.
+    RunUnprivileged([] {
+        TTempDir dir;
+        TForm form(nullptr);
+        auto& report = form.Create<TPReport>();
+        auto& page = form.Create<TPRPage>();
+        ASSERT_EQ(::chmod(dir.Path().c_str(), 0555), 0);
+        report.SetFileName(dir.File("out.pdf"));
+        report.StartDocument();
+        report.PrintPage(page);
+        EXPECT_THROW(report.EndDocument(), EFileError);
+        EXPECT_EQ(EntryCount(dir.Path()), 0);
+        ::chmod(dir.Path().c_str(), 0755);
+    });
 }
 
 TEST(PReportTest, WrittenFileTakesTheUsualOrTheReplacedPermissions)
