@@ -1,83 +1,14 @@
 // JPEG through libjpeg's classic interface: it tells the colour space, the Adobe marker and the
 // EXIF block, which the TurboJPEG interface hides.
-#include <csetjmp>
-#include <cstdio>
-#include <cstring>
+#include "app/imaging/JpegReader.h"
 
-#include <jpeglib.h>
-#include <jerror.h>
-#include <libexif/exif-data.h>
+#include <vector>
 
+#include "app/imaging/JpegLib.h"
 #include "app/imaging/PictureReader.h"
 
 namespace
 {
-
-// Progressive files with thousands of scans cost minutes of CPU; no real picture has this many.
-constexpr int kMaxScans = 1000;
-
-struct TJpegJob
-{
-    jpeg_decompress_struct Info{};
-    jpeg_error_mgr Error{};
-    jpeg_progress_mgr Progress{};
-    std::jmp_buf Jump{};
-    char Message[JMSG_LENGTH_MAX] = {};
-    bool Created = false;
-    bool HitEnd = false; // the data ended before the picture did
-};
-
-TJpegJob* JobOf(j_common_ptr info)
-{
-    return static_cast<TJpegJob*>(info->client_data);
-}
-
-void OnError(j_common_ptr info)
-{
-    TJpegJob* job = JobOf(info);
-    (*info->err->format_message)(info, job->Message);
-    if (info->err->msg_code == JERR_INPUT_EOF)
-        job->HitEnd = true;
-    std::longjmp(job->Jump, 1);
-}
-
-void OnMessage(j_common_ptr info, int level)
-{
-    // Warnings are not printed; the one that matters, data ending early, fails the picture.
-    if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF)
-        JobOf(info)->HitEnd = true;
-}
-
-void OnProgress(j_common_ptr info)
-{
-    auto* decompress = reinterpret_cast<j_decompress_ptr>(info);
-    if (decompress->input_scan_number > kMaxScans)
-    {
-        TJpegJob* job = JobOf(info);
-        std::snprintf(job->Message, sizeof job->Message, "too many scans");
-        std::longjmp(job->Jump, 1);
-    }
-}
-
-// The setjmp functions below hold no C++ objects, so the jump from libjpeg destroys nothing.
-
-bool ReadHeader(TJpegJob* job, const unsigned char* data, unsigned long size)
-{
-    if (setjmp(job->Jump) != 0)
-        return false;
-    job->Info.err = jpeg_std_error(&job->Error);
-    job->Error.error_exit = OnError;
-    job->Error.emit_message = OnMessage;
-    job->Info.client_data = job; // kept by jpeg_create_decompress, needed by its errors
-    jpeg_create_decompress(&job->Info);
-    job->Created = true;
-    job->Progress.progress_monitor = OnProgress;
-    job->Info.progress = &job->Progress;
-    jpeg_mem_src(&job->Info, data, size);
-    jpeg_save_markers(&job->Info, JPEG_APP0 + 1, 0xFFFF);
-    jpeg_read_header(&job->Info, TRUE);
-    return true;
-}
 
 // Rows of CMYK (Adobe files store them inverted) to RGB.
 void CmykRowToRgb(const JSAMPLE* in, unsigned char* out, JDIMENSION width, bool inverted)
@@ -93,15 +24,25 @@ void CmykRowToRgb(const JSAMPLE* in, unsigned char* out, JDIMENSION width, bool 
     }
 }
 
-// Decodes into pixels (rowBytes per row); CMYK goes through cmykRow, one row of 4 samples.
-bool ReadPixels(TJpegJob* job, unsigned char* pixels, std::size_t rowBytes, JSAMPLE* cmykRow)
+// The setjmp functions below hold no C++ objects, so the jump from libjpeg destroys nothing.
+
+bool StartOutput(TJpegDecoder* decoder)
 {
-    if (setjmp(job->Jump) != 0)
+    if (setjmp(decoder->Trap.Jump) != 0)
         return false;
-    j_decompress_ptr info = &job->Info;
-    jpeg_start_decompress(info);
+    jpeg_start_decompress(&decoder->Info);
+    return true;
+}
+
+// Decodes into pixels (rowBytes per row); CMYK goes through cmykRow, one row of 4 samples.
+bool ReadPixels(TJpegDecoder* decoder, unsigned char* pixels, std::size_t rowBytes,
+                JSAMPLE* cmykRow)
+{
+    if (setjmp(decoder->Trap.Jump) != 0)
+        return false;
+    j_decompress_ptr info = &decoder->Info;
     const bool inverted = info->saw_Adobe_marker != 0;
-    while (info->output_scanline < info->output_height && !job->HitEnd)
+    while (info->output_scanline < info->output_height && !decoder->Trap.HitEnd)
     {
         unsigned char* row = pixels + info->output_scanline * rowBytes;
         JSAMPROW target = cmykRow != nullptr ? cmykRow : row;
@@ -113,49 +54,12 @@ bool ReadPixels(TJpegJob* job, unsigned char* pixels, std::size_t rowBytes, JSAM
     return true;
 }
 
-class TJpegGuard
+void Start(TJpegDecoder& decoder, std::string_view bytes)
 {
-public:
-    explicit TJpegGuard(TJpegJob& job) : m_job(job) {}
-    ~TJpegGuard()
-    {
-        if (m_job.Created)
-            jpeg_destroy_decompress(&m_job.Info);
-    }
-    TJpegGuard(const TJpegGuard&) = delete;
-    TJpegGuard& operator=(const TJpegGuard&) = delete;
-
-private:
-    TJpegJob& m_job;
-};
-
-// The EXIF Orientation (1..8) of IFD0, 1 when absent or unreadable.
-int ExifOrientation(const jpeg_decompress_struct& info)
-{
-    for (jpeg_saved_marker_ptr m = info.marker_list; m != nullptr; m = m->next)
-    {
-        if (m->marker != JPEG_APP0 + 1 || m->data_length < 6 ||
-            std::memcmp(m->data, "Exif\0\0", 6) != 0)
-            continue;
-        ExifData* exif = exif_data_new_from_data(m->data, m->data_length);
-        if (exif == nullptr)
-            return 1;
-        int orientation = 1;
-        ExifEntry* entry = exif_content_get_entry(exif->ifd[EXIF_IFD_0], EXIF_TAG_ORIENTATION);
-        if (entry != nullptr && entry->format == EXIF_FORMAT_SHORT && entry->components >= 1 &&
-            entry->data != nullptr && entry->size >= 2)
-            orientation = exif_get_short(entry->data, exif_data_get_byte_order(exif));
-        exif_data_unref(exif);
-        return orientation >= 1 && orientation <= 8 ? orientation : 1;
-    }
-    return 1;
-}
-
-std::string Reason(const TJpegJob& job)
-{
-    if (job.HitEnd)
-        return "truncated JPEG";
-    return std::string("bad JPEG: ") + job.Message;
+    if (!StartJpegDecoder(decoder, bytes))
+        throw EPictureError(JpegFailure(decoder.Trap));
+    if (decoder.Trap.HitEnd)
+        throw EPictureError("truncated JPEG");
 }
 
 class TJpegReader : public IPictureReader
@@ -168,49 +72,71 @@ public:
         return bytes.size() >= 3 && bytes.substr(0, 3) == "\xFF\xD8\xFF";
     }
 
-    TRaster Read(std::string_view bytes) const override
-    {
-        TJpegJob job;
-        TJpegGuard guard(job);
-        if (!ReadHeader(&job, reinterpret_cast<const unsigned char*>(bytes.data()),
-                        static_cast<unsigned long>(bytes.size())))
-            throw EPictureError(Reason(job));
-        if (job.HitEnd)
-            throw EPictureError("truncated JPEG");
-        jpeg_decompress_struct& info = job.Info;
-        // Checked before jpeg_start_decompress, which allocates whole-picture buffers for
-        // progressive files.
-        CheckPictureSize(info.image_width, info.image_height);
-
-        std::vector<JSAMPLE> cmykRow;
-        int channels = 3;
-        switch (info.jpeg_color_space)
-        {
-        case JCS_GRAYSCALE:
-            info.out_color_space = JCS_GRAYSCALE;
-            channels = 1;
-            break;
-        case JCS_CMYK:
-        case JCS_YCCK:
-            info.out_color_space = JCS_CMYK;
-            cmykRow.resize(static_cast<std::size_t>(info.image_width) * 4);
-            break;
-        default:
-            info.out_color_space = JCS_RGB;
-            break;
-        }
-        TRaster raster = NewRaster(info.image_width, info.image_height, channels);
-        if (!ReadPixels(&job, raster.Pixels.data(), raster.RowBytes(),
-                        cmykRow.empty() ? nullptr : cmykRow.data()))
-            throw EPictureError(Reason(job));
-        if (job.HitEnd)
-            throw EPictureError("truncated JPEG");
-        ApplyOrientation(raster, ExifOrientation(info));
-        return raster;
-    }
+    TRaster Read(std::string_view bytes) const override { return DecodeJpeg(bytes); }
 };
 
 } // namespace
+
+TJpegHeader ReadJpegHeader(std::string_view bytes)
+{
+    TJpegDecoder decoder;
+    Start(decoder, bytes);
+    const jpeg_decompress_struct& info = decoder.Info;
+    TJpegHeader header;
+    header.StoredWidth = static_cast<int>(info.image_width);
+    header.StoredHeight = static_cast<int>(info.image_height);
+    CheckPictureSize(header.StoredWidth, header.StoredHeight);
+    header.Components = info.num_components;
+    header.Orientation = ExifOrientation(info);
+    const bool turned = header.Orientation >= 5;
+    header.Width = turned ? header.StoredHeight : header.StoredWidth;
+    header.Height = turned ? header.StoredWidth : header.StoredHeight;
+    return header;
+}
+
+TRaster DecodeJpeg(std::string_view bytes, int scaleEighths)
+{
+    TJpegDecoder decoder;
+    Start(decoder, bytes);
+    jpeg_decompress_struct& info = decoder.Info;
+    // Checked before jpeg_start_decompress, which allocates whole-picture buffers for
+    // progressive files.
+    CheckPictureSize(info.image_width, info.image_height);
+    if (scaleEighths >= 1 && scaleEighths < 8)
+    {
+        info.scale_num = static_cast<unsigned>(scaleEighths);
+        info.scale_denom = 8;
+    }
+
+    std::vector<JSAMPLE> cmykRow;
+    int channels = 3;
+    switch (info.jpeg_color_space)
+    {
+    case JCS_GRAYSCALE:
+        info.out_color_space = JCS_GRAYSCALE;
+        channels = 1;
+        break;
+    case JCS_CMYK:
+    case JCS_YCCK:
+        info.out_color_space = JCS_CMYK;
+        break;
+    default:
+        info.out_color_space = JCS_RGB;
+        break;
+    }
+    if (!StartOutput(&decoder))
+        throw EPictureError(JpegFailure(decoder.Trap));
+    if (info.out_color_space == JCS_CMYK)
+        cmykRow.resize(static_cast<std::size_t>(info.output_width) * 4);
+    TRaster raster = NewRaster(info.output_width, info.output_height, channels);
+    if (!ReadPixels(&decoder, raster.Pixels.data(), raster.RowBytes(),
+                    cmykRow.empty() ? nullptr : cmykRow.data()))
+        throw EPictureError(JpegFailure(decoder.Trap));
+    if (decoder.Trap.HitEnd)
+        throw EPictureError("truncated JPEG");
+    ApplyOrientation(raster, ExifOrientation(info));
+    return raster;
+}
 
 std::unique_ptr<IPictureReader> NewJpegReader()
 {
