@@ -1,3 +1,5 @@
+#include <cstdlib>
+#include <cstring>
 #include <iostream>
 
 #include <langinfo.h>
@@ -6,12 +8,17 @@
 
 #include "app/cli/CancelSignals.h"
 #include "app/cli/Cli.h"
+#include "app/imaging/JpegTranscoder.h"
 #include "platform/Services.h"
 
 int main(int argc, char** argv)
 {
     const ICodePage& codePage = SelectCodePageFromLocale();
     InstallCancelHandlers();
+    // For the benchmark: every JPEG through the pixel path, as before the DCT path existed.
+    if (const char* pixelPath = std::getenv("PICTOVA_PIXEL_PATH");
+        pixelPath != nullptr && std::strcmp(pixelPath, "1") == 0)
+        SetJpegRequantizing(false);
 
     winsize size{};
     const bool errIsTerminal = isatty(STDERR_FILENO) == 1;

@@ -5,6 +5,8 @@
 
 #include "app/imaging/CairoRaster.h"
 #include "app/imaging/JpegEncoder.h"
+#include "app/imaging/JpegReader.h"
+#include "app/imaging/JpegTranscoder.h"
 #include "app/imaging/PictureReader.h"
 #include "platform/Stream.h"
 
@@ -17,7 +19,7 @@ constexpr int kDefaultQuality = 75;
 std::vector<TImageCodecInfo>& EncoderList()
 {
     static std::vector<TImageCodecInfo> list{
-        {kJpegEncoderClsid, "image/jpeg", EncodeJpegWithParameters},
+        {kJpegEncoderClsid, "image/jpeg", EncodeJpegWithParameters, RequantizeJpegWithParameters},
     };
     return list;
 }
@@ -70,6 +72,42 @@ void DrawScaled(TRaster& target, const TRaster& source, double x, double y, doub
     }
 }
 
+int QualityOf(const EncoderParameters* parameters)
+{
+    int quality = kDefaultQuality;
+    if (parameters != nullptr)
+    {
+        for (std::uint32_t i = 0; i < parameters->Count && i < 1; ++i)
+        {
+            const EncoderParameter& parameter = parameters->Parameter[i];
+            if (!(parameter.Guid == EncoderQuality))
+                continue;
+            if (parameter.Type != EncoderParameterValueTypeLong || parameter.NumberOfValues != 1 ||
+                parameter.Value == nullptr)
+                throw EPictureError("bad encoder parameter: quality");
+            quality = *static_cast<const std::int32_t*>(parameter.Value);
+        }
+    }
+    return quality;
+}
+
+// The smallest scale, in eighths, at which a stored width x height picture still covers a
+// thumbnail of the given upright size; 8 when nothing smaller does.
+int ThumbnailScale(const TJpegHeader& header, std::uint32_t width, std::uint32_t height)
+{
+    const bool turned = header.Orientation >= 5;
+    const std::uint64_t needX = turned ? height : width;
+    const std::uint64_t needY = turned ? width : height;
+    for (int eighths = 1; eighths < 8; ++eighths)
+    {
+        const std::uint64_t x = (static_cast<std::uint64_t>(header.StoredWidth) * eighths + 7) / 8;
+        const std::uint64_t y = (static_cast<std::uint64_t>(header.StoredHeight) * eighths + 7) / 8;
+        if (x >= needX && y >= needY)
+            return eighths;
+    }
+    return 8;
+}
+
 } // namespace
 
 const std::vector<TImageCodecInfo>& ImageEncoders()
@@ -102,28 +140,33 @@ int FindEncoderClsid(const std::string& mimeType, CLSID& clsid)
 
 std::string EncodeJpegWithParameters(const TRaster& raster, const EncoderParameters* parameters)
 {
-    int quality = kDefaultQuality;
-    if (parameters != nullptr)
-    {
-        for (std::uint32_t i = 0; i < parameters->Count && i < 1; ++i)
-        {
-            const EncoderParameter& parameter = parameters->Parameter[i];
-            if (!(parameter.Guid == EncoderQuality))
-                continue;
-            if (parameter.Type != EncoderParameterValueTypeLong || parameter.NumberOfValues != 1 ||
-                parameter.Value == nullptr)
-                throw EPictureError("bad encoder parameter: quality");
-            quality = *static_cast<const std::int32_t*>(parameter.Value);
-        }
-    }
-    return EncodeJpeg(raster, quality);
+    return EncodeJpeg(raster, QualityOf(parameters));
+}
+
+std::string RequantizeJpegWithParameters(std::string_view jpeg, const EncoderParameters* parameters)
+{
+    if (!JpegRequantizing())
+        return "";
+    return RequantizeJpeg(jpeg, QualityOf(parameters)).Jpeg;
 }
 
 TGPImage::TGPImage(const std::string& fileName)
 {
     try
     {
-        m_raster = std::make_unique<TRaster>(DecodePictureFile(fileName));
+        std::string bytes = ReadPictureFile(fileName);
+        const IPictureReader* reader = FindPictureReader(bytes);
+        if (reader != nullptr && std::string_view(reader->FormatName()) == "JPEG")
+        {
+            const TJpegHeader header = ReadJpegHeader(bytes);
+            m_width = static_cast<std::uint32_t>(header.Width);
+            m_height = static_cast<std::uint32_t>(header.Height);
+            m_jpeg = std::move(bytes);
+            return;
+        }
+        m_raster = std::make_unique<TRaster>(DecodePicture(bytes));
+        m_width = static_cast<std::uint32_t>(m_raster->Width);
+        m_height = static_cast<std::uint32_t>(m_raster->Height);
     }
     catch (const EPictureError& e)
     {
@@ -139,7 +182,10 @@ TGPImage::TGPImage(const std::string& fileName)
     }
 }
 
-TGPImage::TGPImage(TRaster raster) : m_raster(std::make_unique<TRaster>(std::move(raster)))
+TGPImage::TGPImage(TRaster raster)
+    : m_raster(std::make_unique<TRaster>(std::move(raster))),
+      m_width(static_cast<std::uint32_t>(m_raster->Width)),
+      m_height(static_cast<std::uint32_t>(m_raster->Height))
 {
 }
 
@@ -147,15 +193,35 @@ TGPImage::~TGPImage() = default;
 
 std::uint32_t TGPImage::Width() const
 {
-    return m_raster != nullptr ? static_cast<std::uint32_t>(m_raster->Width) : 0;
+    return m_width;
 }
 
 std::uint32_t TGPImage::Height() const
 {
-    return m_raster != nullptr ? static_cast<std::uint32_t>(m_raster->Height) : 0;
+    return m_height;
 }
 
-int TGPImage::Fail(int status, const std::string& reason)
+const TRaster* TGPImage::Pixels() const
+{
+    if (m_raster != nullptr || m_jpeg.empty())
+        return m_raster.get();
+    try
+    {
+        m_raster = std::make_unique<TRaster>(DecodeJpeg(m_jpeg));
+        std::string().swap(m_jpeg); // the pixels stand for it now
+    }
+    catch (const EPictureError& e)
+    {
+        Fail(StatusOf(e), e.what());
+    }
+    catch (const std::bad_alloc&)
+    {
+        Fail(gsOutOfMemory, "out of memory");
+    }
+    return m_raster.get();
+}
+
+int TGPImage::Fail(int status, const std::string& reason) const
 {
     m_lastStatus = status;
     m_lastReason = reason;
@@ -171,17 +237,39 @@ std::unique_ptr<TGPImage> TGPImage::GetThumbnailImage(std::uint32_t width, std::
         thumbnail->Fail(status, reason);
         return thumbnail;
     };
-    if (m_raster == nullptr)
+    if (m_raster == nullptr && m_jpeg.empty())
         return failed(gsInvalidParameter, "no picture loaded");
     try
     {
-        TRaster thumbnail = NewRaster(width, height, m_raster->Channels == 1 ? 1 : 3, 255);
-        DrawScaled(thumbnail, *m_raster, 0, 0, width, height);
-        return std::make_unique<TGPImage>(std::move(thumbnail));
+        CheckPictureSize(width, height);
     }
     catch (const EPictureError& e)
     {
         return failed(e.Fault() == fkTooLarge ? gsValueOverflow : gsInvalidParameter, e.what());
+    }
+    try
+    {
+        const TRaster* source = m_raster.get();
+        TRaster reduced;
+        if (source == nullptr)
+        {
+            // Only as many pixels as the thumbnail needs are decoded; a full decode is kept.
+            const int eighths = ThumbnailScale(ReadJpegHeader(m_jpeg), width, height);
+            if (eighths < 8)
+            {
+                reduced = DecodeJpeg(m_jpeg, eighths);
+                source = &reduced;
+            }
+            else if ((source = Pixels()) == nullptr)
+                return failed(m_lastStatus, m_lastReason);
+        }
+        TRaster thumbnail = NewRaster(width, height, source->Channels == 1 ? 1 : 3, 255);
+        DrawScaled(thumbnail, *source, 0, 0, width, height);
+        return std::make_unique<TGPImage>(std::move(thumbnail));
+    }
+    catch (const EPictureError& e)
+    {
+        return failed(StatusOf(e), e.what());
     }
     catch (const std::bad_alloc&)
     {
@@ -191,7 +279,7 @@ std::unique_ptr<TGPImage> TGPImage::GetThumbnailImage(std::uint32_t width, std::
 
 int TGPImage::Save(TStream& stream, const CLSID& clsid, const EncoderParameters* parameters)
 {
-    if (m_raster == nullptr)
+    if (m_raster == nullptr && m_jpeg.empty())
         return Fail(gsInvalidParameter, m_lastReason.empty() ? "no picture loaded" : m_lastReason);
     const TImageCodecInfo* encoder = nullptr;
     for (const TImageCodecInfo& info : ImageEncoders())
@@ -202,7 +290,15 @@ int TGPImage::Save(TStream& stream, const CLSID& clsid, const EncoderParameters*
     std::string bytes;
     try
     {
-        bytes = encoder->Encode(*m_raster, parameters);
+        if (m_raster == nullptr && encoder->Transcode)
+            bytes = encoder->Transcode(m_jpeg, parameters);
+        if (bytes.empty())
+        {
+            const TRaster* pixels = Pixels();
+            if (pixels == nullptr)
+                return m_lastStatus;
+            bytes = encoder->Encode(*pixels, parameters);
+        }
     }
     catch (const EPictureError& e)
     {

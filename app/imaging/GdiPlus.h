@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/imaging/Raster.h"
@@ -68,11 +69,15 @@ enum TGPStatus : std::int32_t
 
 // One entry of the encoder list: its class id, MIME type, and what it does. Encode returns the
 // complete encoded file or throws EPictureError (bad parameters, a picture it cannot take).
+// Transcode, where present, is asked first for a picture that is still the undecoded JPEG file
+// it was loaded from: it returns the encoded file made from those bytes directly, or "" when
+// the pixels must be decoded and given to Encode.
 struct TImageCodecInfo
 {
     CLSID Clsid;
     std::string MimeType;
     std::function<std::string(const TRaster&, const EncoderParameters*)> Encode;
+    std::function<std::string(std::string_view jpeg, const EncoderParameters*)> Transcode;
 };
 
 // The process-wide encoder list; the real one holds our JPEG encoder "image/jpeg".
@@ -86,12 +91,18 @@ int FindEncoderClsid(const std::string& mimeType, CLSID& clsid);
 
 // The JPEG encoder: EncoderQuality (one value of type Long) if given, else quality 75.
 std::string EncodeJpegWithParameters(const TRaster& raster, const EncoderParameters* parameters);
+// Its transcoder: a JPEG requantized to that quality in the DCT domain, or "" when the file is
+// not one the DCT path takes (or the path is switched off).
+std::string RequantizeJpegWithParameters(std::string_view jpeg, const EncoderParameters* parameters);
 
 class TGPImage
 {
 public:
     // Loads the picture; the path is handed to the system unchanged. A picture that does not
-    // load leaves Width and Height 0 and its reason in LastReason.
+    // load leaves Width and Height 0 and its reason in LastReason. A JPEG is only read and its
+    // header checked here (its size is the upright one); it is decoded when pixels are first
+    // needed, at the size a thumbnail needs, or not at all when Save can requantize it. A JPEG
+    // whose data fail later keeps its size and fails those operations with the reason.
     explicit TGPImage(const std::string& fileName);
     // An image of pixels already decoded (RGB or grey).
     explicit TGPImage(TRaster raster);
@@ -106,21 +117,28 @@ public:
     const std::string& LastReason() const { return m_lastReason; }
 
     // A new image of exactly width x height pixels, the whole picture scaled into it. On a
-    // failure the new image is not loaded and carries the status.
+    // failure the new image is not loaded and carries the status. A JPEG not yet decoded is
+    // decoded at the smallest of libjpeg's eighths that still covers the thumbnail, then
+    // resampled to the exact size.
     std::unique_ptr<TGPImage> GetThumbnailImage(std::uint32_t width, std::uint32_t height);
     // Encodes with the encoder of the class id and writes the file at the stream's position.
     // The stream is left untouched unless the encoder succeeded.
     int Save(TStream& stream, const CLSID& clsid, const EncoderParameters* parameters);
 
-    // The decoded pixels (RGB or grey), or null when the picture did not load. Borrowed.
-    const TRaster* Pixels() const { return m_raster.get(); }
+    // The decoded pixels (RGB or grey), decoding them now if need be; null when the picture
+    // did not load or does not decode. Borrowed.
+    const TRaster* Pixels() const;
 
 private:
-    int Fail(int status, const std::string& reason);
+    int Fail(int status, const std::string& reason) const;
 
-    std::unique_ptr<TRaster> m_raster; // null when not loaded
-    int m_lastStatus = gsOk;
-    std::string m_lastReason;
+    // Decoding is deferred, so even a const image may decode and fail on first use.
+    mutable std::unique_ptr<TRaster> m_raster; // null until decoded
+    mutable std::string m_jpeg;                // a JPEG file not yet decoded, else empty
+    std::uint32_t m_width = 0;
+    std::uint32_t m_height = 0;
+    mutable int m_lastStatus = gsOk;
+    mutable std::string m_lastReason;
 };
 
 // Drawing into a raster surface (RGB or grey), borrowed for the object's lifetime.

@@ -42,9 +42,9 @@ TEST(FindEncoderClsid, RealListHoldsOurJpegEncoder)
 
 TEST(FindEncoderClsid, ExactCaseSensitiveAndTheLastMatchWins)
 {
-    ScopedEncoders encoders({{kFirst, "image/jpeg", nullptr},
-                             {kSecond, "image/png", nullptr},
-                             {kThird, "image/jpeg", nullptr}});
+    ScopedEncoders encoders({{kFirst, "image/jpeg", nullptr, nullptr},
+                             {kSecond, "image/png", nullptr, nullptr},
+                             {kThird, "image/jpeg", nullptr, nullptr}});
     CLSID clsid = kSecond;
     EXPECT_EQ(FindEncoderClsid("image/jpeg", clsid), 2);
     EXPECT_EQ(clsid, kThird);
@@ -78,7 +78,8 @@ TEST(ReencodeAsJpeg, QualityReachesTheEncoderUnchanged)
                                   EXPECT_EQ(p.Type, 4u);
                                   seen.push_back(*static_cast<const std::int32_t*>(p.Value));
                                   return std::string("JPEG");
-                              }}});
+                              },
+                              nullptr}});
     for (int quality : {1, 100, 60})
     {
         TMemoryStream stream;
@@ -92,7 +93,8 @@ TEST(ReencodeAsJpeg, WithoutAJpegEncoderNothingIsWritten)
 {
     ScopedEncoders encoders({{kFirst, "image/png", [](const TRaster&, const EncoderParameters*) {
                                   return std::string("PNG");
-                              }}});
+                              },
+                              nullptr}});
     TMemoryStream stream;
     EXPECT_EQ(TryReencodeAsJpeg(TestDataPath("png_rgb8.png"), 60, stream), "no JPEG encoder");
     EXPECT_EQ(stream.Size(), 0);
