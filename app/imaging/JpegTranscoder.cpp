@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <optional>
 
+#include "app/imaging/JpegBlocks.h"
 #include "app/imaging/JpegEncoder.h"
 #include "app/imaging/JpegLib.h"
 #include "app/imaging/Raster.h"
@@ -38,46 +40,7 @@ TTransform TransformFor(int orientation)
     }
 }
 
-// Rescales coefficients of one frequency from the source's quantiser to the target's, rounding
-// to the nearest and halves toward zero, and keeps them within what an 8-bit baseline file can
-// code (DC differences need at most 11 bits, AC values 10). A half is as far from either
-// neighbour, and the one nearer zero costs no more bits: rounding halves away from zero made
-// files 1 to 2 % larger for no gain in PSNR. Run for every coefficient of a picture, so
-// the division is a multiplication: the quotients that reach it are below 1024 (larger ones
-// saturate first), so the product is within 2^-40 of the true quotient, while a quotient that
-// is not whole lies at least 1/65535 from the next whole number; the nudge of 2^-20 between
-// the two makes the truncation exact.
-class TRequantizer
-{
-public:
-    TRequantizer() = default;
-    TRequantizer(int from, int to, bool dc)
-        : m_from(from), m_half((to - 1) / 2), m_lowest(dc ? -1024 : -1023),
-          m_saturate(static_cast<long long>(1024) * to), m_inverse(1.0 / to)
-    {
-    }
-
-    JCOEF operator()(JCOEF value) const
-    {
-        if (value == 0)
-            return 0;
-        const long long scaled = static_cast<long long>(value) * m_from;
-        const long long magnitude = (scaled < 0 ? -scaled : scaled) + m_half;
-        if (magnitude >= m_saturate)
-            return static_cast<JCOEF>(scaled < 0 ? m_lowest : m_limit);
-        const auto quotient =
-            static_cast<int>(static_cast<double>(magnitude) * m_inverse + 1.0 / (1 << 20));
-        return static_cast<JCOEF>(scaled < 0 ? -quotient : quotient);
-    }
-
-private:
-    int m_from = 1;
-    int m_half = 0;
-    static constexpr int m_limit = 1023;
-    int m_lowest = -1023;
-    long long m_saturate = 1024;
-    double m_inverse = 1.0;
-};
+struct TComponentCopy;
 
 struct TPlan
 {
@@ -88,6 +51,9 @@ struct TPlan
     int Quality = 0;
     jvirt_barray_ptr* Source = nullptr;
     jvirt_barray_ptr Target[3] = {};
+    std::optional<TRequantTable> Tables[3];
+    TComponentCopy* Copies = nullptr; // three
+    THuffmanCounts* Counts = nullptr; // two: luma or grey, chroma
 };
 
 // The setjmp functions below hold no C++ objects, so the jump from libjpeg destroys nothing;
@@ -128,67 +94,118 @@ bool ChromaIsFlat(TJpegDecoder* decoder, jvirt_barray_ptr* arrays, bool* flat)
     return true;
 }
 
-// Requantizes one component from source to target, which may be the same array when nothing
-// turns; otherwise the target is indexed in upright block coordinates.
-void CopyComponent(j_decompress_ptr source, const jpeg_component_info& from,
-                   const JQUANT_TBL& fromTable, j_compress_ptr target, const JQUANT_TBL& toTable,
-                   jvirt_barray_ptr in, jvirt_barray_ptr out, const TTransform& transform)
+// One component's way from the source's arrays to the target's: the block's requantizer (in
+// upright frequency order), and where the stored block and its coefficients lie.
+struct TComponentCopy
 {
-    auto* sourceCommon = reinterpret_cast<j_common_ptr>(source);
-    auto* targetCommon = reinterpret_cast<j_common_ptr>(target);
-    const JDIMENSION sw = from.width_in_blocks;
-    const JDIMENSION sh = from.height_in_blocks;
-    const JDIMENSION tw = transform.Transpose ? sh : sw;
-    const JDIMENSION th = transform.Transpose ? sw : sh;
-    TRequantizer requantize[DCTSIZE2];
-    int sign[DCTSIZE2];
-    int index[DCTSIZE2]; // target position k takes the source coefficient index[k]
+    j_decompress_ptr Source = nullptr;
+    jvirt_barray_ptr In = nullptr;
+    jvirt_barray_ptr Out = nullptr;
+    const TRequantTable* Table = nullptr;
+    TTransform Transform;
+    JDIMENSION StoredWidth = 0; // in blocks
+    JDIMENSION StoredHeight = 0;
+    int Index[DCTSIZE2] = {}; // upright coefficient k comes from stored coefficient Index[k]
+    int Sign[DCTSIZE2] = {};
+};
+
+void PlanCopy(TComponentCopy& copy, const TTransform& transform)
+{
+    copy.Transform = transform;
     for (int k = 0; k < DCTSIZE2; ++k)
     {
-        const int v = k / DCTSIZE;
-        const int u = k % DCTSIZE;
-        // In the upright block, u runs across and v down; they come from the stored block's
+        // In the upright block u runs across and v down; they come from the stored block's
         // (v, u) when the picture turns by a quarter. A mirrored stored axis negates its odd
         // frequencies.
+        const int v = k / DCTSIZE;
+        const int u = k % DCTSIZE;
         const int su = transform.Transpose ? v : u;
         const int sv = transform.Transpose ? u : v;
-        index[k] = sv * DCTSIZE + su;
-        const bool negate = ((transform.MirrorX && (su & 1) != 0) != (transform.MirrorY && (sv & 1) != 0));
-        sign[k] = negate ? -1 : 1;
-        requantize[k] = TRequantizer(fromTable.quantval[index[k]], toTable.quantval[k], k == 0);
+        copy.Index[k] = sv * DCTSIZE + su;
+        const bool negate = (transform.MirrorX && (su & 1) != 0) != (transform.MirrorY && (sv & 1) != 0);
+        copy.Sign[k] = negate ? -1 : 1;
     }
-    if (in == out)
+}
+
+// Requantizes the upright block (x, y) of a component into target, which is already the
+// stored block itself when nothing turns.
+void CopyBlock(const TComponentCopy& copy, JDIMENSION x, JDIMENSION y, JCOEF* target)
+{
+    const TTransform& t = copy.Transform;
+    if (!t.Transpose && !t.MirrorX && !t.MirrorY)
     {
-        for (JDIMENSION y = 0; y < sh; ++y)
+        copy.Table->Apply(target, target);
+        return;
+    }
+    JDIMENSION sx = t.Transpose ? y : x;
+    JDIMENSION sy = t.Transpose ? x : y;
+    if (t.MirrorX)
+        sx = copy.StoredWidth - 1 - sx;
+    if (t.MirrorY)
+        sy = copy.StoredHeight - 1 - sy;
+    JBLOCKARRAY row = (*copy.Source->mem->access_virt_barray)(
+        reinterpret_cast<j_common_ptr>(copy.Source), copy.In, sy, 1, FALSE);
+    const JCOEF* stored = row[0][sx];
+    JCOEF upright[DCTSIZE2];
+    for (int k = 0; k < DCTSIZE2; ++k)
+        upright[k] = static_cast<JCOEF>(copy.Sign[k] * stored[copy.Index[k]]);
+    copy.Table->Apply(upright, target);
+}
+
+// Requantizes every block into the target arrays in the order the encoder will write them,
+// counting the Huffman symbols on the way: one scan of 4:2:0 MCUs (four Y blocks, Cb, Cr;
+// blocks past the picture's edge are the encoder's dummy blocks) or of grey blocks row by row.
+void CopyAndCount(j_compress_ptr target, const TComponentCopy* copies, int components,
+                  THuffmanCounts* counts)
+{
+    auto* common = reinterpret_cast<j_common_ptr>(target);
+    int lastDc[3] = {0, 0, 0};
+    if (components == 1)
+    {
+        const jpeg_component_info& grey = target->comp_info[0];
+        for (JDIMENSION y = 0; y < grey.height_in_blocks; ++y)
         {
-            JBLOCKARRAY row = (*source->mem->access_virt_barray)(sourceCommon, in, y, 1, TRUE);
-            for (JDIMENSION x = 0; x < sw; ++x)
+            JBLOCKARRAY row = (*target->mem->access_virt_barray)(common, copies[0].Out, y, 1, TRUE);
+            for (JDIMENSION x = 0; x < grey.width_in_blocks; ++x)
             {
-                JCOEF* block = row[0][x];
-                for (int k = 0; k < DCTSIZE2; ++k)
-                    block[k] = requantize[k](block[k]);
+                CopyBlock(copies[0], x, y, row[0][x]);
+                CountBlock(row[0][x], lastDc[0], counts[0]);
             }
         }
         return;
     }
-    for (JDIMENSION ty = 0; ty < th; ++ty)
+    const jpeg_component_info& luma = target->comp_info[0];
+    const jpeg_component_info& chroma = target->comp_info[1];
+    for (JDIMENSION my = 0; my < chroma.height_in_blocks; ++my)
     {
-        JBLOCKARRAY targetRow =
-            (*target->mem->access_virt_barray)(targetCommon, out, ty, 1, TRUE);
-        for (JDIMENSION tx = 0; tx < tw; ++tx)
+        JBLOCKARRAY lumaRows =
+            (*target->mem->access_virt_barray)(common, copies[0].Out, 2 * my, 2, TRUE);
+        JBLOCKARRAY chromaRows[2];
+        for (int c = 1; c < 3; ++c)
+            chromaRows[c - 1] =
+                (*target->mem->access_virt_barray)(common, copies[c].Out, my, 1, TRUE);
+        for (JDIMENSION mx = 0; mx < chroma.width_in_blocks; ++mx)
         {
-            JDIMENSION sx = transform.Transpose ? ty : tx;
-            JDIMENSION sy = transform.Transpose ? tx : ty;
-            if (transform.MirrorX)
-                sx = sw - 1 - sx;
-            if (transform.MirrorY)
-                sy = sh - 1 - sy;
-            JBLOCKARRAY sourceRow =
-                (*source->mem->access_virt_barray)(sourceCommon, in, sy, 1, FALSE);
-            const JCOEF* block = sourceRow[0][sx];
-            JCOEF* result = targetRow[0][tx];
-            for (int k = 0; k < DCTSIZE2; ++k)
-                result[k] = static_cast<JCOEF>(sign[k] * requantize[k](block[index[k]]));
+            for (JDIMENSION dy = 0; dy < 2; ++dy)
+                for (JDIMENSION dx = 0; dx < 2; ++dx)
+                {
+                    const JDIMENSION x = 2 * mx + dx;
+                    const JDIMENSION y = 2 * my + dy;
+                    if (x >= luma.width_in_blocks || y >= luma.height_in_blocks)
+                    {
+                        CountDummyBlock(counts[0]);
+                        continue;
+                    }
+                    JCOEF* block = lumaRows[dy][x];
+                    CopyBlock(copies[0], x, y, block);
+                    CountBlock(block, lastDc[0], counts[0]);
+                }
+            for (int c = 1; c < 3; ++c)
+            {
+                JCOEF* block = chromaRows[c - 1][0][mx];
+                CopyBlock(copies[c], mx, my, block);
+                CountBlock(block, lastDc[c], counts[1]);
+            }
         }
     }
 }
@@ -205,6 +222,19 @@ bool WriteCoefficients(TJpegEncoder* encoder, TJpegDecoder* decoder, TPlan* plan
     info->image_width = static_cast<JDIMENSION>(plan->Width);
     info->image_height = static_cast<JDIMENSION>(plan->Height);
     SetJpegOutputParameters(*info, plan->Components == 1, plan->Quality);
+    // The component sizes in blocks, as jpeg_write_coefficients will find them.
+    for (int c = 0; c < plan->Components; ++c)
+    {
+        jpeg_component_info& component = info->comp_info[c];
+        const auto blocks = [](JDIMENSION pixels, int factor, int maxFactor) {
+            const JDIMENSION unit = static_cast<JDIMENSION>(maxFactor * DCTSIZE);
+            return (pixels * static_cast<JDIMENSION>(factor) + unit - 1) / unit;
+        };
+        component.width_in_blocks = blocks(info->image_width, component.h_samp_factor,
+                                           plan->Components == 1 ? 1 : 2);
+        component.height_in_blocks = blocks(info->image_height, component.v_samp_factor,
+                                            plan->Components == 1 ? 1 : 2);
+    }
 
     const bool turns = plan->Transform.Transpose || plan->Transform.MirrorX || plan->Transform.MirrorY;
     for (int c = 0; c < plan->Components; ++c)
@@ -214,25 +244,46 @@ bool WriteCoefficients(TJpegEncoder* encoder, TJpegDecoder* decoder, TPlan* plan
             plan->Target[c] = plan->Source[c];
             continue;
         }
-        // The target's rows and columns are whole MCUs, as libjpeg reads them when writing.
-        const jpeg_component_info& from = source->comp_info[c];
-        const JDIMENSION columns = plan->Transform.Transpose ? from.height_in_blocks : from.width_in_blocks;
-        const JDIMENSION rows = plan->Transform.Transpose ? from.width_in_blocks : from.height_in_blocks;
-        const int h = info->comp_info[c].h_samp_factor;
-        const int v = info->comp_info[c].v_samp_factor;
+        // Whole MCUs of rows and columns, as libjpeg reads them when writing.
+        const jpeg_component_info& to = info->comp_info[c];
+        const int h = to.h_samp_factor;
+        const int v = to.v_samp_factor;
         plan->Target[c] = (*info->mem->request_virt_barray)(
-            reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE, TRUE,
-            static_cast<JDIMENSION>((columns + h - 1) / h * h),
-            static_cast<JDIMENSION>((rows + v - 1) / v * v), static_cast<JDIMENSION>(v));
+            reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE, FALSE,
+            static_cast<JDIMENSION>((to.width_in_blocks + static_cast<JDIMENSION>(h) - 1) /
+                                    static_cast<JDIMENSION>(h) * static_cast<JDIMENSION>(h)),
+            static_cast<JDIMENSION>((to.height_in_blocks + static_cast<JDIMENSION>(v) - 1) /
+                                    static_cast<JDIMENSION>(v) * static_cast<JDIMENSION>(v)),
+            static_cast<JDIMENSION>(v));
     }
     (*info->mem->realize_virt_arrays)(reinterpret_cast<j_common_ptr>(info));
+
     for (int c = 0; c < plan->Components; ++c)
     {
         const jpeg_component_info& from = source->comp_info[c];
         const JQUANT_TBL* to = info->quant_tbl_ptrs[info->comp_info[c].quant_tbl_no];
-        CopyComponent(source, from, *from.quant_table, info, *to, plan->Source[c],
-                      plan->Target[c], plan->Transform);
+        TComponentCopy& copy = plan->Copies[c];
+        PlanCopy(copy, plan->Transform);
+        std::uint16_t fromUpright[DCTSIZE2];
+        for (int k = 0; k < DCTSIZE2; ++k)
+            fromUpright[k] = from.quant_table->quantval[copy.Index[k]];
+        plan->Tables[c].emplace(fromUpright, to->quantval);
+        copy.Source = source;
+        copy.In = plan->Source[c];
+        copy.Out = plan->Target[c];
+        copy.Table = &*plan->Tables[c];
+        copy.StoredWidth = from.width_in_blocks;
+        copy.StoredHeight = from.height_in_blocks;
     }
+    CopyAndCount(info, plan->Copies, plan->Components, plan->Counts);
+
+    // The tables fitted to the counts replace the standard ones; libjpeg would otherwise
+    // make a second pass over every block to count the same symbols.
+    bool fitted = true;
+    for (int t = 0; t < (plan->Components == 1 ? 1 : 2) && fitted; ++t)
+        fitted = BuildHuffmanTable(plan->Counts[t].Dc, *info->dc_huff_tbl_ptrs[t]) &&
+                 BuildHuffmanTable(plan->Counts[t].Ac, *info->ac_huff_tbl_ptrs[t]);
+    info->optimize_coding = fitted ? FALSE : TRUE;
     jpeg_write_coefficients(info, plan->Target);
     jpeg_finish_compress(info);
     return true;
@@ -333,6 +384,10 @@ TRequantized RequantizeJpeg(std::string_view bytes, int quality)
     plan.Height = static_cast<int>(turned ? info.image_width : info.image_height);
     plan.Quality = quality;
 
+    TComponentCopy copies[3];
+    THuffmanCounts counts[2];
+    plan.Copies = copies;
+    plan.Counts = counts;
     TJpegEncoder encoder;
     if (!StartJpegEncoder(encoder, result.Jpeg) || !WriteCoefficients(&encoder, &decoder, &plan))
     {

@@ -129,3 +129,33 @@ double Psnr(const TRaster& a, const TRaster& b)
     const double mse = sum / static_cast<double>(a.Pixels.size());
     return mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
 }
+
+std::string ReoptimiseWithLibjpeg(const std::string& jpeg)
+{
+    jpeg_decompress_struct source{};
+    jpeg_error_mgr sourceError{};
+    source.err = jpeg_std_error(&sourceError);
+    jpeg_create_decompress(&source);
+    jpeg_mem_src(&source, reinterpret_cast<const unsigned char*>(jpeg.data()),
+                 static_cast<unsigned long>(jpeg.size()));
+    jpeg_read_header(&source, TRUE);
+    jvirt_barray_ptr* coefficients = jpeg_read_coefficients(&source);
+
+    jpeg_compress_struct target{};
+    jpeg_error_mgr targetError{};
+    target.err = jpeg_std_error(&targetError);
+    jpeg_create_compress(&target);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&target, &buffer, &size);
+    jpeg_copy_critical_parameters(&source, &target);
+    target.optimize_coding = TRUE;
+    jpeg_write_coefficients(&target, coefficients);
+    jpeg_finish_compress(&target);
+    jpeg_destroy_compress(&target);
+    jpeg_finish_decompress(&source);
+    jpeg_destroy_decompress(&source);
+    std::string bytes(reinterpret_cast<const char*>(buffer), size);
+    std::free(buffer);
+    return bytes;
+}

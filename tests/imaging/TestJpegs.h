@@ -24,3 +24,7 @@ TRaster PhotoRaster(int width, int height, unsigned seed = 1);
 
 // Peak signal-to-noise ratio of b against a (same size and channels), in dB.
 double Psnr(const TRaster& a, const TRaster& b);
+
+// The same coefficients written again by libjpeg with its own optimised Huffman tables: a
+// lossless copy, byte for byte what libjpeg makes of them.
+std::string ReoptimiseWithLibjpeg(const std::string& jpeg);

@@ -1,3 +1,4 @@
+#include <random>
 #include <string>
 #include <utility>
 
@@ -5,6 +6,7 @@
 #include <turbojpeg.h>
 
 #include "app/imaging/GdiPlus.h"
+#include "app/imaging/JpegBlocks.h"
 #include "app/imaging/ImagePreparation.h"
 #include "app/imaging/JpegEncoder.h"
 #include "app/imaging/JpegReader.h"
@@ -91,6 +93,70 @@ TEST(RequantizeJpeg, BeatsThePixelPathInQualityAndSize)
             }
         }
     }
+}
+
+// The fast arithmetic against plain integer division, over every target quantiser and the
+// values where rounding and saturation turn.
+TEST(TRequantTable, IsExactIntegerRoundingWithHalvesTowardZero)
+{
+    const auto reference = [](int value, int from, int to) {
+        const long long n = static_cast<long long>(value < 0 ? -value : value) * from;
+        const long long q = std::min<long long>((n + (to - 1) / 2) / to, 1023);
+        return static_cast<JCOEF>(value < 0 ? -q : q);
+    };
+    std::mt19937 random(11);
+    std::uniform_int_distribution<int> anyValue(-32768, 32767);
+    std::uniform_int_distribution<int> smallValue(-1200, 1200);
+    for (int to = 1; to <= 255; ++to)
+    {
+        for (const int from : {1, 2, 3, 7, to, 2 * to, 99, 255, 1000, 65535})
+        {
+            std::uint16_t fromTable[DCTSIZE2];
+            std::uint16_t toTable[DCTSIZE2];
+            JCOEF in[DCTSIZE2];
+            JCOEF out[DCTSIZE2];
+            std::fill(std::begin(fromTable), std::end(fromTable), static_cast<std::uint16_t>(from));
+            std::fill(std::begin(toTable), std::end(toTable), static_cast<std::uint16_t>(to));
+            const TRequantTable table(fromTable, toTable);
+            for (int round = 0; round < 4; ++round)
+            {
+                for (int k = 0; k < DCTSIZE2; ++k)
+                    in[k] = static_cast<JCOEF>(round == 0 ? k - 32 : round == 1 ? anyValue(random)
+                                                                                : smallValue(random));
+                if (round == 3)
+                {
+                    // Exact halves and their neighbours.
+                    for (int k = 0; k < 20; ++k)
+                        in[k] = static_cast<JCOEF>((k % 2 == 0 ? 1 : -1) * ((2 * k + 1) * to / 2 / from + k % 3));
+                    in[20] = -32768;
+                    in[21] = 32767;
+                }
+                table.Apply(in, out);
+                for (int k = 0; k < DCTSIZE2; ++k)
+                    ASSERT_EQ(out[k], reference(in[k], from, to))
+                        << "value " << in[k] << " from " << from << " to " << to;
+            }
+        }
+    }
+}
+
+// The symbols counted on the way and the tables built from them are exactly libjpeg's: its
+// own optimisation of the same coefficients gives the same bytes. The sizes have MCUs with
+// dummy blocks at the right and bottom edges.
+TEST(RequantizeJpeg, HuffmanTablesAreThoseLibjpegWouldFit)
+{
+    TRaster grey = NewRaster(75, 61, 1);
+    for (std::size_t i = 0; i < grey.Pixels.size(); ++i)
+        grey.Pixels[i] = static_cast<std::uint8_t>(i * 13 % 256);
+    for (const std::string& source :
+         {MakeTestJpeg(PhotoRaster(200, 150)), MakeTestJpeg(PhotoRaster(100, 75)),
+          MakeTestJpeg(PhotoRaster(100, 75), WithOrientation(5)), MakeTestJpeg(grey)})
+        for (const int quality : {10, 60, 95})
+        {
+            const TRequantized dct = RequantizeJpeg(source, quality);
+            ASSERT_EQ(dct.Refusal, "");
+            EXPECT_EQ(dct.Jpeg, ReoptimiseWithLibjpeg(dct.Jpeg)) << quality;
+        }
 }
 
 TEST(RequantizeJpeg, WritesTheTargetTablesNotTheSourceBytes)
