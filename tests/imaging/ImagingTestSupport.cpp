@@ -112,21 +112,3 @@ TRaster QuadrantRaster(int width, int height)
     }
     return raster;
 }
-
-ScopedEnv::ScopedEnv(const char* name, const std::string& value) : m_name(name)
-{
-    const char* old = std::getenv(name);
-    m_had = old != nullptr;
-    if (m_had)
-        m_old = old;
-    ::setenv(name, value.c_str(), 1);
-}
-
-ScopedEnv::~ScopedEnv()
-{
-    if (m_had)
-        ::setenv(m_name.c_str(), m_old.c_str(), 1);
-    else
-        ::unsetenv(m_name.c_str());
-}
-

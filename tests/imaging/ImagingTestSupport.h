@@ -46,18 +46,3 @@ TRaster SolidRaster(int width, int height, TRgb rgb);
 
 // The quadrant pattern of the fixtures: red, green / blue, yellow, split at the middle.
 TRaster QuadrantRaster(int width, int height);
-
-// Sets an environment variable for the guard's lifetime.
-class ScopedEnv
-{
-public:
-    ScopedEnv(const char* name, const std::string& value);
-    ~ScopedEnv();
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    std::string m_name;
-    bool m_had;
-    std::string m_old;
-};

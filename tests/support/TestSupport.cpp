@@ -33,6 +33,28 @@ ScopedClock::~ScopedClock()
     SetClock(m_previous);
 }
 
+ScopedEnv::ScopedEnv(const char* name) : m_name(name)
+{
+    const char* old = std::getenv(name);
+    m_hadValue = old != nullptr;
+    if (m_hadValue)
+        m_oldValue = old;
+    unsetenv(name);
+}
+
+ScopedEnv::ScopedEnv(const char* name, const std::string& value) : ScopedEnv(name)
+{
+    setenv(name, value.c_str(), 1);
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    if (m_hadValue)
+        setenv(m_name.c_str(), m_oldValue.c_str(), 1);
+    else
+        unsetenv(m_name.c_str());
+}
+
 ScopedTZ::ScopedTZ(const char* tz)
 {
     const char* old = std::getenv("TZ");

@@ -51,6 +51,22 @@ private:
     std::string m_oldValue;
 };
 
+// Sets an environment variable (or, given no value, unsets it) for the guard's lifetime.
+class ScopedEnv
+{
+public:
+    ScopedEnv(const char* name, const std::string& value);
+    explicit ScopedEnv(const char* name);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string m_name;
+    bool m_hadValue;
+    std::string m_oldValue;
+};
+
 // Installs a code page for the guard's lifetime.
 class ScopedCodePage
 {
