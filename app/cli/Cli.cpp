@@ -7,6 +7,7 @@
 #include "app/cli/CliArguments.h"
 #include "app/convert/ConversionRun.h"
 #include "app/convert/FileList.h"
+#include "app/convert/SettingsFile.h"
 #include "platform/Services.h"
 
 namespace
@@ -173,6 +174,22 @@ std::string FolderOf(const std::string& path)
 
 int Convert(const TCliArguments& arguments, const TCliContext& context)
 {
+    const TDateTime now = Clock().Now();
+    TSavedSettings start; // the window's first start
+    start.Created = start.Modified = now;
+    if (arguments.UseSettings)
+    {
+        try
+        {
+            start = ReadSettingsFile(SettingsFilePath(), now);
+        }
+        catch (const Exception& e)
+        {
+            context.Err << kProgram << ": " << Shown(context, e.what()) << "\n";
+            return kExitFailed;
+        }
+    }
+
     TPictureList list;
     for (const TPictureSource& source : arguments.Sources)
     {
@@ -197,20 +214,22 @@ int Convert(const TCliArguments& arguments, const TCliContext& context)
     }
 
     const ICodePage& codePage = context.CodePage != nullptr ? *context.CodePage : CodePage();
-    const auto text = [&](const std::string& value) {
-        return ToNarrowCodePage(value, context.Codeset, codePage);
+    // A text given is in the locale's codeset; a saved one is UTF-8.
+    const auto text = [&](const std::optional<std::string>& given, const std::string& saved) {
+        return given ? ToNarrowCodePage(*given, context.Codeset, codePage)
+                     : ToNarrowCodePage(saved, "UTF-8", codePage);
     };
-    const TDateTime now = Clock().Now();
     TDocumentProperties properties;
-    properties.Title = text(arguments.Title);
-    properties.Author = text(arguments.Author);
-    properties.Subject = text(arguments.Subject);
-    properties.Keywords = text(arguments.Keywords);
-    properties.Creator = text(arguments.Creator);
-    properties.Producer = text(arguments.Producer);
+    properties.Title = text(arguments.Title, start.Title);
+    properties.Author = text(arguments.Author, start.Author);
+    properties.Subject = text(arguments.Subject, start.Subject);
+    properties.Keywords = text(arguments.Keywords, start.Keywords);
+    properties.Creator = text(arguments.Creator, start.Creator);
+    properties.Producer = text(arguments.Producer, start.Producer);
     // One value serves as both the date and the time picker.
-    properties.CreatedDate = properties.CreatedTime = arguments.Created.value_or(now);
-    properties.ModifiedDate = properties.ModifiedTime = arguments.Modified.value_or(now);
+    properties.CreatedDate = properties.CreatedTime = arguments.Created.value_or(start.Created);
+    properties.ModifiedDate = properties.ModifiedTime =
+        arguments.Modified.value_or(start.Modified);
 
     TCliObserver observer(context, !arguments.Quiet);
     TConversionRun run;
@@ -219,7 +238,7 @@ int Convert(const TCliArguments& arguments, const TCliContext& context)
     observer.SetPercentText("0%");
     try
     {
-        run.Run(list, arguments.Quality, properties, observer);
+        run.Run(list, arguments.Quality.value_or(start.Quality), properties, observer);
     }
     catch (const std::exception& e)
     {

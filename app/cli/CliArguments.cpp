@@ -60,11 +60,13 @@ std::string Apply(TCliArguments& arguments, TValueOption option, std::string_vie
             return "the output file name is empty";
         arguments.Output = value;
         break;
-    case TValueOption::Quality:
-        if (!ParseWholeNumber(value, arguments.Quality) || arguments.Quality < 1 ||
-            arguments.Quality > 100)
+    case TValueOption::Quality: {
+        int quality = 0;
+        if (!ParseWholeNumber(value, quality) || quality < 1 || quality > 100)
             return "invalid quality '" + std::string(value) + "': give a whole number from 1 to 100";
+        arguments.Quality = quality;
         break;
+    }
     case TValueOption::Title:
         arguments.Title = value;
         break;
@@ -186,6 +188,11 @@ TParseResult ParseCliArguments(int argc, const char* const* argv)
         if (arg == "--quiet")
         {
             arguments.Quiet = true;
+            continue;
+        }
+        if (arg == "--settings")
+        {
+            arguments.UseSettings = true;
             continue;
         }
 
@@ -318,6 +325,8 @@ std::string UsageText()
            "does (repeatable)\n"
            "      --quiet            no progress output\n"
            "  -h, --help             usage;  --version  the version\n"
+           "      --settings         start from the settings saved in the window (Save setting);\n"
+           "                         the options given still win\n"
            "\n"
            "Turns pictures (GIF, PNG, JPEG, BMP, ICO, EMF, WMF, TIFF) into one PDF with one page\n"
            "per picture, each page exactly as large as its picture.\n"

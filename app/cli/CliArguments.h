@@ -22,18 +22,21 @@ struct TCliArguments
     bool ShowHelp = false;
     bool ShowVersion = false;
     bool Quiet = false;
+    bool UseSettings = false;            // --settings: start from the window's saved settings
     std::string Output;                  // empty when -o was not given
-    int Quality = 60;
     std::vector<TPictureSource> Sources; // in command-line order
-    // Document properties, as given (still in the locale's codeset).
-    std::string Title;
-    std::string Author;
-    std::string Subject;
-    std::string Keywords;
-    std::string Creator = "Kestrom Pictova";
-    std::string Producer = "Kestrom Pictova";
-    std::optional<TDateTime> Created;  // default: now
-    std::optional<TDateTime> Modified; // default: now
+    // The quality and the document properties when given (texts still in the locale's codeset);
+    // the others come from the saved settings or the defaults (60, "Kestrom Pictova" for creator
+    // and producer, now for the dates, empty texts).
+    std::optional<int> Quality;
+    std::optional<std::string> Title;
+    std::optional<std::string> Author;
+    std::optional<std::string> Subject;
+    std::optional<std::string> Keywords;
+    std::optional<std::string> Creator;
+    std::optional<std::string> Producer;
+    std::optional<TDateTime> Created;
+    std::optional<TDateTime> Modified;
 };
 
 struct TParseResult

@@ -47,14 +47,20 @@ TEST(CliArgumentsTest, OptionsAndPicturesMixInCommandLineOrder)
 
 TEST(CliArgumentsTest, Defaults)
 {
+    // Nothing given: the run takes the defaults, or the saved settings with --settings.
     const TCliArguments a = Parse({"x.jpg", "-o", "y.pdf"}).Arguments;
-    EXPECT_EQ(a.Quality, 60);
-    EXPECT_EQ(a.Creator, "Kestrom Pictova");
-    EXPECT_EQ(a.Producer, "Kestrom Pictova");
-    EXPECT_EQ(a.Title, "");
+    EXPECT_FALSE(a.Quality.has_value());
+    EXPECT_FALSE(a.Creator.has_value());
+    EXPECT_FALSE(a.Producer.has_value());
+    EXPECT_FALSE(a.Title.has_value());
     EXPECT_FALSE(a.Created.has_value());
     EXPECT_FALSE(a.Modified.has_value());
     EXPECT_FALSE(a.Quiet);
+    EXPECT_FALSE(a.UseSettings);
+    // An empty text given is given.
+    const TCliArguments b = Parse({"--settings", "--title=", "x.jpg"}).Arguments;
+    EXPECT_TRUE(b.UseSettings);
+    EXPECT_EQ(b.Title, "");
     // A lone "-" is a name, not an option.
     EXPECT_EQ(Parse({"-", "-o", "y.pdf"}).Arguments.Sources.at(0).Path, "-");
 }

@@ -210,6 +210,56 @@ TEST_F(CliTest, DefaultsAndLatinCodesetArguments)
     EXPECT_TRUE(Contains(pdf, "/CreationDate (D:"));
 }
 
+TEST_F(CliTest, SettingsStartFromTheWindowsSavedValuesAndOptionsWin)
+{
+    const ScopedTZ zone("UTC0");
+    const ScopedCodePage codePage(Windows1252CodePage());
+    const ScopedEnv config("XDG_CONFIG_HOME", m_dir.File("config"));
+    ASSERT_EQ(RunCommand("mkdir -p " + ShellQuoted(m_dir.File("config/kestrom"))), 0);
+    const std::string settings = m_dir.File("config/kestrom/pictova.conf");
+    // As the window saves them; texts are UTF-8 there, whatever the locale.
+    WriteFileBytes(settings, "[General]\n"
+                             "apptitle=Saved title\n"
+                             "author=caf\xC3\xA9 \xE2\x82\xAC\n"
+                             "createtime=@ByteArray(\\0\\0\\0\\0\\xb2\\x1d\\xe6@)\n"
+                             "creator=\"Pictova = great\"\n"
+                             "keywords=\n"
+                             "modifytime=@ByteArray(\\0\\0\\0\\0\\xb2\\x1d\\xe6@)\n"
+                             "positions=5\n"
+                             "subject=@@at\n");
+    const std::string picture = Picture("a.bmp", 64, 64);
+    const auto pdfSize = [&](const std::vector<std::string>& options) {
+        std::vector<std::string> args = {picture, "-o", Output()};
+        args.insert(args.end(), options.begin(), options.end());
+        const TCliOutcome outcome = Cli(args, "ISO-8859-15", &Windows1252CodePage());
+        EXPECT_EQ(outcome.Status, 0) << outcome.Err;
+        return ReadFileBytes(Output()).size();
+    };
+
+    pdfSize({"--settings", "--title", "Given \xA4", "--modified", "2021-01-02"});
+    const std::string pdf = ReadFileBytes(Output());
+    for (const char* entry :
+         {"/Title (Given \x80)", "/Author (caf\xE9 \x80)", "/Subject (@at)", "/Creator (Pictova = great)",
+          "/Producer (Kestrom Pictova)", "/CreationDate (D:20240102133000", "/ModDate (D:20210102000000"})
+        EXPECT_TRUE(Contains(pdf, entry)) << entry;
+    // The saved quality 5 unless one is given.
+    EXPECT_EQ(pdfSize({"--settings"}), pdfSize({"--settings", "-q", "5"}));
+    EXPECT_NE(pdfSize({"--settings"}), pdfSize({"--settings", "-q", "100"}));
+
+    // Without --settings nothing saved is used.
+    pdfSize({});
+    EXPECT_FALSE(Contains(ReadFileBytes(Output()), "Saved title"));
+
+    // A value the run cannot use stops it before any picture is read.
+    WriteFileBytes(settings, "[General]\nauthor=@ByteArray(x)\n");
+    const std::string before = ReadFileBytes(Output());
+    const TCliOutcome bad = Cli({picture, "-o", Output(), "--settings"});
+    EXPECT_EQ(bad.Status, 1);
+    EXPECT_EQ(bad.Err, "pictova-cli: " + settings +
+                           ": the value \"author\" holds a byte array, not a text\n");
+    EXPECT_EQ(ReadFileBytes(Output()), before);
+}
+
 TEST_F(CliTest, FoldersAddTheirPicturesInNameOrder)
 {
     ASSERT_EQ(RunCommand("mkdir " + ShellQuoted(m_dir.File("pics"))), 0);
