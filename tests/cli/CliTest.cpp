@@ -1,6 +1,7 @@
 #include "app/cli/Cli.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 #include <vector>
 
@@ -228,26 +229,29 @@ TEST_F(CliTest, SettingsStartFromTheWindowsSavedValuesAndOptionsWin)
                              "positions=5\n"
                              "subject=@@at\n");
     const std::string picture = Picture("a.bmp", 64, 64);
-    const auto pdfSize = [&](const std::vector<std::string>& options) {
+    // Converts; returns the length of the embedded JPEG, which the quality decides.
+    const auto jpegLength = [&](const std::vector<std::string>& options) {
         std::vector<std::string> args = {picture, "-o", Output()};
         args.insert(args.end(), options.begin(), options.end());
         const TCliOutcome outcome = Cli(args, "ISO-8859-15", &Windows1252CodePage());
         EXPECT_EQ(outcome.Status, 0) << outcome.Err;
-        return ReadFileBytes(Output()).size();
+        const std::string pdf = ReadFileBytes(Output());
+        const std::size_t length = pdf.rfind("/Length ", pdf.find("/DCTDecode"));
+        return length == std::string::npos ? -1 : std::atoi(pdf.c_str() + length + 8);
     };
 
-    pdfSize({"--settings", "--title", "Given \xA4", "--modified", "2021-01-02"});
+    jpegLength({"--settings", "--title", "Given \xA4", "--modified", "2021-01-02"});
     const std::string pdf = ReadFileBytes(Output());
     for (const char* entry :
          {"/Title (Given \x80)", "/Author (caf\xE9 \x80)", "/Subject (@at)", "/Creator (Pictova = great)",
           "/Producer (Kestrom Pictova)", "/CreationDate (D:20240102133000", "/ModDate (D:20210102000000"})
         EXPECT_TRUE(Contains(pdf, entry)) << entry;
     // The saved quality 5 unless one is given.
-    EXPECT_EQ(pdfSize({"--settings"}), pdfSize({"--settings", "-q", "5"}));
-    EXPECT_NE(pdfSize({"--settings"}), pdfSize({"--settings", "-q", "100"}));
+    EXPECT_EQ(jpegLength({"--settings"}), jpegLength({"-q", "5"}));
+    EXPECT_NE(jpegLength({"--settings"}), jpegLength({"--settings", "-q", "100"}));
 
     // Without --settings nothing saved is used.
-    pdfSize({});
+    jpegLength({});
     EXPECT_FALSE(Contains(ReadFileBytes(Output()), "Saved title"));
 
     // A value the run cannot use stops it before any picture is read.
