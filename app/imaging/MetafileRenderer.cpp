@@ -256,9 +256,11 @@ std::string MetafileHelperPath()
     const ssize_t n = ::readlink("/proc/self/exe", self.data(), self.size());
     if (n > 0 && static_cast<std::size_t>(n) < self.size()) {
         self.resize(static_cast<std::size_t>(n));
-        const std::string beside = self.substr(0, self.rfind('/') + 1) + "pictova-metafile";
-        if (IsExecutable(beside))
-            return beside;
+        const std::string folder = self.substr(0, self.rfind('/') + 1);
+        // Beside the program in the build tree; in lib/pictova when installed (bin/..).
+        for (const char* relative : {"pictova-metafile", "../lib/pictova/pictova-metafile"})
+            if (const std::string candidate = folder + relative; IsExecutable(candidate))
+                return candidate;
     }
 #ifdef PICTOVA_METAFILE_HELPER_FALLBACK
     return PICTOVA_METAFILE_HELPER_FALLBACK;

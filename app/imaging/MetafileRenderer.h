@@ -32,7 +32,7 @@ struct TMetafileLimits
 TMetafileLimits SetMetafileLimits(const TMetafileLimits& limits);
 
 // The helper's path: $PICTOVA_METAFILE_HELPER, else pictova-metafile beside the running
-// program, else the build's bin folder.
+// program or in ../lib/pictova from it (installed), else the build's bin folder.
 std::string MetafileHelperPath();
 
 // Runs the helper on a metafile's bytes. Throws EPictureError with the reason.
