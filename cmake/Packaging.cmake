@@ -8,6 +8,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Turn pictures into one PDF, one page per 
 set(CPACK_PACKAGE_DESCRIPTION
     "Kestrom Pictova gathers GIF, PNG, JPEG, BMP, ICO, EMF, WMF and TIFF pictures into an ordered list and turns them into one PDF: one page per picture, each page as large as its picture, every picture encoded as JPEG at the chosen quality, with the document properties filled in. It has a desktop window (pictova) and a command-line converter (pictova-cli).")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+# Debug information stays in the build folder; the package carries stripped programs.
+set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
