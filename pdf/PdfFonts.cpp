@@ -1,6 +1,8 @@
 #include "pdf/PdfFonts.h"
 
 #include <algorithm>
+#include <array>
+#include <cstddef>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -30,10 +32,33 @@ constexpr TNameEntry kType1FontNames[] = {
     {"Encoding", "WinAnsiEncoding"},
 };
 
-// Every family lists the codes 32 to 255.
-constexpr TIntegerEntry kFixedWidthCharRange[] = {{"FirstChar", 32}, {"LastChar", 255}};
-constexpr TIntegerEntry kArialCharRange[] = {{"FirstChar", 32}, {"LastChar", 255}};
-constexpr TIntegerEntry kTimesCharRange[] = {{"FirstChar", 32}, {"LastChar", 255}};
+// Every font lists the codes 32 to 255.
+constexpr TIntegerEntry kCharRange[] = {{"FirstChar", 32}, {"LastChar", 255}};
+
+// What tells the twelve fonts apart, indexed by TPdfStandardFontIndex.
+struct TStandardFontRow
+{
+    const char* RegisteredName;
+    const char* ClassName;
+    const char* BaseFont;
+    const int (&Widths)[kPdfFontWidthCount];
+};
+
+constexpr TStandardFontRow kStandardFonts[kPdfStandardFontCount] = {
+    {"FixedWidth", "TPdfFixedWidth", "Courier", kFixedWidthWidths},
+    {"FixedWidth-Bold", "TPdfFixedWidthBold", "Courier-Bold", kFixedWidthBoldWidths},
+    {"FixedWidth-Italic", "TPdfFixedWidthItalic", "Courier-Oblique", kFixedWidthItalicWidths},
+    {"FixedWidth-BoldItalic", "TPdfFixedWidthBoldItalic", "Courier-BoldOblique",
+     kFixedWidthBoldItalicWidths},
+    {"Arial", "TPdfArial", "Helvetica", kArialWidths},
+    {"Arial-Bold", "TPdfArialBold", "Helvetica-Bold", kArialBoldWidths},
+    {"Arial-Italic", "TPdfArialItalic", "Helvetica-Oblique", kArialItalicWidths},
+    {"Arial-BoldItalic", "TPdfArialBoldItalic", "Helvetica-BoldOblique", kArialBoldItalicWidths},
+    {"Times-Roman", "TPdfTimesRoman", "Times-Roman", kTimesRomanWidths},
+    {"Times-Bold", "TPdfTimesBold", "Times-Bold", kTimesBoldWidths},
+    {"Times-Italic", "TPdfTimesItalic", "Times-Italic", kTimesItalicWidths},
+    {"Times-BoldItalic", "TPdfTimesBoldItalic", "Times-BoldItalic", kTimesBoldItalicWidths},
+};
 
 // Numbers a new font dictionary in objectMgr and fills it; the caller hands it to
 // SetDictionary.
@@ -70,11 +95,15 @@ int IntegerValue(const TPdfObject* object, int fallback)
     return fallback;
 }
 
-template <class TFont>
+// The class object of one row: makes the font as the row's own type.
 class TStandardFontClass final : public TPdfFontClass
 {
 public:
-    explicit TStandardFontClass(const char* className) : m_className(className) {}
+    using TMake = std::unique_ptr<TPdfFont> (*)(TPdfObjectMgr&, const std::string&);
+
+    TStandardFontClass(const char* className, TMake make) : m_className(className), m_make(make)
+    {
+    }
 
     // TRegisteredClass:
     const char* ClassName() const override { return m_className; }
@@ -82,26 +111,29 @@ public:
     std::unique_ptr<TPdfFont> Create(TPdfObjectMgr& objectMgr,
                                      const std::string& name) const override
     {
-        return std::make_unique<TFont>(objectMgr, name);
+        return m_make(objectMgr, name);
     }
 
 private:
     const char* m_className;
+    TMake m_make;
 };
 
-const TStandardFontClass<TPdfFixedWidth> kFixedWidthClass("TPdfFixedWidth");
-const TStandardFontClass<TPdfFixedWidthBold> kFixedWidthBoldClass("TPdfFixedWidthBold");
-const TStandardFontClass<TPdfFixedWidthItalic> kFixedWidthItalicClass("TPdfFixedWidthItalic");
-const TStandardFontClass<TPdfFixedWidthBoldItalic> kFixedWidthBoldItalicClass(
-    "TPdfFixedWidthBoldItalic");
-const TStandardFontClass<TPdfArial> kArialClass("TPdfArial");
-const TStandardFontClass<TPdfArialBold> kArialBoldClass("TPdfArialBold");
-const TStandardFontClass<TPdfArialItalic> kArialItalicClass("TPdfArialItalic");
-const TStandardFontClass<TPdfArialBoldItalic> kArialBoldItalicClass("TPdfArialBoldItalic");
-const TStandardFontClass<TPdfTimesRoman> kTimesRomanClass("TPdfTimesRoman");
-const TStandardFontClass<TPdfTimesBold> kTimesBoldClass("TPdfTimesBold");
-const TStandardFontClass<TPdfTimesItalic> kTimesItalicClass("TPdfTimesItalic");
-const TStandardFontClass<TPdfTimesBoldItalic> kTimesBoldItalicClass("TPdfTimesBoldItalic");
+template <TPdfStandardFontIndex Index>
+std::unique_ptr<TPdfFont> MakeStandardFont(TPdfObjectMgr& objectMgr, const std::string& name)
+{
+    return std::make_unique<TPdfStandardFontAt<Index>>(objectMgr, name);
+}
+
+template <std::size_t... Index>
+std::array<TStandardFontClass, sizeof...(Index)> MakeFontClasses(std::index_sequence<Index...>)
+{
+    return {TStandardFontClass(kStandardFonts[Index].ClassName,
+                               &MakeStandardFont<static_cast<TPdfStandardFontIndex>(Index)>)...};
+}
+
+const std::array<TStandardFontClass, kPdfStandardFontCount> kFontClasses =
+    MakeFontClasses(std::make_index_sequence<kPdfStandardFontCount>{});
 
 } // namespace
 
@@ -142,87 +174,12 @@ int TPdfType1Font::GetCharWidth(std::string_view text, int position) const
     return m_charWidths[code];
 }
 
-TPdfFixedWidth::TPdfFixedWidth(TPdfObjectMgr& objectMgr, std::string name)
+TPdfStandardFont::TPdfStandardFont(TPdfObjectMgr& objectMgr, std::string name,
+                                   TPdfStandardFontIndex index)
     : TPdfType1Font(objectMgr, std::move(name))
 {
-    SetDictionary(
-        BuildFontDictionary(objectMgr, kFixedWidthCharRange, "Courier", kFixedWidthWidths));
-}
-
-TPdfFixedWidthBold::TPdfFixedWidthBold(TPdfObjectMgr& objectMgr, std::string name)
-    : TPdfType1Font(objectMgr, std::move(name))
-{
-    SetDictionary(BuildFontDictionary(objectMgr, kFixedWidthCharRange, "Courier-Bold",
-                                      kFixedWidthBoldWidths));
-}
-
-TPdfFixedWidthItalic::TPdfFixedWidthItalic(TPdfObjectMgr& objectMgr, std::string name)
-    : TPdfType1Font(objectMgr, std::move(name))
-{
-    SetDictionary(BuildFontDictionary(objectMgr, kFixedWidthCharRange, "Courier-Oblique",
-                                      kFixedWidthItalicWidths));
-}
-
-TPdfFixedWidthBoldItalic::TPdfFixedWidthBoldItalic(TPdfObjectMgr& objectMgr, std::string name)
-    : TPdfType1Font(objectMgr, std::move(name))
-{
-    SetDictionary(BuildFontDictionary(objectMgr, kFixedWidthCharRange, "Courier-BoldOblique",
-                                      kFixedWidthBoldItalicWidths));
-}
-
-TPdfArial::TPdfArial(TPdfObjectMgr& objectMgr, std::string name)
-    : TPdfType1Font(objectMgr, std::move(name))
-{
-    SetDictionary(BuildFontDictionary(objectMgr, kArialCharRange, "Helvetica", kArialWidths));
-}
-
-TPdfArialBold::TPdfArialBold(TPdfObjectMgr& objectMgr, std::string name)
-    : TPdfType1Font(objectMgr, std::move(name))
-{
-    SetDictionary(
-        BuildFontDictionary(objectMgr, kArialCharRange, "Helvetica-Bold", kArialBoldWidths));
-}
-
-TPdfArialItalic::TPdfArialItalic(TPdfObjectMgr& objectMgr, std::string name)
-    : TPdfType1Font(objectMgr, std::move(name))
-{
-    SetDictionary(BuildFontDictionary(objectMgr, kArialCharRange, "Helvetica-Oblique",
-                                      kArialItalicWidths));
-}
-
-TPdfArialBoldItalic::TPdfArialBoldItalic(TPdfObjectMgr& objectMgr, std::string name)
-    : TPdfType1Font(objectMgr, std::move(name))
-{
-    SetDictionary(BuildFontDictionary(objectMgr, kArialCharRange, "Helvetica-BoldOblique",
-                                      kArialBoldItalicWidths));
-}
-
-TPdfTimesRoman::TPdfTimesRoman(TPdfObjectMgr& objectMgr, std::string name)
-    : TPdfType1Font(objectMgr, std::move(name))
-{
-    SetDictionary(
-        BuildFontDictionary(objectMgr, kTimesCharRange, "Times-Roman", kTimesRomanWidths));
-}
-
-TPdfTimesBold::TPdfTimesBold(TPdfObjectMgr& objectMgr, std::string name)
-    : TPdfType1Font(objectMgr, std::move(name))
-{
-    SetDictionary(
-        BuildFontDictionary(objectMgr, kTimesCharRange, "Times-Bold", kTimesBoldWidths));
-}
-
-TPdfTimesItalic::TPdfTimesItalic(TPdfObjectMgr& objectMgr, std::string name)
-    : TPdfType1Font(objectMgr, std::move(name))
-{
-    SetDictionary(
-        BuildFontDictionary(objectMgr, kTimesCharRange, "Times-Italic", kTimesItalicWidths));
-}
-
-TPdfTimesBoldItalic::TPdfTimesBoldItalic(TPdfObjectMgr& objectMgr, std::string name)
-    : TPdfType1Font(objectMgr, std::move(name))
-{
-    SetDictionary(BuildFontDictionary(objectMgr, kTimesCharRange, "Times-BoldItalic",
-                                      kTimesBoldItalicWidths));
+    const TStandardFontRow& row = kStandardFonts[index];
+    SetDictionary(BuildFontDictionary(objectMgr, kCharRange, row.BaseFont, row.Widths));
 }
 
 void RegisterPdfFonts()
@@ -230,17 +187,9 @@ void RegisterPdfFonts()
     static std::once_flag once;
     std::call_once(once, [] {
         TNameRegistry& registry = TNameRegistry::Instance();
-        registry.RegisterClass("FixedWidth", kFixedWidthClass);
-        registry.RegisterClass("FixedWidth-Bold", kFixedWidthBoldClass);
-        registry.RegisterClass("FixedWidth-Italic", kFixedWidthItalicClass);
-        registry.RegisterClass("FixedWidth-BoldItalic", kFixedWidthBoldItalicClass);
-        registry.RegisterClass("Arial", kArialClass);
-        registry.RegisterClass("Arial-Bold", kArialBoldClass);
-        registry.RegisterClass("Arial-Italic", kArialItalicClass);
-        registry.RegisterClass("Arial-BoldItalic", kArialBoldItalicClass);
-        registry.RegisterClass("Times-Roman", kTimesRomanClass);
-        registry.RegisterClass("Times-Bold", kTimesBoldClass);
-        registry.RegisterClass("Times-Italic", kTimesItalicClass);
-        registry.RegisterClass("Times-BoldItalic", kTimesBoldItalicClass);
+        for (std::size_t i = 0; i < kPdfStandardFontCount; ++i)
+        {
+            registry.RegisterClass(kStandardFonts[i].RegisteredName, kFontClasses[i]);
+        }
     });
 }

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "pdf/PdfFont.h"
 
@@ -31,79 +33,57 @@ private:
     std::array<std::uint16_t, 256> m_charWidths{};
 };
 
-// Each constructor builds and numbers the font's dictionary in objectMgr: Type, Subtype,
-// Encoding, FirstChar, LastChar, BaseFont, and the widths as an internal entry never written.
-class TPdfFixedWidth : public TPdfType1Font
+// The twelve standard fonts, in the order of the font table (PdfFonts.cpp), which holds what
+// tells them apart: the registered name, the class name, the base font and the width table.
+enum TPdfStandardFontIndex : std::uint8_t
+{
+    sfFixedWidth,
+    sfFixedWidthBold,
+    sfFixedWidthItalic,
+    sfFixedWidthBoldItalic,
+    sfArial,
+    sfArialBold,
+    sfArialItalic,
+    sfArialBoldItalic,
+    sfTimesRoman,
+    sfTimesBold,
+    sfTimesItalic,
+    sfTimesBoldItalic,
+};
+inline constexpr std::size_t kPdfStandardFontCount = 12;
+
+// A standard font: the constructor builds and numbers the dictionary of its row of the font
+// table in objectMgr (Type, Subtype, Encoding, FirstChar, LastChar, BaseFont, and the widths as
+// an internal entry never written) and reads its widths from it.
+class TPdfStandardFont : public TPdfType1Font
 {
 public:
-    TPdfFixedWidth(TPdfObjectMgr& objectMgr, std::string name);
+    TPdfStandardFont(TPdfObjectMgr& objectMgr, std::string name, TPdfStandardFontIndex index);
 };
 
-class TPdfFixedWidthBold : public TPdfType1Font
+// One class per row of the table, so each font keeps a type of its own.
+template <TPdfStandardFontIndex Index>
+class TPdfStandardFontAt final : public TPdfStandardFont
 {
 public:
-    TPdfFixedWidthBold(TPdfObjectMgr& objectMgr, std::string name);
+    TPdfStandardFontAt(TPdfObjectMgr& objectMgr, std::string name)
+        : TPdfStandardFont(objectMgr, std::move(name), Index)
+    {
+    }
 };
 
-class TPdfFixedWidthItalic : public TPdfType1Font
-{
-public:
-    TPdfFixedWidthItalic(TPdfObjectMgr& objectMgr, std::string name);
-};
-
-class TPdfFixedWidthBoldItalic : public TPdfType1Font
-{
-public:
-    TPdfFixedWidthBoldItalic(TPdfObjectMgr& objectMgr, std::string name);
-};
-
-class TPdfArial : public TPdfType1Font
-{
-public:
-    TPdfArial(TPdfObjectMgr& objectMgr, std::string name);
-};
-
-class TPdfArialBold : public TPdfType1Font
-{
-public:
-    TPdfArialBold(TPdfObjectMgr& objectMgr, std::string name);
-};
-
-class TPdfArialItalic : public TPdfType1Font
-{
-public:
-    TPdfArialItalic(TPdfObjectMgr& objectMgr, std::string name);
-};
-
-class TPdfArialBoldItalic : public TPdfType1Font
-{
-public:
-    TPdfArialBoldItalic(TPdfObjectMgr& objectMgr, std::string name);
-};
-
-class TPdfTimesRoman : public TPdfType1Font
-{
-public:
-    TPdfTimesRoman(TPdfObjectMgr& objectMgr, std::string name);
-};
-
-class TPdfTimesBold : public TPdfType1Font
-{
-public:
-    TPdfTimesBold(TPdfObjectMgr& objectMgr, std::string name);
-};
-
-class TPdfTimesItalic : public TPdfType1Font
-{
-public:
-    TPdfTimesItalic(TPdfObjectMgr& objectMgr, std::string name);
-};
-
-class TPdfTimesBoldItalic : public TPdfType1Font
-{
-public:
-    TPdfTimesBoldItalic(TPdfObjectMgr& objectMgr, std::string name);
-};
+using TPdfFixedWidth = TPdfStandardFontAt<sfFixedWidth>;
+using TPdfFixedWidthBold = TPdfStandardFontAt<sfFixedWidthBold>;
+using TPdfFixedWidthItalic = TPdfStandardFontAt<sfFixedWidthItalic>;
+using TPdfFixedWidthBoldItalic = TPdfStandardFontAt<sfFixedWidthBoldItalic>;
+using TPdfArial = TPdfStandardFontAt<sfArial>;
+using TPdfArialBold = TPdfStandardFontAt<sfArialBold>;
+using TPdfArialItalic = TPdfStandardFontAt<sfArialItalic>;
+using TPdfArialBoldItalic = TPdfStandardFontAt<sfArialBoldItalic>;
+using TPdfTimesRoman = TPdfStandardFontAt<sfTimesRoman>;
+using TPdfTimesBold = TPdfStandardFontAt<sfTimesBold>;
+using TPdfTimesItalic = TPdfStandardFontAt<sfTimesItalic>;
+using TPdfTimesBoldItalic = TPdfStandardFontAt<sfTimesBoldItalic>;
 
 // Enters the twelve fonts in the name registry under "FixedWidth" ... "Times-BoldItalic" and
 // under their class names. Runs once; the document's CreateFont calls it, an explicit call at

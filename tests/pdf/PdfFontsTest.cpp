@@ -197,6 +197,22 @@ TEST(PdfFontsTest, RegistryIgnoresCaseKnowsClassNamesButNotBaseFonts)
     EXPECT_EQ(registry.Find("Courier"), nullptr);
 }
 
+TEST(PdfFontsTest, EachRegisteredClassMakesAFontOfItsOwnClass)
+{
+    RegisterPdfFonts();
+    TPdfXref xref;
+    const auto make = [&xref](const char* name) {
+        const auto* cls = dynamic_cast<const TPdfFontClass*>(TNameRegistry::Instance().Find(name));
+        return cls != nullptr ? cls->Create(xref, name) : nullptr;
+    };
+    const std::unique_ptr<TPdfFont> courier = make("FixedWidth-BoldItalic");
+    EXPECT_NE(dynamic_cast<TPdfFixedWidthBoldItalic*>(courier.get()), nullptr);
+    EXPECT_EQ(dynamic_cast<TPdfFixedWidthBold*>(courier.get()), nullptr);
+    const std::unique_ptr<TPdfFont> times = make("TPdfTimesItalic");
+    EXPECT_NE(dynamic_cast<TPdfTimesItalic*>(times.get()), nullptr);
+    EXPECT_EQ(dynamic_cast<TPdfTimesRoman*>(times.get()), nullptr);
+}
+
 TEST(PdfFontsTest, CreateFontOfAnUnknownNameFailsAndAddsNothing)
 {
     TPdfDoc doc;
