@@ -379,13 +379,24 @@ void TPdfCanvas::ShowTextCut(std::string_view line, float width)
 
 void TPdfCanvas::TextRect(const TPdfBox& rect, std::string_view text, bool wordWrap)
 {
-    TPdfBox box = rect;
-    const TPdfCanvasAttribute& state = *m_attribute;
-    float x = box.Left;
-    const auto y = static_cast<float>(box.Top - 0.85 * state.FontSize());
+    const auto y = static_cast<float>(rect.Top - 0.85 * m_attribute->FontSize());
     BeginText();
-    MoveTextPoint(x, y);
+    MoveTextPoint(rect.Left, y);
+    TextRectLines(
+        rect, m_attribute->Leading(), text, wordWrap,
+        [this, &rect](std::string_view line) { ShowTextCut(line, rect.Right - rect.Left); },
+        [this] { MoveToNextLine(); });
+    EndText();
+}
 
+void TPdfCanvas::TextRectLines(const TPdfBox& rect, float leading, std::string_view text,
+                               bool wordWrap,
+                               const std::function<void(std::string_view line)>& showLine,
+                               const std::function<void()>& nextLine) const
+{
+    const TPdfCanvasAttribute& state = *m_attribute;
+    float top = rect.Top;
+    float x = rect.Left;
     auto endsWith = [](std::string_view s, std::string_view tail) {
         return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
     };
@@ -402,30 +413,29 @@ void TPdfCanvas::TextRect(const TPdfBox& rect, std::string_view text, bool wordW
         }
         const std::string word = GetNextWord(text, position);
         const float width = TextWidth(word);
-        if ((wordWrap && x + width > box.Right) || forcedBreak)
+        if ((wordWrap && x + width > rect.Right) || forcedBreak)
         {
             if (!line.empty())
             {
-                ShowTextCut(line, box.Right - box.Left);
+                showLine(line);
             }
             line.clear();
-            MoveToNextLine();
-            box.Top -= state.Leading();
+            nextLine();
+            top -= leading;
             // The first line always shows; later ones only while a whole line still fits.
-            if (box.Bottom + state.FontSize() > box.Top)
+            if (rect.Bottom + state.FontSize() > top)
             {
                 break;
             }
-            x = box.Left;
+            x = rect.Left;
         }
         x += width + (endsWith(word, " ") ? state.WordSpace() : 0);
         line += word;
     }
     if (!line.empty())
     {
-        ShowTextCut(line, box.Right - box.Left);
+        showLine(line);
     }
-    EndText();
 }
 
 TPdfXObject& TPdfCanvas::EnterXObject(const std::string& name, const char* notFoundMessage)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -113,6 +114,14 @@ public:
     std::string GetNextWord(std::string_view text, int& position) const;
     // Sets text into rect line by line, breaking at words (when wordWrap) and at CR LF.
     void TextRect(const TPdfBox& rect, std::string_view text, bool wordWrap);
+    // The line breaking of TextRect, for whoever shows the lines elsewhere (the report's view
+    // of a text item): breaks at the word that would pass rect.Right (when wordWrap) and at
+    // CR LF, with the current text state. Each line goes to showLine, uncut and without its
+    // CR LF; nextLine comes between lines, each leading lower. The lines stop where the next
+    // would reach below rect.Bottom; the first always shows.
+    void TextRectLines(const TPdfBox& rect, float leading, std::string_view text, bool wordWrap,
+                       const std::function<void(std::string_view line)>& showLine,
+                       const std::function<void()>& nextLine) const;
     // Draws a registered XObject filling the box at (x, y).
     void DrawXObject(const std::string& name, float x, float y, float width, float height);
     // As DrawXObject, clipped to the clip box.

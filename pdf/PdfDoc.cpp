@@ -1,6 +1,5 @@
 #include "pdf/PdfDoc.h"
 
-#include <charconv>
 #include <string>
 
 #include "pdf/PdfFonts.h"
@@ -11,13 +10,6 @@ namespace
 
 // Offsets are written in ten digits.
 constexpr std::int64_t kMaxOffset = 9'999'999'999;
-
-std::string Decimal(std::int64_t value)
-{
-    char buffer[24];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, result.ptr);
-}
 
 void CheckOffset(std::int64_t offset)
 {
@@ -228,9 +220,8 @@ TPdfFont* TPdfDoc::CreateFont(const std::string& name)
         throw Exception("CreateFont --InvalidFontName:" + name);
     }
     std::unique_ptr<TPdfFont> font = fontClass->Create(*m_xref, name);
-    font->Dictionary()->Put("Name", std::make_unique<TPdfName>("F" + Decimal(
-                                                                   static_cast<std::int64_t>(
-                                                                       m_fonts.size()))));
+    const auto number = static_cast<std::int64_t>(m_fonts.size());
+    font->Dictionary()->Put("Name", std::make_unique<TPdfName>("F" + FormatInteger(number)));
     m_fonts.push_back(std::move(font));
     return m_fonts.back().get();
 }

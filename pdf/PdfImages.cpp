@@ -37,8 +37,6 @@ void PutNumber(TPdfDictionary& dictionary, std::string_view key, int value)
     dictionary.Put(key, std::make_unique<TPdfNumber>(value));
 }
 
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-
 } // namespace
 
 std::unique_ptr<TPdfImage> TPdfImageCreator::CreateImage(const TGraphic*)
@@ -126,8 +124,7 @@ std::unique_ptr<TPdfArray> TPdfBitmapImage::CreateIndexedColorSpace(const TBitma
         const TPaletteEntry entry = index < palette.size() ? palette[index] : TPaletteEntry{};
         for (const std::uint8_t channel : {entry.Red, entry.Green, entry.Blue})
         {
-            lookup += kHexDigits[channel >> 4];
-            lookup += kHexDigits[channel & 0xF];
+            AppendHexByte(lookup, channel);
         }
         lookup += ' ';
     }

@@ -16,25 +16,6 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 // Stream data are counted by a 32-bit "Length" number.
 constexpr std::int64_t kMaxStreamLength = 2'147'483'647;
 
-std::string Decimal(std::int64_t value)
-{
-    char buffer[24];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, result.ptr);
-}
-
-std::string TwoDigits(int value)
-{
-    std::string text = Decimal(value);
-    return text.size() < 2 ? "0" + text : text;
-}
-
-void AppendHexByte(std::string& out, unsigned char byte)
-{
-    out += kHexDigits[byte >> 4];
-    out += kHexDigits[byte & 0x0F];
-}
-
 std::unique_ptr<TPdfVirtualObject> ReferenceTo(const TPdfObject& numbered)
 {
     return TPdfVirtualObject::CreateVirtual(numbered.ObjectNumber());
@@ -78,7 +59,8 @@ void TPdfObject::WriteInline(TStream& stream) const
 {
     if (m_objectKind != okDirect)
     {
-        WriteString(Decimal(m_objectNumber) + " " + Decimal(m_generationNumber) + " R", stream);
+        WriteString(FormatInteger(m_objectNumber) + " " + FormatInteger(m_generationNumber) + " R",
+                    stream);
         return;
     }
     WriteBody(stream);
@@ -90,7 +72,9 @@ void TPdfObject::WriteIndirect(TStream& stream) const
     {
         throw EPdfInvalidOperation("internal error wrong object type");
     }
-    WriteString(Decimal(m_objectNumber) + " " + Decimal(m_generationNumber) + " obj\r\n", stream);
+    WriteString(FormatInteger(m_objectNumber) + " " + FormatInteger(m_generationNumber) +
+                    " obj\r\n",
+                stream);
     WriteBody(stream);
     WriteString("\r\nendobj\r\n", stream);
 }
@@ -118,7 +102,7 @@ void TPdfNull::WriteBody(TStream& stream) const
 
 void TPdfNumber::WriteBody(TStream& stream) const
 {
-    WriteString(Decimal(m_value), stream);
+    WriteString(FormatInteger(m_value), stream);
 }
 
 void TPdfReal::WriteBody(TStream& stream) const
@@ -571,7 +555,7 @@ std::string FormatRealValue(double value)
         out += digits.substr(1);
     }
     out += 'E';
-    out += Decimal(exponent);
+    out += FormatInteger(exponent);
     return out;
 }
 
@@ -580,24 +564,48 @@ std::string FormatReal(double value)
     return FormatRealValue(std::floor(value * 100 + 0.5) / 100);
 }
 
+std::string FormatInteger(std::int64_t value)
+{
+    char buffer[24];
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
+}
+
+std::string PadNumber(std::int64_t value, int width)
+{
+    std::string text = value < 0 ? std::string("0") : FormatInteger(value);
+    if (static_cast<int>(text.size()) < width)
+    {
+        text.insert(0, static_cast<std::size_t>(width) - text.size(), '0');
+    }
+    return text;
+}
+
+void AppendHexByte(std::string& out, unsigned char byte)
+{
+    out += kHexDigits[byte >> 4];
+    out += kHexDigits[byte & 0x0F];
+}
+
 std::string FormatPdfDate(double dateTime)
 {
     const TDateTimeParts parts = DecodeDateTime(dateTime);
-    std::string year = Decimal(parts.Year);
+    std::string year = FormatInteger(parts.Year);
     if (year.size() < 4)
     {
         year.insert(0, 4 - year.size(), '0');
     }
-    std::string out = "D:" + year + TwoDigits(parts.Month) + TwoDigits(parts.Day) +
-                      TwoDigits(parts.Hour) + TwoDigits(parts.Minute) + TwoDigits(parts.Second);
+    std::string out = "D:" + year + PadNumber(parts.Month, 2) + PadNumber(parts.Day, 2) +
+                      PadNumber(parts.Hour, 2) + PadNumber(parts.Minute, 2) +
+                      PadNumber(parts.Second, 2);
     // The offset really in force at that moment, daylight saving included, in whole minutes;
     // "-" for UTC itself.
     const long minutes = TimeZone().UtcOffsetSeconds(parts) / 60;
     const long magnitude = std::labs(minutes);
     out += minutes > 0 ? "+" : "-";
-    out += TwoDigits(static_cast<int>(magnitude / 60));
+    out += PadNumber(magnitude / 60, 2);
     out += "'";
-    out += TwoDigits(static_cast<int>(magnitude % 60));
+    out += PadNumber(magnitude % 60, 2);
     out += "'";
     return out;
 }

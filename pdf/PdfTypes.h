@@ -318,6 +318,13 @@ std::string BytesToHex(std::string_view text);
 std::string TextToUnicodeHex(std::string_view text);
 bool HasMultiByteChar(std::string_view text);
 std::string UnicodeTextPrefix();
+// The decimal form of an integer, locale-proof.
+std::string FormatInteger(std::int64_t value);
+// The decimal form of value ("0" when negative), zero-padded on the left to width characters;
+// a longer form is not cut.
+std::string PadNumber(std::int64_t value, int width);
+// Appends byte as two upper-case hexadecimal digits.
+void AppendHexByte(std::string& out, unsigned char byte);
 // Rounds to two decimals (half up) and writes the shortest form, "." as the separator.
 std::string FormatReal(double value);
 // The shortest form within 15 significant digits, as TPdfReal writes its value.

@@ -1,20 +1,7 @@
 #include "pdf/PdfXref.h"
 
-#include <charconv>
 #include <stdexcept>
 #include <string>
-
-namespace
-{
-
-std::string Decimal(std::int64_t value)
-{
-    char buffer[24];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, result.ptr);
-}
-
-} // namespace
 
 TPdfXrefEntry::TPdfXrefEntry(std::unique_ptr<TPdfObject> value)
     : m_entryType(value ? "n" : "f"),
@@ -65,7 +52,7 @@ TPdfXrefEntry& TPdfXref::Item(int index) const
 
 void TPdfXref::WriteToStream(TStream& stream) const
 {
-    std::string text = "xref\r\n0 " + Decimal(ItemCount()) + "\r\n";
+    std::string text = "xref\r\n0 " + FormatInteger(ItemCount()) + "\r\n";
     text.reserve(text.size() + m_entries.size() * 20);
     for (const auto& entry : m_entries)
     {
@@ -90,15 +77,5 @@ void TPdfTrailer::WriteToStream(TStream& stream) const
 {
     WriteString("trailer\r\n", stream);
     m_attributes->WriteInline(stream);
-    WriteString("\r\nstartxref\r\n" + Decimal(m_xrefAddress) + "\r\n%%EOF\r\n", stream);
-}
-
-std::string PadNumber(std::int64_t value, int width)
-{
-    std::string text = value < 0 ? std::string("0") : Decimal(value);
-    if (static_cast<int>(text.size()) < width)
-    {
-        text.insert(0, static_cast<std::size_t>(width) - text.size(), '0');
-    }
-    return text;
+    WriteString("\r\nstartxref\r\n" + FormatInteger(m_xrefAddress) + "\r\n%%EOF\r\n", stream);
 }

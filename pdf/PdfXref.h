@@ -83,7 +83,3 @@ private:
     std::unique_ptr<TPdfDictionary> m_attributes;
     std::int64_t m_xrefAddress = 0;
 };
-
-// The decimal form of value ("0" when negative), zero-padded on the left to width characters;
-// a longer form is not cut.
-std::string PadNumber(std::int64_t value, int width);

@@ -679,12 +679,9 @@ void TPRText::PaintText(TPainter& painter, TPdfCanvas& metrics) const
     metrics.SetCharSpace(CharSpace());
     metrics.SetWordSpace(WordSpace());
 
-    const std::string text = Text();
     const float right = static_cast<float>(Width());
-    float top = static_cast<float>(Height());
     float lineTop = 0;
-    const auto paintLine = [&](const std::string& line)
-    {
+    const auto paintLine = [&](std::string_view line) {
         const int count = metrics.MeasureText(line, right);
         float x = 0;
         for (int i = 0; i < count; ++i)
@@ -694,44 +691,8 @@ void TPRText::PaintText(TPainter& painter, TPdfCanvas& metrics) const
             x += metrics.TextWidth(ch) + CharSpace() + (ch == " " ? WordSpace() : 0.0F);
         }
     };
-    const auto advance = [&](const std::string& word) {
-        return metrics.TextWidth(word) + (!word.empty() && word.back() == ' ' ? WordSpace() : 0.0F);
-    };
-
-    int position = 1;
-    std::string line = metrics.GetNextWord(text, position);
-    float x = advance(line);
-    while (position <= static_cast<int>(text.size()))
-    {
-        bool forcedBreak = false;
-        if (line.size() >= 2 && line.ends_with("\r\n"))
-        {
-            line.resize(line.size() - 2);
-            forcedBreak = true;
-        }
-        const std::string word = metrics.GetNextWord(text, position);
-        if ((m_wordWrap && x + metrics.TextWidth(word) > right) || forcedBreak)
-        {
-            if (!line.empty())
-            {
-                paintLine(line);
-            }
-            line.clear();
-            top -= m_leading;
-            lineTop += m_leading;
-            if (FontSize() > top)
-            {
-                break;
-            }
-            x = 0;
-        }
-        x += advance(word);
-        line += word;
-    }
-    if (!line.empty())
-    {
-        paintLine(line);
-    }
+    metrics.TextRectLines(PdfBox(0, static_cast<float>(Height()), right, 0), m_leading, Text(),
+                          m_wordWrap, paintLine, [&] { lineTop += m_leading; });
 }
 
 // ---- TPRImage ----
