@@ -62,7 +62,9 @@ public:
     // The registered XObject whose "Name" is name, or null.
     TPdfXObject* FindXObject(std::string_view name) const;
 
-    // Writes the whole file from the stream's position on; the document stays open.
+    // Writes the whole file from position 0 of the stream, wherever it stood before: the
+    // offsets in the file count from its start. The stream is not truncated, so a longer one
+    // keeps its tail; hand in an empty one. The document stays open.
     void SaveToStream(TStream& stream);
 
     // Hands a wrapper to the document, which frees it when it closes.

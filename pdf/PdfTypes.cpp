@@ -389,6 +389,14 @@ void TPdfBinary::WriteBody(TStream& stream) const
 // ---------------------------------------------------------------------------------------------
 // Free operations
 
+void TPdfObjectMgr::CheckAddable(const TPdfObject* object)
+{
+    if (object == nullptr || object->ObjectKind() != okDirect)
+    {
+        throw EPdfInvalidOperation("AddObject --wrong object type.");
+    }
+}
+
 TPdfBox PdfBox(float left, float top, float right, float bottom)
 {
     TPdfBox box;

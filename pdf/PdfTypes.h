@@ -288,15 +288,21 @@ public:
     // The object numbered number, or null for 0.
     virtual TPdfObject* ObjectAt(std::int32_t number) const = 0;
 
-    // AddObject keeping the static type.
+    // AddObject keeping the static type. It refuses as AddObject does, before it takes the
+    // object over, so a refused object stays with the caller.
     template <class T>
-    T& Add(std::unique_ptr<T> object)
+    T& Add(std::unique_ptr<T>&& object)
     {
+        CheckAddable(object.get());
         T& stored = *object;
-        std::unique_ptr<TPdfObject> base(std::move(object));
-        AddObject(std::move(base));
+        AddObject(std::unique_ptr<TPdfObject>(std::move(object)));
         return stored;
     }
+
+protected:
+    // Raises EPdfInvalidOperation "AddObject --wrong object type." unless object is a direct
+    // one.
+    static void CheckAddable(const TPdfObject* object);
 };
 
 // A rectangle in page space, origin at the bottom left.

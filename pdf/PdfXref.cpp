@@ -22,10 +22,7 @@ TPdfXref::TPdfXref()
 
 TPdfObject& TPdfXref::AddObject(std::unique_ptr<TPdfObject>&& object)
 {
-    if (!object || object->ObjectKind() != okDirect)
-    {
-        throw EPdfInvalidOperation("AddObject --wrong object type.");
-    }
+    CheckAddable(object.get());
     TPdfObject& stored = *object;
     m_entries.push_back(std::make_unique<TPdfXrefEntry>(std::move(object)));
     stored.SetObjectNumber(static_cast<std::int32_t>(m_entries.size() - 1));

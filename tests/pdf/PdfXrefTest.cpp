@@ -48,6 +48,28 @@ TEST(PdfXref, NumbersObjectsInOrderAndRefusesNumberedOnes)
     EXPECT_EQ(xref.ItemCount(), 3);
 }
 
+TEST(PdfXref, AddLeavesARefusedObjectWithTheCaller)
+{
+    TPdfXref xref;
+    std::unique_ptr<TPdfVirtualObject> proxy = TPdfVirtualObject::CreateVirtual(1);
+    TPdfVirtualObject* const held = proxy.get();
+    try
+    {
+        xref.Add(std::move(proxy));
+        FAIL() << "no exception";
+    }
+    catch (const EPdfInvalidOperation& e)
+    {
+        EXPECT_STREQ(e.what(), "AddObject --wrong object type.");
+    }
+    EXPECT_EQ(proxy.get(), held);
+    EXPECT_EQ(proxy->ObjectNumber(), 1);
+    EXPECT_EQ(xref.ItemCount(), 1);
+
+    EXPECT_THROW(xref.Add(std::unique_ptr<TPdfNull>()), EPdfInvalidOperation);
+    EXPECT_EQ(xref.ItemCount(), 1);
+}
+
 TEST(PdfXref, EntryLinesAreTwentyBytesWithTenDigitOffsets)
 {
     TPdfXref xref;
