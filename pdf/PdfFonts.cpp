@@ -95,6 +95,13 @@ int IntegerValue(const TPdfObject* object, int fallback)
     return fallback;
 }
 
+// A width as the table holds it: one beyond 0 .. 65535 is clamped rather than wrapped, so a
+// huge width never measures as a narrow one.
+std::uint16_t TableWidth(int width)
+{
+    return static_cast<std::uint16_t>(std::clamp(width, 0, 65535));
+}
+
 // The class object of one row: makes the font as the row's own type.
 class TStandardFontClass final : public TPdfFontClass
 {
@@ -142,7 +149,7 @@ void TPdfType1Font::SetDictionary(TPdfDictionary* dictionary)
     TPdfFont::SetDictionary(dictionary);
     const int missingWidth =
         dictionary != nullptr ? IntegerValue(dictionary->Lookup("MissingWidth"), 0) : 0;
-    m_charWidths.fill(static_cast<std::uint16_t>(missingWidth));
+    m_charWidths.fill(TableWidth(missingWidth));
     if (dictionary == nullptr)
     {
         return;
@@ -160,7 +167,7 @@ void TPdfType1Font::SetDictionary(TPdfDictionary* dictionary)
     for (int k = 0; k < count; ++k)
     {
         m_charWidths[static_cast<std::size_t>(m_firstChar + k)] =
-            static_cast<std::uint16_t>(IntegerValue(widths->Item(k), 0));
+            TableWidth(IntegerValue(widths->Item(k), 0));
     }
 }
 

@@ -22,7 +22,8 @@ public:
     using TPdfFont::TPdfFont;
 
     // TPdfDictionaryWrapper: also fills the width table from "FirstChar", "Widths" and, when
-    // present, "MissingWidth" (the width of every code the table does not list).
+    // present, "MissingWidth" (the width of every code the table does not list). Widths
+    // beyond 0 .. 65535 are clamped into that range.
     void SetDictionary(TPdfDictionary* dictionary) override;
     // TPdfFont: the width of the byte at position, taken as unsigned; 0 outside the text.
     int GetCharWidth(std::string_view text, int position) const override;

@@ -356,6 +356,8 @@ TEST(Sniffing, ContentDecidesNotTheName)
     EXPECT_STREQ(FindPictureReader(ReadFileBytes(TestDataPath("png_named_jpg.jpg")))->FormatName(), "PNG");
     EXPECT_STREQ(FindPictureReader(ReadFileBytes(TestDataPath("emf_simple.emf")))->FormatName(), "EMF");
     EXPECT_STREQ(FindPictureReader(ReadFileBytes(TestDataPath("wmf_noplaceable.wmf")))->FormatName(), "WMF");
+    ASSERT_NE(FindPictureReader("BM"), nullptr);
+    EXPECT_STREQ(FindPictureReader("BM")->FormatName(), "BMP");
     EXPECT_EQ(FindPictureReader("BM"), FindPictureReader("BMxx")); // both the BMP reader
     EXPECT_EQ(FindPictureReader("hello"), nullptr);
 }
