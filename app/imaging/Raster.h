@@ -52,7 +52,13 @@ struct TRaster
 // JPEG cannot hold more than 65535 rows or columns, and 256 megapixels of RGBA already take a
 // gigabyte: a picture beyond either limit fails before anything is allocated.
 inline constexpr std::int64_t kMaxPictureSide = 65500;
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+// The fuzzing build only: headers claiming large pictures are cheap to make and costly to
+// allocate, and would leave the fuzzer zeroing memory instead of exploring.
+inline constexpr std::int64_t kMaxPicturePixels = 4LL * 1000 * 1000;
+#else
 inline constexpr std::int64_t kMaxPicturePixels = 256LL * 1000 * 1000;
+#endif
 
 // Throws EPictureError "picture too large: W x H" beyond the limits, and "picture has no pixels"
 // for a zero or negative side.

@@ -272,8 +272,12 @@ constexpr std::size_t kMaxPendingPixels = 16u << 20;
 void FlushPendingOr(int* pixels)
 {
     if (g_pendingOr.active && pixels != nullptr)
-        for (const auto& [at, colour] : g_pendingOr.samples)
-            PutPixel(pixels, at, true, [colour](std::uint32_t page) { return page | colour; });
+        for (const auto& sample : g_pendingOr.samples)
+        {
+            const std::uint32_t colour = sample.second;
+            PutPixel(pixels, sample.first, true,
+                     [colour](std::uint32_t page) { return page | colour; });
+        }
     g_pendingOr.active = false;
     g_pendingOr.samples.clear();
 }
