@@ -1,14 +1,97 @@
+// BMP: the header is checked here, since the loader allocates by what it claims; 32-bit BI_RGB
+// pictures are read here too, because their fourth bytes may hold alpha, which the loader
+// ignores; every other kind goes to gdk-pixbuf's loader.
 #include <cstdlib>
 
 #include "app/imaging/PictureReader.h"
 #include "app/imaging/Pixbuf.h"
 
-namespace
+namespace {
+
+constexpr std::size_t kFileHeaderBytes = 14;
+constexpr std::uint32_t kCoreHeaderBytes = 12;     // OS/2 1.x
+constexpr std::uint32_t kLargestHeaderBytes = 124; // BITMAPV5HEADER
+constexpr std::uint32_t kBiRgb = 0;
+
+struct TBmpHeader
 {
+    std::uint32_t HeaderSize = 0;
+    std::uint32_t PixelOffset = 0;
+    std::int64_t Width = 0;
+    std::int64_t Height = 0; // positive; TopDown tells the row order
+    bool TopDown = false;
+    unsigned BitCount = 0;
+    std::uint32_t Compression = kBiRgb;
+};
+
+TBmpHeader ReadHeader(std::string_view bytes)
+{
+    if (bytes.size() < kFileHeaderBytes + 4)
+        throw EPictureError("truncated BMP");
+    TBmpHeader header;
+    header.PixelOffset = ReadLe32(bytes, 10);
+    header.HeaderSize = ReadLe32(bytes, 14);
+    if (header.HeaderSize != kCoreHeaderBytes &&
+        (header.HeaderSize < 16 || header.HeaderSize > kLargestHeaderBytes))
+        throw EPictureError("bad BMP: unknown header size " + std::to_string(header.HeaderSize));
+    if (bytes.size() < kFileHeaderBytes + header.HeaderSize)
+        throw EPictureError("truncated BMP");
+    if (header.HeaderSize == kCoreHeaderBytes) {
+        header.Width = ReadLe16(bytes, 18);
+        header.Height = ReadLe16(bytes, 20);
+        header.BitCount = ReadLe16(bytes, 24);
+        return header;
+    }
+    header.Width = static_cast<std::int32_t>(ReadLe32(bytes, 18));
+    const auto height = static_cast<std::int32_t>(ReadLe32(bytes, 22));
+    // Negative heights mark top-down rows.
+    header.TopDown = height < 0;
+    header.Height = std::llabs(static_cast<std::int64_t>(height));
+    header.BitCount = ReadLe16(bytes, 28);
+    if (header.HeaderSize >= 40) {
+        header.Compression = ReadLe32(bytes, 30);
+        // The loader sizes its palette by this count before reading it: a count the file cannot
+        // hold would have it ask for gigabytes.
+        const std::uint64_t colours = ReadLe32(bytes, 46);
+        if (colours * 4 > bytes.size() - kFileHeaderBytes - header.HeaderSize)
+            throw EPictureError("bad BMP: palette larger than the file");
+    }
+    return header;
+}
+
+// 32-bit BI_RGB, as browsers read it: the fourth bytes are alpha unless they are all zero, which
+// means opaque (most writers leave them zero).
+TRaster ReadBgra32(std::string_view bytes, const TBmpHeader& header)
+{
+    const auto stride = static_cast<std::size_t>(header.Width) * 4;
+    if (header.PixelOffset > bytes.size() ||
+        stride * static_cast<std::size_t>(header.Height) > bytes.size() - header.PixelOffset)
+        throw EPictureError("truncated BMP");
+    TRaster raster = NewRaster(header.Width, header.Height, 4);
+    bool hasAlpha = false;
+    for (int y = 0; y < raster.Height; ++y) {
+        const int stored = header.TopDown ? y : raster.Height - 1 - y;
+        const char* in =
+            bytes.data() + header.PixelOffset + static_cast<std::size_t>(stored) * stride;
+        std::uint8_t* out = raster.Row(y);
+        for (int x = 0; x < raster.Width; ++x, in += 4, out += 4) {
+            out[0] = static_cast<std::uint8_t>(in[2]);
+            out[1] = static_cast<std::uint8_t>(in[1]);
+            out[2] = static_cast<std::uint8_t>(in[0]);
+            out[3] = static_cast<std::uint8_t>(in[3]);
+            hasAlpha = hasAlpha || out[3] != 0;
+        }
+    }
+    if (!hasAlpha) {
+        for (std::size_t i = 3; i < raster.Pixels.size(); i += 4)
+            raster.Pixels[i] = 255;
+    }
+    return raster;
+}
 
 class TBmpReader : public IPictureReader
 {
-public:
+  public:
     const char* FormatName() const override { return "BMP"; }
 
     bool Recognises(std::string_view bytes) const override
@@ -18,35 +101,14 @@ public:
 
     TRaster Read(std::string_view bytes) const override
     {
-        // The loader allocates by the header's size, so the limit is checked on it first.
-        if (bytes.size() < 18)
-            throw EPictureError("truncated BMP");
-        const std::uint32_t headerSize = ReadLe32(bytes, 14);
-        std::int64_t width = 0;
-        std::int64_t height = 0;
-        if (headerSize == 12)
-        {
-            if (bytes.size() < 22)
-                throw EPictureError("truncated BMP");
-            width = ReadLe16(bytes, 18);
-            height = ReadLe16(bytes, 20);
-        }
-        else
-        {
-            if (bytes.size() < 26)
-                throw EPictureError("truncated BMP");
-            width = static_cast<std::int32_t>(ReadLe32(bytes, 18));
-            // Negative heights mark top-down rows.
-            height = std::llabs(static_cast<std::int32_t>(ReadLe32(bytes, 22)));
-        }
-        CheckPictureSize(width, height);
+        const TBmpHeader header = ReadHeader(bytes);
+        CheckPictureSize(header.Width, header.Height);
+        if (header.HeaderSize >= 40 && header.BitCount == 32 && header.Compression == kBiRgb)
+            return ReadBgra32(bytes, header);
         return DecodeWithPixbuf(bytes, "bmp", "BMP");
     }
 };
 
 } // namespace
 
-std::unique_ptr<IPictureReader> NewBmpReader()
-{
-    return std::make_unique<TBmpReader>();
-}
+std::unique_ptr<IPictureReader> NewBmpReader() { return std::make_unique<TBmpReader>(); }
