@@ -48,7 +48,7 @@ TMetafileLimits CurrentLimits()
     return g_limits;
 }
 
-// What the helper may write to stderr that we keep for the reason.
+// How much of the end of what the helper writes to stderr is kept for the reason.
 constexpr std::size_t kMaxErrorText = 4096;
 constexpr std::size_t kHeaderBytes = 12;
 
@@ -206,12 +206,12 @@ long long NowMs()
         .count();
 }
 
-std::string FirstLine(const std::string& text)
+// The helper's reason is the last line it printed: libraries may print before it.
+std::string LastLine(std::string text)
 {
-    std::string line = text.substr(0, text.find('\n'));
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
-        line.pop_back();
-    return line;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    return text.substr(text.rfind('\n') + 1);
 }
 
 class TSpawnActions
@@ -373,8 +373,11 @@ TRaster RenderMetafileInHelper(TMetafileKind kind, std::string_view bytes)
         }
         if (errParent.Get() >= 0 && (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
             const ssize_t n = ::read(errParent.Get(), buffer.data(), buffer.size());
-            if (n > 0 && errorText.size() < kMaxErrorText)
+            if (n > 0) {
                 errorText.append(buffer.data(), static_cast<std::size_t>(n));
+                if (errorText.size() > 2 * kMaxErrorText)
+                    errorText.erase(0, errorText.size() - kMaxErrorText);
+            }
             if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR))
                 errParent.Close();
         }
@@ -433,7 +436,7 @@ TRaster RenderMetafileInHelper(TMetafileKind kind, std::string_view bytes)
         throw EPictureError(renderer + " crashed (" + SignalText(signal) + ")");
     }
     if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
-        const std::string line = FirstLine(errorText);
+        const std::string line = LastLine(errorText);
         if (line.empty())
             throw EPictureError(renderer + " failed (exit status " +
                                 std::to_string(WEXITSTATUS(status)) + ")");

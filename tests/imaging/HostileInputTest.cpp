@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/imaging/MetafileRenderer.h"
 #include "app/imaging/PictureReader.h"
 #include "tests/imaging/ImagingTestSupport.h"
 #include "tests/support/TestSupport.h"
@@ -99,8 +100,8 @@ std::vector<std::string> RegressionInputs()
     return files;
 }
 
-// Every input a fuzzing target found is decoded again, whole, as the converter would: it may
-// decode or fail with a reason (the sanitizer build stops on anything worse).
+// Every input a fuzzing target found is decoded again, whole: it may decode or fail with a
+// reason, but not crash or run out of memory (the sanitizer build stops on anything worse).
 TEST(FuzzRegressions, EachFoundInputDecodesOrFailsWithAReason)
 {
     for (const std::string& path : RegressionInputs()) {

@@ -131,9 +131,11 @@ TEST(MetafileHelper, TheLimitsHoldFromTheStart)
 #endif
 }
 
+// Its reason is the last line it prints, after whatever a library printed before.
 TEST(MetafileHelper, ItsOwnReasonIsPassedOn)
 {
-    FakeHelper helper("cat >/dev/null; echo 'bad WMF: unreadable records' >&2; exit 1");
+    FakeHelper helper("cat >/dev/null; echo 'ERROR: player.c (495): bizarre record size' >&2; "
+                      "echo 'bad WMF: unreadable records' >&2; exit 1");
     EXPECT_EQ(ReasonFor(PlaceableWmf()), "bad WMF: unreadable records");
 }
 

@@ -272,8 +272,7 @@ constexpr std::size_t kMaxPendingPixels = 16u << 20;
 void FlushPendingOr(int* pixels)
 {
     if (g_pendingOr.active && pixels != nullptr)
-        for (const auto& sample : g_pendingOr.samples)
-        {
+        for (const auto& sample : g_pendingOr.samples) {
             const std::uint32_t colour = sample.second;
             PutPixel(pixels, sample.first, true,
                      [colour](std::uint32_t page) { return page | colour; });
@@ -412,6 +411,31 @@ void PutLe16(std::string& b, std::size_t at, std::uint16_t value)
     b[at + 1] = static_cast<char>(value >> 8);
 }
 
+// libwmf allocates the largest record size the header claims before it reads a record, so a
+// header claiming gigabytes made it ask for them. The header is mended to the largest record
+// the file really holds, as far as its records can be walked.
+void BoundLargestRecord(std::string& bytes)
+{
+    const std::size_t header =
+        bytes.size() >= 22 && Le16(bytes, 0) == 0xCDD7 && Le16(bytes, 2) == 0x9AC6 ? 22 : 0;
+    if (bytes.size() < header + 18)
+        return;
+    std::size_t at = header + static_cast<std::size_t>(Le16(bytes, header + 2)) * 2;
+    std::uint32_t largest = 3;
+    while (at + 6 <= bytes.size()) {
+        const std::uint32_t words =
+            Le16(bytes, at) | static_cast<std::uint32_t>(Le16(bytes, at + 2)) << 16;
+        if (words < 3 || words > (bytes.size() - at) / 2)
+            break;
+        largest = std::max(largest, words);
+        if (Le16(bytes, at + 4) == 0) // the end record
+            break;
+        at += static_cast<std::size_t>(words) * 2;
+    }
+    PutLe16(bytes, header + 12, static_cast<std::uint16_t>(largest & 0xFFFF));
+    PutLe16(bytes, header + 14, static_cast<std::uint16_t>(largest >> 16));
+}
+
 // libwmf keeps pointers into its object table: a brush deleted while a saved DC still holds it
 // (one picture's producer deletes every brush right after the next one is selected, inside
 // SaveDC/RestoreDC pairs) is later read from whatever object takes its slot, mostly a pen, as a
@@ -545,12 +569,14 @@ class TPlay
 
 TRaster DrawWmf(std::string bytes, std::int64_t maxPixels)
 {
+    BoundLargestRecord(bytes);
     KeepObjects(bytes);
 
     wmfAPI_Options options{};
     options.function = wmf_gd_function;
-    // Messages about records libwmf skips would go to stderr as if the picture had failed.
-    const unsigned long flags = WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_DEBUG;
+    // Messages about records libwmf skips or refuses would go to stderr before the reason.
+    const unsigned long flags =
+        WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
     TApi api;
     if (wmf_api_create(&api.Ref(), flags, &options) != wmf_E_None || api.Get() == nullptr)
         throw EPictureError("cannot start the WMF library");
