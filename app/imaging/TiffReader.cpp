@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <optional>
 
 #include <tiffio.h>
 
@@ -180,6 +181,41 @@ void FlattenPremultiplied(TRaster& raster)
     raster.Channels = 3;
 }
 
+// The common plain kinds (8-bit grey or RGB, one plane, strips, no extra samples) read row by
+// row as they are stored: a grey scan stays one byte a pixel instead of four, and no RGBA
+// conversion runs. Nothing for any other kind, which the RGBA interface reads.
+std::optional<TRaster> ReadPlainStrips(TIFF* tiff, const TTiffSource& source, std::uint32_t width,
+                                       std::uint32_t height)
+{
+    std::uint16_t bits = 0;
+    std::uint16_t samples = 0;
+    std::uint16_t planar = 0;
+    std::uint16_t photometric = 0;
+    std::uint16_t extra = 0;
+    std::uint16_t* extraKinds = nullptr;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_EXTRASAMPLES, &extra, &extraKinds);
+    if (TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric) != 1 || TIFFIsTiled(tiff) ||
+        bits != 8 || planar != PLANARCONFIG_CONTIG || extra != 0)
+        return std::nullopt;
+    const bool grey = (photometric == PHOTOMETRIC_MINISBLACK ||
+                       photometric == PHOTOMETRIC_MINISWHITE) && samples == 1;
+    if (!grey && !(photometric == PHOTOMETRIC_RGB && samples == 3))
+        return std::nullopt;
+    TRaster raster = NewRaster(width, height, samples);
+    if (static_cast<std::size_t>(TIFFScanlineSize64(tiff)) != raster.RowBytes())
+        return std::nullopt;
+    for (std::uint32_t y = 0; y < height; ++y)
+        if (TIFFReadScanline(tiff, raster.Row(static_cast<int>(y)), y, 0) != 1)
+            Fail(source, "cannot read the pixels");
+    if (photometric == PHOTOMETRIC_MINISWHITE)
+        for (std::uint8_t& value : raster.Pixels)
+            value = static_cast<std::uint8_t>(255 - value);
+    return raster;
+}
+
 class TTiffReader : public IPictureReader
 {
 public:
@@ -220,6 +256,12 @@ public:
         CheckPictureSize(width, height);
         std::uint16_t orientation = ORIENTATION_TOPLEFT;
         TIFFGetFieldDefaulted(tiff.Get(), TIFFTAG_ORIENTATION, &orientation);
+
+        if (std::optional<TRaster> plain = ReadPlainStrips(tiff.Get(), source, width, height))
+        {
+            ApplyOrientation(*plain, orientation);
+            return std::move(*plain);
+        }
 
         char message[1024] = {};
         if (TIFFRGBAImageOK(tiff.Get(), message) != 1)

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <tiffio.h>
 
 #include "app/imaging/PictureReader.h"
 #include "tests/imaging/ImagingTestSupport.h"
@@ -162,6 +163,37 @@ TEST(Orientation, TiffTagsFiveToEightMatchTheExifMeaning)
         ASSERT_EQ(decoded.Height, expected.Height) << orientation;
         EXPECT_EQ(decoded.Pixels, expected.Pixels) << orientation;
     }
+}
+
+// Plain 8-bit grey is read row by row as stored: black-is-zero as it is, white-is-zero turned
+// round, and both stay one channel.
+TEST(TiffGrey, EightBitGreyKeepsItsValuesInEitherPhotometric)
+{
+    TTempDir dir;
+    TRaster grey = NewRaster(5, 3, 1);
+    for (std::size_t i = 0; i < grey.Pixels.size(); ++i)
+        grey.Pixels[i] = static_cast<std::uint8_t>(i * 17);
+    const std::string black = dir.File("black.tif");
+    WriteTiff(black, grey, 1);
+    EXPECT_EQ(DecodePictureFile(black).Pixels, grey.Pixels);
+
+    const std::string white = dir.File("white.tif");
+    TIFF* tiff = TIFFOpen(white.c_str(), "w");
+    ASSERT_NE(tiff, nullptr);
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, 5u);
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, 3u);
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+    for (int y = 0; y < 3; ++y)
+        ASSERT_EQ(TIFFWriteScanline(tiff, grey.Row(y), static_cast<std::uint32_t>(y), 0), 1);
+    TIFFClose(tiff);
+    const TRaster decoded = DecodePictureFile(white);
+    ASSERT_EQ(decoded.Channels, 1);
+    for (std::size_t i = 0; i < grey.Pixels.size(); ++i)
+        EXPECT_EQ(decoded.Pixels[i], 255 - grey.Pixels[i]) << i;
 }
 
 // An EMF with a clip region: its converter's SVG once closed the clip definition without the
