@@ -8,6 +8,7 @@
 
 #include "app/cli/CancelSignals.h"
 #include "app/cli/Cli.h"
+#include "app/imaging/JpegEncoder.h"
 #include "app/imaging/JpegTranscoder.h"
 #include "platform/Services.h"
 
@@ -15,10 +16,16 @@ int main(int argc, char** argv)
 {
     const ICodePage& codePage = SelectCodePageFromLocale();
     InstallCancelHandlers();
-    // For the benchmark: every JPEG through the pixel path, as before the DCT path existed.
-    if (const char* pixelPath = std::getenv("PICTOVA_PIXEL_PATH");
-        pixelPath != nullptr && std::strcmp(pixelPath, "1") == 0)
+    // For the benchmark: every JPEG through the pixel path, as before the DCT path existed,
+    // and the standard Huffman tables instead of optimised ones.
+    const auto isSet = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value != nullptr && std::strcmp(value, "1") == 0;
+    };
+    if (isSet("PICTOVA_PIXEL_PATH"))
         SetJpegRequantizing(false);
+    if (isSet("PICTOVA_STANDARD_HUFFMAN"))
+        SetJpegHuffmanOptimised(false);
 
     winsize size{};
     const bool errIsTerminal = isatty(STDERR_FILENO) == 1;

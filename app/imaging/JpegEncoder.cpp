@@ -1,9 +1,13 @@
 #include "app/imaging/JpegEncoder.h"
 
+#include <atomic>
+
 #include "app/imaging/JpegLib.h"
 
 namespace
 {
+
+std::atomic<bool> g_huffmanOptimised{true};
 
 // The settings every JPEG we write shares, whichever path made its coefficients: the
 // standard tables scaled to the quality, one grey component or Y at 2 x 2 with Cb and Cr at
@@ -16,7 +20,7 @@ void SetCommonParameters(jpeg_compress_struct& info, bool grey, int quality)
     jpeg_set_defaults(&info);
     jpeg_set_colorspace(&info, grey ? JCS_GRAYSCALE : JCS_YCbCr);
     jpeg_set_quality(&info, quality, TRUE);
-    info.optimize_coding = TRUE;
+    info.optimize_coding = g_huffmanOptimised.load() ? TRUE : FALSE;
 }
 
 bool Compress(TJpegEncoder* encoder, const TRaster* raster, int quality)
@@ -43,6 +47,16 @@ bool Compress(TJpegEncoder* encoder, const TRaster* raster, int quality)
 }
 
 } // namespace
+
+void SetJpegHuffmanOptimised(bool optimised)
+{
+    g_huffmanOptimised.store(optimised);
+}
+
+bool JpegHuffmanOptimised()
+{
+    return g_huffmanOptimised.load();
+}
 
 void SetJpegOutputParameters(jpeg_compress_struct& info, bool grey, int quality)
 {

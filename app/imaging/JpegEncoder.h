@@ -16,3 +16,8 @@ std::string EncodeJpeg(const TRaster& raster, int quality);
 // The same tables, sampling and Huffman optimisation on a compressor whose image size is set,
 // for JPEGs made from coefficients rather than pixels.
 void SetJpegOutputParameters(jpeg_compress_struct& info, bool grey, int quality);
+
+// Huffman tables are optimised by default; a benchmark turns that off to time what it costs.
+// Process-wide; set it before conversions start.
+void SetJpegHuffmanOptimised(bool optimised);
+bool JpegHuffmanOptimised();

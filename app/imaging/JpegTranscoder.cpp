@@ -279,11 +279,14 @@ bool WriteCoefficients(TJpegEncoder* encoder, TJpegDecoder* decoder, TPlan* plan
 
     // The tables fitted to the counts replace the standard ones; libjpeg would otherwise
     // make a second pass over every block to count the same symbols.
-    bool fitted = true;
-    for (int t = 0; t < (plan->Components == 1 ? 1 : 2) && fitted; ++t)
-        fitted = BuildHuffmanTable(plan->Counts[t].Dc, *info->dc_huff_tbl_ptrs[t]) &&
-                 BuildHuffmanTable(plan->Counts[t].Ac, *info->ac_huff_tbl_ptrs[t]);
-    info->optimize_coding = fitted ? FALSE : TRUE;
+    if (info->optimize_coding)
+    {
+        bool fitted = true;
+        for (int t = 0; t < (plan->Components == 1 ? 1 : 2) && fitted; ++t)
+            fitted = BuildHuffmanTable(plan->Counts[t].Dc, *info->dc_huff_tbl_ptrs[t]) &&
+                     BuildHuffmanTable(plan->Counts[t].Ac, *info->ac_huff_tbl_ptrs[t]);
+        info->optimize_coding = fitted ? FALSE : TRUE;
+    }
     jpeg_write_coefficients(info, plan->Target);
     jpeg_finish_compress(info);
     return true;
