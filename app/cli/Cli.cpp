@@ -234,6 +234,8 @@ int Convert(const TCliArguments& arguments, const TCliContext& context)
     TCliObserver observer(context, !arguments.Quiet);
     TConversionRun run;
     run.SetFileName(arguments.Output);
+    if (arguments.Jobs > 0)
+        run.SetWorkers(arguments.Jobs);
     observer.SetStatusText("Preparing...");
     observer.SetPercentText("0%");
     try

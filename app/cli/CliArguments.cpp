@@ -24,7 +24,8 @@ enum class TValueOption
     Producer,
     Created,
     Modified,
-    Folder
+    Folder,
+    Jobs
 };
 
 struct TLongOption
@@ -39,7 +40,7 @@ constexpr std::array kValueOptions = {
     TLongOption{"subject", TValueOption::Subject},   TLongOption{"keywords", TValueOption::Keywords},
     TLongOption{"creator", TValueOption::Creator},   TLongOption{"producer", TValueOption::Producer},
     TLongOption{"created", TValueOption::Created},   TLongOption{"modified", TValueOption::Modified},
-    TLongOption{"folder", TValueOption::Folder},
+    TLongOption{"folder", TValueOption::Folder},     TLongOption{"jobs", TValueOption::Jobs},
 };
 
 bool ParseWholeNumber(std::string_view text, int& value)
@@ -96,6 +97,11 @@ std::string Apply(TCliArguments& arguments, TValueOption option, std::string_vie
     }
     case TValueOption::Folder:
         arguments.Sources.push_back({true, std::string(value)});
+        break;
+    case TValueOption::Jobs:
+        if (!ParseWholeNumber(value, arguments.Jobs) || arguments.Jobs < 1 || arguments.Jobs > 256)
+            return "invalid number of jobs '" + std::string(value) +
+                   "': give a whole number from 1 to 256";
         break;
     }
     return {};
@@ -212,10 +218,12 @@ TParseResult ParseCliArguments(int argc, const char* const* argv)
                 if (known.Name == name)
                     option = known.Option;
         }
-        else if (arg[1] == 'o' || arg[1] == 'q')
+        else if (arg[1] == 'o' || arg[1] == 'q' || arg[1] == 'j')
         {
-            option = arg[1] == 'o' ? TValueOption::Output : TValueOption::Quality;
-            name = arg[1] == 'o' ? "output" : "quality";
+            option = arg[1] == 'o'   ? TValueOption::Output
+                     : arg[1] == 'q' ? TValueOption::Quality
+                                     : TValueOption::Jobs;
+            name = arg[1] == 'o' ? "output" : arg[1] == 'q' ? "quality" : "jobs";
             if (arg.size() > 2)
                 inlineValue = arg.substr(2);
         }
@@ -323,6 +331,7 @@ std::string UsageText()
            "now)\n"
            "      --folder DIR       add the pictures of a folder, as the window's Add folder "
            "does (repeatable)\n"
+           "  -j, --jobs N           pictures prepared at once (default: the number of cores)\n"
            "      --quiet            no progress output\n"
            "  -h, --help             usage;  --version  the version\n"
            "      --settings         start from the settings saved in the window (Save setting);\n"

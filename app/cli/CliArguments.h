@@ -24,6 +24,7 @@ struct TCliArguments
     bool Quiet = false;
     bool UseSettings = false;            // --settings: start from the window's saved settings
     std::string Output;                  // empty when -o was not given
+    int Jobs = 0;                        // pictures prepared at once; 0: the number of cores
     std::vector<TPictureSource> Sources; // in command-line order
     // The quality and the document properties when given (texts still in the locale's codeset);
     // the others come from the saved settings or the defaults (60, "Kestrom Pictova" for creator

@@ -1,9 +1,12 @@
 #include "app/convert/ConversionRun.h"
 
 #include <cmath>
+#include <thread>
 
 #include "app/convert/FileList.h"
+#include "app/convert/PreparationPool.h"
 #include "app/imaging/ImagePreparation.h"
+#include "app/imaging/PictureSize.h"
 #include "platform/Exceptions.h"
 #include "platform/Graphics.h"
 #include "platform/Stream.h"
@@ -19,7 +22,21 @@ TDateTime Frac(TDateTime value)
     return value - std::trunc(value);
 }
 
+// Re-encodes one picture as JPEG; thread-safe.
+TPreparedPicture PreparePicture(const std::string& path, int quality)
+{
+    TMemoryStream stream;
+    if (std::string reason = TryReencodeAsJpeg(path, quality, stream); !reason.empty())
+        return {std::string(), std::move(reason)};
+    return {stream.Bytes(), std::string()};
+}
+
 } // namespace
+
+int DefaultWorkers()
+{
+    return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
 
 TConversionRun::TConversionRun()
     : m_form(std::make_unique<TForm>(nullptr)), m_components(CreateConverterComponents(*m_form))
@@ -55,8 +72,22 @@ void TConversionRun::Run(const std::vector<std::string>& paths, int quality,
     m_components.PRText1.SetLines({std::string()});
 
     report.StartDocument();
+    // With several workers the pictures are prepared ahead on them; everything the observer
+    // sees still happens here, in list order, exactly as with none.
+    std::unique_ptr<TPreparationPool> pool;
     try
     {
+        if (m_workers > 1 && count > 1)
+        {
+            TPreparationLimits limits;
+            limits.Workers = m_workers;
+            pool = std::make_unique<TPreparationPool>(
+                count, limits,
+                [&paths](int i) { return EstimatePreparationBytes(paths[static_cast<std::size_t>(i)]); },
+                [&paths, quality](int i) {
+                    return PreparePicture(paths[static_cast<std::size_t>(i)], quality);
+                });
+        }
         for (int i = 0; i < count; ++i)
         {
             const std::string& path = paths[static_cast<std::size_t>(i)];
@@ -67,13 +98,15 @@ void TConversionRun::Run(const std::vector<std::string>& paths, int quality,
             }
             if (observer.CancelRequested())
             {
+                pool.reset(); // what was prepared ahead is thrown away
                 report.AbortDocument();
                 m_runResult = 2;
                 return;
             }
             try
             {
-                PreparePage(path, quality, observer);
+                PreparePage(pool != nullptr ? pool->Take(i) : PreparePicture(path, quality),
+                            observer);
             }
             catch (const std::exception& e)
             {
@@ -92,6 +125,7 @@ void TConversionRun::Run(const std::vector<std::string>& paths, int quality,
     }
     catch (...)
     {
+        pool.reset();
         report.AbortDocument();
         m_runResult = 0;
         throw;
@@ -99,15 +133,14 @@ void TConversionRun::Run(const std::vector<std::string>& paths, int quality,
     m_runResult = 1;
 }
 
-void TConversionRun::PreparePage(const std::string& path, int quality,
-                                 IConversionObserver& observer)
+void TConversionRun::PreparePage(TPreparedPicture prepared, IConversionObserver& observer)
 {
-    TMemoryStream stream;
-    if (const std::string reason = TryReencodeAsJpeg(path, quality, stream); !reason.empty())
-        throw Exception(reason);
+    if (!prepared.Failure.empty())
+        throw Exception(prepared.Failure);
     auto jpeg = std::make_unique<TJPEGImage>();
-    stream.SetPosition(0);
-    jpeg->LoadFromStream(stream);
+    jpeg->SetData(std::move(prepared.Jpeg));
+    if (jpeg->Width() == 0)
+        throw Exception("JPEG error: the encoder's output has no readable header");
 
     m_components.PlacePicture(std::move(jpeg));
     observer.ProcessMessages();

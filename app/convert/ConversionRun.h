@@ -26,6 +26,11 @@ public:
     virtual void PictureSkipped(int index, const std::string& path, const std::string& reason) = 0;
 };
 
+struct TPreparedPicture;
+
+// The number of cores, at least 1.
+int DefaultWorkers();
+
 // The main window's fields that the run reads. A creation or modification date-time is the
 // whole day of its date picker plus the time of day of its time picker.
 struct TDocumentProperties
@@ -56,6 +61,12 @@ public:
     // The output path, set before the run (PReport1's FileName, "default.pdf" until then).
     void SetFileName(const std::string& path);
 
+    // Threads that prepare pictures ahead of the run; 1 prepares each on the run's own thread
+    // when its turn comes. The document is the same byte for byte either way. Default: the
+    // number of cores.
+    int Workers() const { return m_workers; }
+    void SetWorkers(int workers) { m_workers = workers < 1 ? 1 : workers; }
+
     // The run (the progress window's Timer1Timer). Pictures are re-encoded as JPEG at quality
     // (1..100) and printed one page each, in list order; missing and failing pictures are
     // skipped. Ends with RunResult 1 (the PDF was written) or 2 (cancelled, nothing written).
@@ -75,13 +86,13 @@ public:
     TPRText& PRText1() const { return m_components.PRText1; }
 
 private:
-    // Re-encodes one picture and fits the page and the picture item to it; throws on failure
-    // with the reason.
-    void PreparePage(const std::string& path, int quality, IConversionObserver& observer);
+    // Fits the page and the picture item to a re-encoded picture; throws its failure.
+    void PreparePage(TPreparedPicture prepared, IConversionObserver& observer);
 
     std::unique_ptr<TForm> m_form; // owns the components
     TConverterComponents m_components;
     int m_runResult = 0;
+    int m_workers = DefaultWorkers();
 };
 
 // The percentage text after list position done of total: done / total * 100 in extended

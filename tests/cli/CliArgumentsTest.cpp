@@ -75,6 +75,10 @@ TEST(CliArgumentsTest, UsageErrors)
     EXPECT_NE(ParseError({"-q", " 60"}), "");
     EXPECT_EQ(ParseError({"-q", "100"}), "");
     EXPECT_EQ(ParseError({"-q", "1"}), "");
+    EXPECT_EQ(ParseError({"-j", "0"}), "invalid number of jobs '0': give a whole number from 1 to 256");
+    EXPECT_EQ(Parse({"-j3", "a.jpg"}).Arguments.Jobs, 3);
+    EXPECT_EQ(Parse({"--jobs=1", "a.jpg"}).Arguments.Jobs, 1);
+    EXPECT_EQ(Parse({"a.jpg"}).Arguments.Jobs, 0);
     EXPECT_EQ(ParseError({"--colour", "red"}), "unrecognized option '--colour'");
     EXPECT_EQ(ParseError({"-x"}), "unrecognized option '-x'");
     EXPECT_EQ(ParseError({"a.jpg", "-o"}), "option '-o' needs a value");

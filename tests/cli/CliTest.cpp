@@ -141,6 +141,8 @@ TEST_F(CliTest, HelpAndVersionGoToStandardOutput)
                   "(default: now)\n"
                   "      --folder DIR       add the pictures of a folder, as the window's Add "
                   "folder does (repeatable)\n"
+                  "  -j, --jobs N           pictures prepared at once (default: the number of "
+                  "cores)\n"
                   "      --quiet            no progress output\n"
                   "  -h, --help             usage;  --version  the version\n",
                   0),

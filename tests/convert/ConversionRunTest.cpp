@@ -1,12 +1,15 @@
 #include "app/convert/ConversionRun.h"
 
+#include <cstdio>
 #include <functional>
 #include <regex>
 #include <utility>
 
 #include <gtest/gtest.h>
 
+#include "app/imaging/JpegEncoder.h"
 #include "platform/Exceptions.h"
+#include "platform/Services.h"
 #include "tests/convert/TestPictures.h"
 #include "tests/support/TestSupport.h"
 
@@ -329,4 +332,95 @@ TEST_F(ConversionRunTest, PropertiesReachTheInfoDictionary)
                               "/Producer (Producer Y)", "/CreationDate (D:20200517083015",
                               "/ModDate (D:20210102170001"})
         EXPECT_NE(pdf.find(entry), std::string::npos) << entry;
+}
+
+namespace
+{
+
+// Image names draw from the random service; this one counts up, whatever the seed.
+class TCountingRandom : public IRandom
+{
+public:
+    void Seed(std::uint32_t) override {}
+    void Randomize() override {}
+    std::int32_t Next(std::int32_t range) override
+    {
+        return range > 0 ? static_cast<std::int32_t>(m_next++ % static_cast<std::uint32_t>(range))
+                         : 0;
+    }
+
+private:
+    std::uint32_t m_next = 0;
+};
+
+} // namespace
+
+// Workers prepare pictures ahead, but the run prints them and talks to the window in list
+// order: the document and every observer call are those of a run without workers.
+TEST_F(ConversionRunTest, TheDocumentAndTheEventsAreTheSameWhateverTheWorkers)
+{
+    std::vector<std::string> paths;
+    for (int i = 0; i < 9; ++i)
+        paths.push_back(Picture("p" + std::to_string(i) + ".bmp", 3 + i * 7, 40 - i * 3));
+    const std::string jpeg = m_dir.File("photo.jpg");
+    TRaster gradient = NewRaster(64, 48, 3);
+    for (std::size_t i = 0; i < gradient.Pixels.size(); ++i)
+        gradient.Pixels[i] = static_cast<std::uint8_t>(i * 5 % 256);
+    WriteFileBytes(jpeg, EncodeJpeg(gradient, 95));
+    paths.insert(paths.begin() + 2, jpeg);
+    paths.insert(paths.begin() + 4, NotAPicture("bad.png"));
+    paths.insert(paths.begin() + 6, m_dir.File("missing.gif"));
+
+    std::string first;
+    std::vector<std::string> firstEvents;
+    for (const int workers : {1, 2, 3, 8})
+    {
+        const ScopedTZ zone("UTC0");
+        const ScopedClock clock(EncodeDateTime(2024, 3, 1, 12, 0, 0));
+        TCountingRandom random;
+        const ScopedRandom randomService(random);
+        TConversionRun run;
+        run.SetWorkers(workers);
+        TRecordingObserver observer;
+        Run(run, paths, observer);
+        ASSERT_EQ(run.RunResult(), 1);
+        const std::string pdf = ReadFileBytes(Output());
+        if (workers == 1)
+        {
+            first = pdf;
+            firstEvents = observer.Events;
+            EXPECT_EQ(MediaBoxes(Output()).size(), 10u);
+            continue;
+        }
+        EXPECT_EQ(pdf, first) << workers << " workers";
+        EXPECT_EQ(observer.Events, firstEvents) << workers << " workers";
+    }
+}
+
+TEST_F(ConversionRunTest, CancelWithWorkInFlightDiscardsItAndWritesNothing)
+{
+    std::vector<std::string> paths;
+    for (int i = 0; i < 12; ++i)
+        paths.push_back(Picture("p" + std::to_string(i) + ".bmp", 300, 200));
+    // A file deleted once the run has begun (and its picture perhaps prepared already) is
+    // missing when its turn comes, as without workers.
+    std::vector<std::string> expected;
+    for (const int workers : {1, 4})
+    {
+        WriteFileBytes(Output(), "an older file");
+        WriteTestBmp(paths[2], 300, 200, 1, 2, 3);
+        TConversionRun run;
+        run.SetWorkers(workers);
+        TRecordingObserver observer;
+        observer.OnProcessMessages = [&] { std::remove(paths[2].c_str()); };
+        observer.Cancel = CancelFromQuestion(4);
+        Run(run, paths, observer);
+        EXPECT_EQ(run.RunResult(), 2);
+        EXPECT_EQ(ReadFileBytes(Output()), "an older file");
+        EXPECT_EQ(CountOf(observer.Events, "skipped 2 "), 1);
+        if (workers == 1)
+            expected = observer.Events;
+        else
+            EXPECT_EQ(observer.Events, expected);
+    }
 }
