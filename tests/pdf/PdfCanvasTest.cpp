@@ -16,20 +16,6 @@ using ::testing::HasSubstr;
 namespace
 {
 
-template <class E>
-void ExpectFailure(const std::function<void()>& action, const std::string& message)
-{
-    try
-    {
-        action();
-        ADD_FAILURE() << "no exception, expected: " << message;
-    }
-    catch (const E& e)
-    {
-        EXPECT_EQ(std::string(e.what()), message);
-    }
-}
-
 // A document with one page whose content stream starts empty after the default font line.
 class PdfCanvasTest : public ::testing::Test
 {
@@ -135,27 +121,27 @@ TEST_F(PdfCanvasTest, AttributeSettersCheckTheirBounds)
     const float nan = std::numeric_limits<float>::quiet_NaN();
     state.SetCharSpace(-30);
     state.SetCharSpace(300);
-    ExpectFailure<EPdfInvalidValue>([&] { state.SetCharSpace(-30.5F); },
+    ExpectThrowWithMessage<EPdfInvalidValue>([&] { state.SetCharSpace(-30.5F); },
                                     "SetCharSpace --invalid char space");
-    ExpectFailure<EPdfInvalidValue>([&] { state.SetCharSpace(300.5F); },
+    ExpectThrowWithMessage<EPdfInvalidValue>([&] { state.SetCharSpace(300.5F); },
                                     "SetCharSpace --invalid char space");
     EXPECT_EQ(state.CharSpace(), 300);
-    ExpectFailure<EPdfInvalidValue>([&] { state.SetHorizontalScaling(9); },
+    ExpectThrowWithMessage<EPdfInvalidValue>([&] { state.SetHorizontalScaling(9); },
                                     "SetHorizontalScaling --invalid font size");
-    ExpectFailure<EPdfInvalidValue>([&] { state.SetHorizontalScaling(301); },
+    ExpectThrowWithMessage<EPdfInvalidValue>([&] { state.SetHorizontalScaling(301); },
                                     "SetHorizontalScaling --invalid font size");
     state.SetHorizontalScaling(10);
     EXPECT_EQ(state.HorizontalScaling(), 10);
-    ExpectFailure<EPdfInvalidValue>([&] { state.SetWordSpace(-0.1F); },
+    ExpectThrowWithMessage<EPdfInvalidValue>([&] { state.SetWordSpace(-0.1F); },
                                     "SetWordSpace --invalid word space");
-    ExpectFailure<EPdfInvalidValue>([&] { state.SetWordSpace(nan); },
+    ExpectThrowWithMessage<EPdfInvalidValue>([&] { state.SetWordSpace(nan); },
                                     "SetWordSpace --invalid word space");
     state.SetLeading(0);
-    ExpectFailure<EPdfInvalidValue>([&] { state.SetLeading(300.5F); },
+    ExpectThrowWithMessage<EPdfInvalidValue>([&] { state.SetLeading(300.5F); },
                                     "SetLeading --invalid font size");
-    ExpectFailure<EPdfInvalidValue>([&] { state.SetFontSize(nan); },
+    ExpectThrowWithMessage<EPdfInvalidValue>([&] { state.SetFontSize(nan); },
                                     "SetCharSpace --invalid font size");
-    ExpectFailure<EPdfInvalidValue>([&] { state.SetFontSize(-1); },
+    ExpectThrowWithMessage<EPdfInvalidValue>([&] { state.SetFontSize(-1); },
                                     "SetCharSpace --invalid font size");
     EXPECT_EQ(state.FontSize(), 10);
 
@@ -166,7 +152,7 @@ TEST_F(PdfCanvasTest, AttributeSettersCheckTheirBounds)
 
 TEST_F(PdfCanvasTest, SetFontWithABadSizeWritesTfThenRaises)
 {
-    ExpectFailure<EPdfInvalidValue>([&] { m_canvas->SetFont("Times-Bold", 301); },
+    ExpectThrowWithMessage<EPdfInvalidValue>([&] { m_canvas->SetFont("Times-Bold", 301); },
                                     "SetCharSpace --invalid font size");
     EXPECT_EQ(Content(), "/F1 301 Tf\n");
     EXPECT_EQ(m_canvas->Attribute().Font()->Name(), "Times-Bold");
@@ -197,11 +183,11 @@ TEST_F(PdfCanvasTest, MeasuringBeforeAnyPageCountsNothing)
 {
     TPdfCanvas canvas(&m_doc);
     EXPECT_EQ(canvas.TextWidth("AB"), 0);
-    ExpectFailure<EPdfInvalidOperation>([&] { canvas.GetPage(); }, "GetPage --the Page is nil");
-    ExpectFailure<EPdfInvalidOperation>([&] { canvas.SetPageWidth(1); },
+    ExpectThrowWithMessage<EPdfInvalidOperation>([&] { canvas.GetPage(); }, "GetPage --the Page is nil");
+    ExpectThrowWithMessage<EPdfInvalidOperation>([&] { canvas.SetPageWidth(1); },
                                         "GetPage --the Page is nil");
     TPdfCanvas orphan(nullptr);
-    ExpectFailure<EPdfInvalidOperation>([&] { orphan.GetDoc(); },
+    ExpectThrowWithMessage<EPdfInvalidOperation>([&] { orphan.GetDoc(); },
                                         "ERROR: GetDoc documant is nil.");
 }
 
@@ -265,9 +251,9 @@ TEST_F(PdfCanvasTest, DrawXObjectEntersOneResourceAndDrawsEachTime)
     EXPECT_EQ(TakeContent(),
               "q\n0 0 320 240.25 re\nW\nn\n640 0 0 480 0 -10.5 cm\n/Image1 Do\nQ\n");
 
-    ExpectFailure<EPdfInvalidValue>([&] { m_canvas->DrawXObject("Image2", 0, 0, 1, 1); },
+    ExpectThrowWithMessage<EPdfInvalidValue>([&] { m_canvas->DrawXObject("Image2", 0, 0, 1, 1); },
                                     "DrawXObject --XObject not found: Image2");
-    ExpectFailure<EPdfInvalidValue>(
+    ExpectThrowWithMessage<EPdfInvalidValue>(
         [&] { m_canvas->DrawXObjectEx("Image2", 0, 0, 1, 1, 0, 0, 1, 1); },
         "DrawXObjectEx --XObject not found: Image2");
     EXPECT_EQ(Content(), "");
@@ -279,9 +265,9 @@ TEST_F(PdfCanvasTest, PageSizeSettersRewriteTheMediaBox)
     m_canvas->SetPageWidth(640);
     EXPECT_EQ(Inline(*m_canvas->GetPage().LookupArray("MediaBox")), "[0 0 640 480 ]");
     m_canvas->GetPage().Remove("MediaBox");
-    ExpectFailure<EPdfInvalidOperation>([&] { m_canvas->SetPageWidth(1); },
+    ExpectThrowWithMessage<EPdfInvalidOperation>([&] { m_canvas->SetPageWidth(1); },
                                         "Can not chenge width of this page..");
-    ExpectFailure<EPdfInvalidOperation>([&] { m_canvas->SetPageHeight(1); },
+    ExpectThrowWithMessage<EPdfInvalidOperation>([&] { m_canvas->SetPageHeight(1); },
                                         "Can not chenge width of this page..");
 }
 

@@ -37,20 +37,6 @@ std::string Body(TPdfDoc& doc, int number)
     return out.Bytes();
 }
 
-template <class E>
-void ExpectFailure(const std::function<void()>& action, const std::string& message)
-{
-    try
-    {
-        action();
-        ADD_FAILURE() << "no exception, expected: " << message;
-    }
-    catch (const E& e)
-    {
-        EXPECT_EQ(std::string(e.what()), message);
-    }
-}
-
 std::unique_ptr<TPdfImage> GreyImage()
 {
     auto image = std::make_unique<TPdfImage>(nullptr);
@@ -133,7 +119,7 @@ TEST_F(PdfDocTest, OutlinesTakeNumberTwo)
 
     TPdfDoc plain;
     plain.NewDocument();
-    ExpectFailure<EPdfInvalidOperation>([&] { plain.GetOutlineRoot(); },
+    ExpectThrowWithMessage<EPdfInvalidOperation>([&] { plain.GetOutlineRoot(); },
                                         "GetOutlineRoot --not use outline mode..");
     // The flag counts at the next NewDocument only; a save must not reach for a missing root.
     plain.SetUseOutlines(true);
@@ -171,7 +157,7 @@ TEST_F(PdfDocTest, FontsAreMadeOncePerNameAndNamedInOrder)
     EXPECT_NE(lower, times);
     EXPECT_EQ(lower->Dictionary()->LookupName("Name")->Value(), "F2");
 
-    ExpectFailure<Exception>([&] { doc.GetFont("Helvetica"); },
+    ExpectThrowWithMessage<Exception>([&] { doc.GetFont("Helvetica"); },
                              "CreateFont --InvalidFontName:Helvetica");
 }
 
@@ -187,27 +173,27 @@ TEST_F(PdfDocTest, ImagesAreNumberedAndRegisteredOnce)
     EXPECT_EQ(Inline(image.Attributes()).substr(0, 34), "<<\r\n/Length 0\r\n/Filter []\r\n/Type /");
     EXPECT_THAT(Inline(image.Attributes()), HasSubstr("/BitsPerComponent 8\r\n/Name /Image1\r\n>>"));
 
-    ExpectFailure<Exception>([&] { doc.AddImage("Image1", GreyImage()); },
+    ExpectThrowWithMessage<Exception>([&] { doc.AddImage("Image1", GreyImage()); },
                              "AddImage --the image named Image1 is already exists..");
     auto notAnImage = GreyImage();
     notAnImage->Attributes().Remove("Subtype");
-    ExpectFailure<Exception>([&] { doc.AddImage("Image2", std::move(notAnImage)); },
+    ExpectThrowWithMessage<Exception>([&] { doc.AddImage("Image2", std::move(notAnImage)); },
                              "AddImage --the image is not valid TPdfImage..");
-    ExpectFailure<Exception>([&] { doc.AddImage("Image2", nullptr); },
+    ExpectThrowWithMessage<Exception>([&] { doc.AddImage("Image2", nullptr); },
                              "AddImage --the image is not valid TPdfImage..");
 
     // Registering an object that already has a name does nothing.
     EXPECT_NO_THROW(doc.RegisterXObject(image, "Other"));
     EXPECT_EQ(doc.FindXObject("Other"), nullptr);
 
-    ExpectFailure<EPdfInvalidValue>([&] { doc.RegisterXObject(nullptr, "X"); },
+    ExpectThrowWithMessage<EPdfInvalidValue>([&] { doc.RegisterXObject(nullptr, "X"); },
                                     "RegisterXObject --AObject is null");
     auto form = std::make_unique<TPdfXObject>(nullptr);
     form->Attributes().Put("Type", std::make_unique<TPdfName>("Page"));
-    ExpectFailure<EPdfInvalidValue>([&] { doc.RegisterXObject(std::move(form), "X"); },
+    ExpectThrowWithMessage<EPdfInvalidValue>([&] { doc.RegisterXObject(std::move(form), "X"); },
                                     "RegisterXObject --not XObject");
     auto duplicate = GreyImage();
-    ExpectFailure<EPdfInvalidValue>([&] { doc.RegisterXObject(std::move(duplicate), "Image1"); },
+    ExpectThrowWithMessage<EPdfInvalidValue>([&] { doc.RegisterXObject(std::move(duplicate), "Image1"); },
                                     "RegisterXObject --dupulicate name: Image1");
     TPdfImage loose(nullptr);
     loose.Attributes().Put("Type", std::make_unique<TPdfName>("XObject"));
@@ -217,30 +203,30 @@ TEST_F(PdfDocTest, ImagesAreNumberedAndRegisteredOnce)
 TEST_F(PdfDocTest, ClosedDocumentsRefuseEveryAccess)
 {
     TPdfDoc doc;
-    ExpectFailure<EPdfInvalidOperation>([&] { doc.GetCanvas(); }, "GetCanvas --Document is null");
-    ExpectFailure<EPdfInvalidOperation>([&] { doc.GetInfo(); },
+    ExpectThrowWithMessage<EPdfInvalidOperation>([&] { doc.GetCanvas(); }, "GetCanvas --Document is null");
+    ExpectThrowWithMessage<EPdfInvalidOperation>([&] { doc.GetInfo(); },
                                         "GetInfo --this method can not use this state..");
-    ExpectFailure<EPdfInvalidOperation>([&] { doc.GetRoot(); },
+    ExpectThrowWithMessage<EPdfInvalidOperation>([&] { doc.GetRoot(); },
                                         "GetRoot --this method can not use this state..");
-    ExpectFailure<EPdfInvalidOperation>([&] { doc.GetOutlineRoot(); },
+    ExpectThrowWithMessage<EPdfInvalidOperation>([&] { doc.GetOutlineRoot(); },
                                         "GetOutlineRoot --document is null..");
-    ExpectFailure<EPdfInvalidOperation>([&] { doc.GetFont("Arial"); },
+    ExpectThrowWithMessage<EPdfInvalidOperation>([&] { doc.GetFont("Arial"); },
                                         "GetFont --document is null.");
-    ExpectFailure<EPdfInvalidOperation>([&] { doc.AddPage(); }, "AddPage --current pages null.");
+    ExpectThrowWithMessage<EPdfInvalidOperation>([&] { doc.AddPage(); }, "AddPage --current pages null.");
     // The operations that number objects have no table to number them in.
-    ExpectFailure<EPdfInvalidOperation>([&] { doc.CreateFont("Arial"); },
+    ExpectThrowWithMessage<EPdfInvalidOperation>([&] { doc.CreateFont("Arial"); },
                                         "CreateFont --document is null.");
-    ExpectFailure<EPdfInvalidOperation>([&] { doc.AddImage("Image1", GreyImage()); },
+    ExpectThrowWithMessage<EPdfInvalidOperation>([&] { doc.AddImage("Image1", GreyImage()); },
                                         "AddImage --document is null.");
     auto form = std::make_unique<TPdfXObject>(nullptr);
     form->Attributes().Put("Type", std::make_unique<TPdfName>("XObject"));
-    ExpectFailure<EPdfInvalidOperation>([&] { doc.RegisterXObject(std::move(form), "Form1"); },
+    ExpectThrowWithMessage<EPdfInvalidOperation>([&] { doc.RegisterXObject(std::move(form), "Form1"); },
                                         "RegisterXObject --document is null.");
     TMemoryStream out;
-    ExpectFailure<EPdfInvalidOperation>([&] { doc.SaveToStream(out); },
+    ExpectThrowWithMessage<EPdfInvalidOperation>([&] { doc.SaveToStream(out); },
                                         "SaveToStream --there is no document to save.");
     doc.NewDocument();
-    ExpectFailure<EPdfInvalidOperation>([&] { doc.SaveToStream(out); },
+    ExpectThrowWithMessage<EPdfInvalidOperation>([&] { doc.SaveToStream(out); },
                                         "SaveToStream --there is no document to save.");
     EXPECT_EQ(out.Size(), 0);
 }
@@ -307,7 +293,7 @@ TEST_F(PdfDocTest, OffsetsBeyondFourGigabytesUseAllTenDigits)
     EXPECT_GT(doc.Xref()->Item(6).ByteOffset(), 3'221'225'483);
 
     TOffsetCountingStream tooBig(9'999'999'990);
-    ExpectFailure<EPdfInvalidOperation>([&] { doc.SaveToStream(tooBig); },
+    ExpectThrowWithMessage<EPdfInvalidOperation>([&] { doc.SaveToStream(tooBig); },
                                         "SaveToStream --file too large.");
 }
 

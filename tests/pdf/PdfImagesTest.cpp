@@ -43,20 +43,6 @@ std::string Stream(const std::string& dictionaryLines, const std::string& data)
            data + "\nendstream";
 }
 
-template <class E>
-void ExpectFailure(const std::function<void()>& action, const char* message)
-{
-    try
-    {
-        action();
-        ADD_FAILURE() << "expected: " << message;
-    }
-    catch (const E& e)
-    {
-        EXPECT_STREQ(e.what(), message);
-    }
-}
-
 // The lookup text for a palette, black past its end.
 std::string Lookup(const std::vector<std::string>& entries)
 {
@@ -112,14 +98,14 @@ TEST(PdfJpegImage, RefusesWhatItCannotDeclareCorrectly)
     const TPicture unreadable = JpegPicture("not a jpeg at all");
     for (const TPicture* picture : {&twoComponents, &unreadable})
     {
-        ExpectFailure<EPdfInvalidImageFormat>([&] { CreatePdfImage(*picture, "Pdf-Jpeg"); },
+        ExpectThrowWithMessage<EPdfInvalidImageFormat>([&] { CreatePdfImage(*picture, "Pdf-Jpeg"); },
                                               "only 1, 3 or 4 component jpeg is allowed.");
     }
 
     const TPicture bitmap = BitmapPicture(std::make_unique<TBitmap>(2, 2, pf24bit));
-    ExpectFailure<EPdfInvalidValue>([&] { CreatePdfImage(bitmap, "Pdf-Jpeg"); },
+    ExpectThrowWithMessage<EPdfInvalidValue>([&] { CreatePdfImage(bitmap, "Pdf-Jpeg"); },
                                     "only jpeg image is allowed.");
-    ExpectFailure<EPdfInvalidValue>([&] { CreatePdfImage(TPicture(), "Pdf-Jpeg"); },
+    ExpectThrowWithMessage<EPdfInvalidValue>([&] { CreatePdfImage(TPicture(), "Pdf-Jpeg"); },
                                     "only jpeg image is allowed.");
 }
 
@@ -138,9 +124,9 @@ TEST(PdfImageRegistry, FindsCreatorsByNameOrClassNameInAnyCase)
         EXPECT_NE(CreatePdfImage(bitmap, name), nullptr) << name;
     }
     RegisterPdfImageCreators(); // again: harmless
-    ExpectFailure<Exception>([&] { CreatePdfImage(jpeg, "Pdf-Png"); },
+    ExpectThrowWithMessage<Exception>([&] { CreatePdfImage(jpeg, "Pdf-Png"); },
                              "AddImage --InvalidImageClassName:Pdf-Png");
-    ExpectFailure<Exception>([&] { CreatePdfImage(jpeg, ""); },
+    ExpectThrowWithMessage<Exception>([&] { CreatePdfImage(jpeg, ""); },
                              "AddImage --InvalidImageClassName:");
     TPdfImageCreator base;
     EXPECT_EQ(base.CreateImage(&jpeg), nullptr);
@@ -236,21 +222,21 @@ TEST(PdfBitmapImage, EmptyBitmapsMakeEmptyImages)
 TEST(PdfBitmapImage, IndexedColourSpaceRefusals)
 {
     TPdfBitmapImage creator;
-    ExpectFailure<EPdfInvalidImageFormat>(
+    ExpectThrowWithMessage<EPdfInvalidImageFormat>(
         [&] { creator.CreateIndexedColorSpace(TBitmap(1, 1, pf24bit)); },
         "only 8 bit color image is allowed.");
-    ExpectFailure<EPdfInvalidImageFormat>(
+    ExpectThrowWithMessage<EPdfInvalidImageFormat>(
         [&] { creator.CreateIndexedColorSpace(TBitmap(1, 1, pf4bit)); },
         "only 8 bit color image is allowed.");
     TBitmap noPalette(1, 1, pf8bit);
     noPalette.SetPalette({});
-    ExpectFailure<EPdfInvalidImageFormat>([&] { creator.CreateIndexedColorSpace(noPalette); },
+    ExpectThrowWithMessage<EPdfInvalidImageFormat>([&] { creator.CreateIndexedColorSpace(noPalette); },
                                           "failed to get Palette..");
-    ExpectFailure<EPdfInvalidImageFormat>([&] { CreatePdfImage(noPalette, "Pdf-Bitmap"); },
+    ExpectThrowWithMessage<EPdfInvalidImageFormat>([&] { CreatePdfImage(noPalette, "Pdf-Bitmap"); },
                                           "failed to get Palette..");
     TJPEGImage jpeg;
     jpeg.SetData(MakeTestJpeg(2, 2, 3));
-    ExpectFailure<EPdfInvalidImageFormat>([&] { CreatePdfImage(jpeg, "Pdf-Bitmap"); },
+    ExpectThrowWithMessage<EPdfInvalidImageFormat>([&] { CreatePdfImage(jpeg, "Pdf-Bitmap"); },
                                           "only bitmap image is allowed.");
 }
 

@@ -14,21 +14,6 @@
 #include "report/PReport.h"
 #include "tests/support/TestSupport.h"
 
-// Runs action and expects it to raise E with exactly message.
-template <class E>
-void ExpectThrowWithMessage(const std::function<void()>& action, const std::string& message)
-{
-    try
-    {
-        action();
-        ADD_FAILURE() << "nothing raised, expected: " << message;
-    }
-    catch (const E& e)
-    {
-        EXPECT_EQ(std::string(e.what()), message);
-    }
-}
-
 // A real JPEG file of the given size (grey-blue gradient), made with TurboJPEG.
 inline std::string MakeJpeg(int width, int height)
 {

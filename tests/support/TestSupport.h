@@ -4,10 +4,27 @@
 #include <functional>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "platform/Services.h"
 #include "platform/Stream.h"
 
 // Test doubles and scoped guards shared by every test executable.
+
+// Runs action and expects it to raise E with exactly message.
+template <class E>
+void ExpectThrowWithMessage(const std::function<void()>& action, const std::string& message)
+{
+    try
+    {
+        action();
+        ADD_FAILURE() << "nothing raised, expected: " << message;
+    }
+    catch (const E& e)
+    {
+        EXPECT_EQ(std::string(e.what()), message);
+    }
+}
 
 // A clock that always answers the same local date-time.
 class TFixedClock : public IClock
