@@ -1,7 +1,7 @@
 // The writer's text, name and real formatting, with the properties a reader relies on checked
-// on every input: a literal string reads back as the text, a hex string holds whole UTF-16
-// units, a name holds only regular characters and reads back, a real is a plain PDF number
-// within half a hundredth of its value.
+// on every input: a literal string reads back as the text, a hex string is the byte order mark
+// and the text's UTF-16 units, a name holds only regular characters and reads back, a real is a
+// plain PDF number within half a hundredth of its value.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -60,13 +60,22 @@ void CheckLiteral(const std::string& written, const std::string& text)
     Require(read == text);
 }
 
-void CheckHex(const std::string& written)
+// The byte order mark, then the text's UTF-16 units, high byte first.
+void CheckHex(const std::string& written, const std::string& text)
 {
-    Require(written.size() >= 2 && written.front() == '<' && written.back() == '>');
-    const std::size_t digits = written.size() - 2;
-    Require(digits % 4 == 0 && digits >= 4 && written.compare(1, 4, "FEFF") == 0);
-    for (std::size_t i = 1; i + 1 < written.size(); ++i)
-        Require(HexValue(written[i]) >= 0);
+    Require(written.size() >= 6 && written.front() == '<' && written.back() == '>');
+    Require((written.size() - 2) % 4 == 0 && written.compare(1, 4, "FEFF") == 0);
+    std::u16string units;
+    for (std::size_t i = 5; i + 1 < written.size(); i += 4) {
+        int unit = 0;
+        for (std::size_t k = 0; k < 4; ++k) {
+            const int digit = HexValue(written[i + k]);
+            Require(digit >= 0);
+            unit = unit * 16 + digit;
+        }
+        units.push_back(static_cast<char16_t>(unit));
+    }
+    Require(units == CodePage().ToUtf16(text));
 }
 
 void CheckName(const std::string& written, const std::string& text)
@@ -115,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ICodePage* previous = SetCodePage(codePage);
         const std::string written = Written(TPdfText(text));
         if (written.front() == '<')
-            CheckHex(written);
+            CheckHex(written, text);
         else
             CheckLiteral(written, text);
         SetCodePage(previous);

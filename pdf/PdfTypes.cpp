@@ -112,7 +112,7 @@ void TPdfReal::WriteBody(TStream& stream) const
 
 void TPdfText::WriteBody(TStream& stream) const
 {
-    if (HasMultiByteChar(m_value))
+    if (!FitsNarrowForm(m_value))
     {
         WriteString("<" + UnicodeTextPrefix() + TextToUnicodeHex(m_value) + ">", stream);
         return;
@@ -489,7 +489,35 @@ bool HasMultiByteChar(std::string_view text)
 
 std::string UnicodeTextPrefix()
 {
-    return "FEFF001B" + BytesToHex("en") + "001B";
+    // The byte order mark alone: a language escape (U+001B "en" U+001B) after it is shown as
+    // text by readers that do not know it, which most do not.
+    return "FEFF";
+}
+
+bool FitsNarrowForm(std::string_view text)
+{
+    if (HasMultiByteChar(text))
+    {
+        return false;
+    }
+    const std::u16string units = CodePage().ToUtf16(text);
+    if (units.size() != text.size())
+    {
+        return false;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i)
+    {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        // PDFDocEncoding has accents at 0x18..0x1F, nothing at 0x7F and 0xAD, and its own
+        // characters at 0x80..0xA0.
+        const bool sameInPdfDoc = (byte < 0x18 || (byte > 0x1F && byte < 0x7F) ||
+                                   (byte >= 0xA1 && byte != 0xAD));
+        if (units[i] != byte || !sameInPdfDoc)
+        {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::string FormatRealValue(double value)

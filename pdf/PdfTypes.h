@@ -324,6 +324,10 @@ std::string BytesToHex(std::string_view text);
 std::string TextToUnicodeHex(std::string_view text);
 bool HasMultiByteChar(std::string_view text);
 std::string UnicodeTextPrefix();
+// Whether a text reads back unchanged from the literal form "(...)": readers take its bytes in
+// PDFDocEncoding, which agrees with the narrow code page only on ASCII and Latin-1 letters and
+// signs. Any other text is written in the unicode form.
+bool FitsNarrowForm(std::string_view text);
 // The decimal form of an integer, locale-proof.
 std::string FormatInteger(std::int64_t value);
 // The decimal form of value ("0" when negative), zero-padded on the left to width characters;

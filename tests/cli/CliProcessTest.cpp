@@ -203,3 +203,59 @@ TEST_F(CliProcessTest, ASecondCtrlCEndsAtOnce)
     EXPECT_EQ(err.find("cancelled;"), std::string::npos); // it never came back to the run
     EXPECT_EQ(ReadFileBytes(Output()), "old pdf");
 }
+
+namespace
+{
+
+// The title as two independent readers decode it (poppler, MuPDF), each in UTF-8.
+std::vector<std::string> TitlesRead(const std::string& pdf, const std::string& scratch)
+{
+    std::vector<std::string> titles;
+    std::string out;
+    RunCommand("pdfinfo -enc UTF-8 " + ShellQuoted(pdf), &out);
+    const std::size_t at = out.find("Title:");
+    const std::size_t start = out.find_first_not_of(' ', at + 6);
+    titles.push_back(at == std::string::npos ? "" : out.substr(start, out.find('\n', at) - start));
+    WriteFileBytes(scratch, "print(new Document(scriptArgs[0]).getMetaData('info:Title'));\n");
+    RunCommand("mutool run " + ShellQuoted(scratch) + " " + ShellQuoted(pdf) + " 2>/dev/null",
+               &out);
+    titles.push_back(out.substr(0, out.find('\n')));
+    return titles;
+}
+
+} // namespace
+
+// What the user typed is what every reader shows: unicode texts as the byte order mark and
+// UTF-16BE, texts that fit the literal form in it, from a UTF-8 and from a Latin-1 terminal.
+TEST_F(CliProcessTest, TheTitleReadsBackExactlyInEveryReader)
+{
+    const std::string picture = m_dir.File("a.bmp");
+    WriteTestBmp(picture, 3, 2, 9, 9, 9);
+    struct TCase
+    {
+        const char* Locale;
+        std::string Typed;
+        std::string Shown; // UTF-8
+    };
+    const std::vector<TCase> cases = {
+        {"C.UTF-8",
+         "T\xC3\xABst \xCE\xA9mega \xE2\x82\xAC \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80",
+         "T\xC3\xABst \xCE\xA9mega \xE2\x82\xAC \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80"},
+        {"C.UTF-8", "\xE2\x80\x9CQuoted\xE2\x80\x9D \xE2\x80\x93 a(b)\\c",
+         "\xE2\x80\x9CQuoted\xE2\x80\x9D \xE2\x80\x93 a(b)\\c"},
+        {"C.UTF-8", "Plain title", "Plain title"},
+        {"de_DE", "caf\xE9 \xA3", "caf\xC3\xA9 \xC2\xA3"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Shown);
+        std::string output;
+        ASSERT_EQ(RunCommand("LC_ALL=" + std::string(c.Locale) + " " + ShellQuoted(CliPath()) +
+                                 " " + ShellQuoted(picture) + " -o " + ShellQuoted(Output()) +
+                                 " --title " + ShellQuoted(c.Typed),
+                             &output),
+                  0)
+            << output;
+        for (const std::string& title : TitlesRead(Output(), m_dir.File("title.js")))
+            EXPECT_EQ(title, c.Shown);
+    }
+}

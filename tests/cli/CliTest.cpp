@@ -190,8 +190,8 @@ TEST_F(CliTest, AGoodRunWritesThePropertiesAndSkipsWhatItCannotUse)
     std::string check;
     EXPECT_TRUE(QpdfCheckPasses(Output(), &check)) << check;
     const std::string pdf = ReadFileBytes(Output());
-    // A title beyond Latin-1 is written in the unicode form (byte order mark, language, UTF-16BE).
-    EXPECT_TRUE(Contains(pdf, "/Title <FEFF001B656E001B03A9006D006500670061002020AC>"))
+    // A title beyond Latin-1 is written in the unicode form (byte order mark, UTF-16BE).
+    EXPECT_TRUE(Contains(pdf, "/Title <FEFF03A9006D006500670061002020AC>"))
         << pdf.substr(0, 600);
     for (const char* entry : {"/Author (Ann)", "/Subject (S)", "/Keywords (k1 k2)",
                               "/Creator (C)", "/Producer (P)", "/CreationDate (D:20200517083015",
@@ -207,7 +207,8 @@ TEST_F(CliTest, DefaultsAndLatinCodesetArguments)
                                     "ISO-8859-15", &Windows1252CodePage());
     ASSERT_EQ(outcome.Status, 0) << outcome.Err;
     const std::string pdf = ReadFileBytes(Output());
-    EXPECT_TRUE(Contains(pdf, "/Title (\x80 caf\xE9)"));
+    // The euro sign is 0x80 in Windows-1252 but a bullet to readers of the literal form.
+    EXPECT_TRUE(Contains(pdf, "/Title <FEFF20AC002000630061006600E9>"));
     EXPECT_TRUE(Contains(pdf, "/Creator (Kestrom Pictova)"));
     EXPECT_TRUE(Contains(pdf, "/Producer (Kestrom Pictova)"));
     EXPECT_TRUE(Contains(pdf, "/CreationDate (D:"));
@@ -245,7 +246,8 @@ TEST_F(CliTest, SettingsStartFromTheWindowsSavedValuesAndOptionsWin)
     jpegLength({"--settings", "--title", "Given \xA4", "--modified", "2021-01-02"});
     const std::string pdf = ReadFileBytes(Output());
     for (const char* entry :
-         {"/Title (Given \x80)", "/Author (caf\xE9 \x80)", "/Subject (@at)", "/Creator (Pictova = great)",
+         {"/Title <FEFF0047006900760065006E002020AC>", "/Author <FEFF00630061006600E9002020AC>",
+          "/Subject (@at)", "/Creator (Pictova = great)",
           "/Producer (Kestrom Pictova)", "/CreationDate (D:20240102133000", "/ModDate (D:20210102000000"})
         EXPECT_TRUE(Contains(pdf, entry)) << entry;
     // The saved quality 5 unless one is given.

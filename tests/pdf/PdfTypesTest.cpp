@@ -88,27 +88,42 @@ TEST(PdfTexts, LiteralFormEscapesEightBytesAndKeepsTheRest)
     EXPECT_EQ(Inline(TPdfText("caf\xE9\x01")), "(caf\xE9\x01)");
     EXPECT_EQ(Inline(TPdfText("")), "()");
     EXPECT_EQ(BytesToHex("\x01\xAB z"), "01AB207A");
-    EXPECT_EQ(UnicodeTextPrefix(), "FEFF001B656E001B");
+    EXPECT_EQ(UnicodeTextPrefix(), "FEFF");
 }
 
+// The unicode form is the byte order mark and UTF-16BE, nothing between them: a language
+// escape there is shown as text by most readers.
 TEST(PdfTexts, MultiByteTextsTakeTheUnicodeForm)
 {
     {
         ScopedCodePage shiftJis(ShiftJisCodePage());
         // HIRAGANA LETTER A is 82 A0 in Shift-JIS.
-        EXPECT_EQ(Inline(TPdfText("a\x82\xA0")), "<FEFF001B656E001B00613042>");
+        EXPECT_EQ(Inline(TPdfText("a\x82\xA0")), "<FEFF00613042>");
         EXPECT_EQ(Inline(TPdfText("plain")), "(plain)");
     }
     {
         ScopedCodePage utf8(Utf8CodePage());
-        EXPECT_EQ(Inline(TPdfText("caf\xC3\xA9")), "<FEFF001B656E001B00630061006600E9>");
+        EXPECT_EQ(Inline(TPdfText("caf\xC3\xA9")), "<FEFF00630061006600E9>");
         EXPECT_EQ(TextToUnicodeHex("caf\xC3\xA9"), "00630061006600E9");
-        EXPECT_EQ(Inline(TPdfText("\xF0\x9F\x98\x80")), "<FEFF001B656E001BD83DDE00>");
+        EXPECT_EQ(Inline(TPdfText("\xF0\x9F\x98\x80")), "<FEFFD83DDE00>");
+        EXPECT_EQ(Inline(TPdfText("a(b)")), "(a\\(b\\))");
     }
-    {
-        ScopedCodePage latin(Windows1252CodePage());
-        EXPECT_EQ(Inline(TPdfText("a\x82\xA0")), "(a\x82\xA0)");
-    }
+}
+
+// Readers take a literal string's bytes in PDFDocEncoding: a single-byte text keeps the literal
+// form only where its code page agrees with that (ASCII and Latin-1 letters and signs); the
+// Windows-1252 quotes, dashes and euro sign, and bytes PDFDocEncoding spends on accents, take
+// the unicode form.
+TEST(PdfTexts, SingleByteTextsKeepTheLiteralFormWhereReadersAgree)
+{
+    ScopedCodePage latin(Windows1252CodePage());
+    EXPECT_EQ(Inline(TPdfText("caf\xE9 \xA3\xFF")), "(caf\xE9 \xA3\xFF)");
+    EXPECT_EQ(Inline(TPdfText("\x93Hi\x94 \x80\x97")), "<FEFF201C00480069201D002020AC2014>");
+    EXPECT_EQ(Inline(TPdfText("a\x82\xA0")), "<FEFF0061201A00A0>");
+    EXPECT_EQ(Inline(TPdfText("x\xAD")), "<FEFF007800AD>");
+    EXPECT_EQ(Inline(TPdfText("x\x18")), "<FEFF00780018>");
+    EXPECT_TRUE(FitsNarrowForm(""));
+    EXPECT_FALSE(FitsNarrowForm("\x7F"));
 }
 
 TEST(PdfArrays, WriteItemsEachFollowedByASpace)
