@@ -49,6 +49,18 @@ mode_t CurrentUmask()
 
 } // namespace
 
+mode_t NewFileMode(const std::string& target)
+{
+    struct stat existing
+    {
+    };
+    if (::lstat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
+    {
+        return existing.st_mode & 0777;
+    }
+    return 0666 & ~CurrentUmask();
+}
+
 TSaveFile::TSaveFile(std::string fileName) : m_fileName(std::move(fileName))
 {
     if (m_fileName.empty())
@@ -70,15 +82,7 @@ TSaveFile::TSaveFile(std::string fileName) : m_fileName(std::move(fileName))
 
     // mkstemps makes the file 0600; the result should look like any other new file, or keep
     // the permissions of the file it replaces.
-    mode_t mode = 0666 & ~CurrentUmask();
-    struct stat existing
-    {
-    };
-    if (::lstat(m_fileName.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
-    {
-        mode = existing.st_mode & 0777;
-    }
-    if (::fchmod(fd, mode) != 0)
+    if (::fchmod(fd, NewFileMode(m_fileName)) != 0)
     {
         const int error = errno;
         Cancel();

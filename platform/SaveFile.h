@@ -3,6 +3,8 @@
 #include <memory>
 #include <string>
 
+#include <sys/types.h>
+
 #include "platform/Stream.h"
 #include "platform/TemporaryFile.h"
 
@@ -42,3 +44,7 @@ private:
     TTemporaryFile m_temporary;
     std::unique_ptr<TFileStream> m_stream;
 };
+
+// The permission bits a file written at target gets: those of the regular file it replaces,
+// else 0666 less the umask, as any new file would.
+mode_t NewFileMode(const std::string& target);

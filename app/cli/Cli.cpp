@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include "app/cli/CliArguments.h"
+#include "app/cli/StagedOutput.h"
 #include "app/convert/ConversionRun.h"
 #include "app/convert/FileList.h"
 #include "app/convert/SettingsFile.h"
@@ -232,23 +233,28 @@ int Convert(const TCliArguments& arguments, const TCliContext& context)
         arguments.Modified.value_or(start.Modified);
 
     TCliObserver observer(context, !arguments.Quiet);
+    TStagedOutput staged(arguments.Output);
     TConversionRun run;
-    run.SetFileName(arguments.Output);
+    run.SetFileName(staged.Path());
     if (arguments.Jobs > 0)
         run.SetWorkers(arguments.Jobs);
     observer.SetStatusText("Preparing...");
     observer.SetPercentText("0%");
+    bool cancelled = false;
     try
     {
         run.Run(list, arguments.Quality.value_or(start.Quality), properties, observer);
+        // The run reads cancel before each picture only; a Ctrl+C during the last one or the
+        // final write is honoured here, before the document is put in place.
+        cancelled = run.RunResult() == 2 || !staged.Commit(context.CancelFlag);
     }
     catch (const std::exception& e)
     {
         observer.ClearLine();
-        context.Err << kProgram << ": " << Shown(context, e.what()) << "\n";
+        context.Err << kProgram << ": " << Shown(context, staged.AsOutput(e.what())) << "\n";
         return kExitFailed;
     }
-    if (run.RunResult() == 2)
+    if (cancelled)
     {
         observer.ClearLine();
         context.Err << kProgram << ": cancelled; " << Shown(context, arguments.Output)

@@ -259,3 +259,32 @@ TEST_F(CliProcessTest, TheTitleReadsBackExactlyInEveryReader)
             EXPECT_EQ(title, c.Shown);
     }
 }
+
+// A Ctrl+C that comes while the last picture is being prepared, after the run's last look at
+// cancel: the run still writes its document, but it is never put in place. The metafile helper
+// stands in for a slow picture; it sends the signal itself.
+TEST_F(CliProcessTest, ACtrlCDuringTheLastPictureWritesNothing)
+{
+    const std::string helper = m_dir.File("signalling-helper");
+    WriteFileBytes(helper, "#!/bin/sh\nkill -INT \"$2\"\nexec " +
+                               ShellQuoted(BinaryDir() + "/bin/pictova-metafile") + " \"$@\"\n");
+    ::chmod(helper.c_str(), 0755);
+    const std::string picture = m_dir.File("a.bmp");
+    WriteTestBmp(picture, 3, 2, 9, 9, 9);
+    WriteFileBytes(Output(), "old pdf");
+    std::string output;
+    EXPECT_EQ(RunCommand("PICTOVA_METAFILE_HELPER=" + ShellQuoted(helper) + " " +
+                             ShellQuoted(CliPath()) + " " + ShellQuoted(picture) + " " +
+                             ShellQuoted(TestDataPath("wmf_placeable.wmf")) + " -o " +
+                             ShellQuoted(Output()),
+                         &output),
+              130)
+        << output;
+    EXPECT_NE(output.find("pictova-cli: cancelled; " + Output() + " was not written\n"),
+              std::string::npos)
+        << output;
+    EXPECT_EQ(ReadFileBytes(Output()), "old pdf");
+    std::string listing;
+    RunCommand("ls -A " + ShellQuoted(m_dir.Path()), &listing);
+    EXPECT_EQ(listing, "a.bmp\nout.pdf\nsignalling-helper\n");
+}
