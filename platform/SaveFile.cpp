@@ -135,3 +135,29 @@ void TSaveFile::Cancel() noexcept
     }
     m_temporary.Remove();
 }
+
+bool CanReplaceFile(const std::string& fileName)
+{
+    if (fileName.empty() || fileName.back() == '/')
+        return false;
+    struct stat target
+    {
+    };
+    const bool exists = ::lstat(fileName.c_str(), &target) == 0;
+    // A symbolic link is replaced, not followed, so only a real folder stands in the way.
+    if (exists && S_ISDIR(target.st_mode))
+        return false;
+    const std::size_t slash = fileName.rfind('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : fileName.substr(0, slash);
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        return false;
+    struct stat folderInfo
+    {
+    };
+    if (!exists || ::stat(folder.c_str(), &folderInfo) != 0 || (folderInfo.st_mode & S_ISVTX) == 0)
+        return true;
+    const uid_t self = ::geteuid();
+    return self == 0 || target.st_uid == self || folderInfo.st_uid == self;
+}

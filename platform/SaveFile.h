@@ -48,3 +48,8 @@ private:
 // The permission bits a file written at target gets: those of the regular file it replaces,
 // else 0666 less the umask, as any new file would.
 mode_t NewFileMode(const std::string& target);
+
+// Whether a TSaveFile could put a file at fileName: it is no folder, and its folder takes new
+// files and lets the old one be renamed over (a folder with the sticky bit lets only the
+// owners do that). Nothing is written; the old file is not touched.
+bool CanReplaceFile(const std::string& fileName);

@@ -292,4 +292,55 @@ TEST(SaveFileTest, TheSignalPathRemovesPendingFilesOnly)
     EXPECT_EQ(ReadFileBytes(dir.File("a.pdf")), "old a");
 }
 
+TEST(CanReplaceFileTest, FilesLinksAndNewNamesInWritableFolders)
+{
+    TTempDir dir;
+    WriteFileBytes(dir.File("old.pdf"), "old");
+    EXPECT_TRUE(CanReplaceFile(dir.File("old.pdf")));
+    EXPECT_TRUE(CanReplaceFile(dir.File("new.pdf")));
+    // A read-only file is renamed over: its folder decides.
+    std::filesystem::permissions(dir.File("old.pdf"), std::filesystem::perms::owner_read);
+    EXPECT_TRUE(CanReplaceFile(dir.File("old.pdf")));
+    // A link is replaced, whatever it points at.
+    std::filesystem::create_directory(dir.File("sub"));
+    std::filesystem::create_directory_symlink(dir.File("sub"), dir.File("link.pdf"));
+    EXPECT_TRUE(CanReplaceFile(dir.File("link.pdf")));
+    EXPECT_EQ(ReadFileBytes(dir.File("old.pdf")), "old");
+}
+
+TEST(CanReplaceFileTest, FoldersAndMissingFoldersAreRefused)
+{
+    TTempDir dir;
+    std::filesystem::create_directory(dir.File("sub.pdf"));
+    EXPECT_FALSE(CanReplaceFile(dir.File("sub.pdf")));
+    EXPECT_FALSE(CanReplaceFile(dir.File("sub.pdf") + "/"));
+    EXPECT_FALSE(CanReplaceFile(dir.File("missing/out.pdf")));
+    EXPECT_FALSE(CanReplaceFile(""));
+}
+
+TEST(CanReplaceFileTest, FolderThatRefusesWriting)
+{
+    RunUnprivileged([] {
+        TTempDir dir;
+        ASSERT_EQ(::chmod(dir.Path().c_str(), 0555), 0);
+        EXPECT_FALSE(CanReplaceFile(dir.File("out.pdf")));
+        ::chmod(dir.Path().c_str(), 0755);
+    });
+}
+
+TEST(CanReplaceFileTest, AnothersFileInAStickyFolder)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to leave a file of another owner";
+    const std::string shared = "/tmp/pictova-sticky-" + std::to_string(::getpid());
+    std::filesystem::create_directory(shared);
+    ::chmod(shared.c_str(), 01777);
+    WriteFileBytes(shared + "/out.pdf", "root's");
+    RunUnprivileged([&] {
+        EXPECT_FALSE(CanReplaceFile(shared + "/out.pdf"));
+        EXPECT_TRUE(CanReplaceFile(shared + "/new.pdf"));
+    });
+    std::filesystem::remove_all(shared);
+}
+
 } // namespace
