@@ -157,6 +157,17 @@ void AppendUnlessListed(TPictureList& list, const std::string& path, TListAdditi
     result.Added.push_back(path);
 }
 
+// The tests of a file that came in without being chosen by name (from a folder or a drop).
+void AppendUnlessRefused(TPictureList& list, const std::string& path, TListAddition& result)
+{
+    if (path.find("~$") != std::string::npos)
+        result.Skipped.push_back({path, TSkipReason::TemporaryFile, {}});
+    else if (!ExtensionIsAccepted(path))
+        result.Skipped.push_back({path, TSkipReason::NotAPictureType, {}});
+    else
+        AppendUnlessListed(list, path, result);
+}
+
 } // namespace
 
 TListAddition AddFiles(TPictureList& list, const std::vector<std::string>& paths)
@@ -209,14 +220,47 @@ TListAddition AddFolder(TPictureList& list, const std::string& folder)
         const std::string path = prefix + name;
         // Sub-folders, fifos, sockets and dangling links are not files of the folder: they are
         // passed over without a word, as a search for files never finds them.
-        if (!FileIsPresent(path))
-            continue;
-        if (path.find("~$") != std::string::npos)
-            result.Skipped.push_back({path, TSkipReason::TemporaryFile, {}});
-        else if (!ExtensionIsAccepted(path))
-            result.Skipped.push_back({path, TSkipReason::NotAPictureType, {}});
-        else
-            AppendUnlessListed(list, path, result);
+        if (FileIsPresent(path))
+            AppendUnlessRefused(list, path, result);
     }
     return result;
+}
+
+TListAddition AddDroppedFiles(TPictureList& list, const std::vector<std::string>& paths)
+{
+    TListAddition result;
+    for (const std::string& path : paths)
+    {
+        if (!FileIsPresent(path))
+            result.Skipped.push_back({path, TSkipReason::NotFound, {}});
+        else
+            AppendUnlessRefused(list, path, result);
+    }
+    return result;
+}
+
+TListCommandStates ListCommandStates(int count, int selected)
+{
+    TListCommandStates states;
+    if (count <= 0)
+        return states;
+    states.RemoveAll = true;
+    states.Convert = true;
+    if (selected < 0 || selected >= count)
+        return states;
+    states.Remove = true;
+    if (count == 1)
+        return states;
+    states.MoveUp = selected != 0;
+    states.MoveDown = selected != count - 1;
+    return states;
+}
+
+int DraggedEntryIndex(int dragged, int target, int count)
+{
+    if (target < 0 || target >= count)
+        return count - 1;
+    // The copy goes in before the target; taking the original out of the list then shifts
+    // everything behind it, the copy too when it lies behind.
+    return target > dragged ? target - 1 : target;
 }

@@ -65,7 +65,29 @@ struct TListAddition
 // list. No extension test: the user chose these files by name.
 TListAddition AddFiles(TPictureList& list, const std::vector<std::string>& paths);
 
+// Files dropped from a file manager, in the order given: each path that is a present file
+// (folders are not), holds no "~$", passes the extension test and is not yet listed is appended.
+TListAddition AddDroppedFiles(TPictureList& list, const std::vector<std::string>& paths);
+
 // Add folder: the folder's files (not its sub-folders) in natural name order; a path holding
 // "~$", one the extension test refuses, or one already in the list is skipped. Dot files count
 // as files. Trailing "/" on folder are dropped before names are joined to it.
 TListAddition AddFolder(TPictureList& list, const std::string& folder);
+
+// Which list commands are enabled for a list of count entries with the entry at selected
+// selected (-1: none). Remove all and Convert need an entry, Remove a selection, Move up and
+// Move down a neighbour in their direction.
+struct TListCommandStates
+{
+    bool Remove = false;
+    bool RemoveAll = false;
+    bool MoveUp = false;
+    bool MoveDown = false;
+    bool Convert = false;
+};
+TListCommandStates ListCommandStates(int count, int selected);
+
+// Where an entry dragged inside the list lands: immediately before the entry it was dropped on
+// (target), whether it moved up or down, and last when dropped below the last entry (target
+// -1). Returns the entry's new index; the other entries keep their order.
+int DraggedEntryIndex(int dragged, int target, int count);

@@ -590,17 +590,30 @@ TSettingsValues ParseSettingsText(std::string_view data)
 
 void LoadSavedSettings(const TSettingsValues& values, TDateTime now, TSavedSettings& settings)
 {
-    settings.Title = ReadText(values, "apptitle").value_or("");
-    settings.Author = ReadText(values, "author").value_or("");
-    settings.Subject = ReadText(values, "subject").value_or("");
-    settings.Keywords = ReadText(values, "keywords").value_or("");
-    settings.Created = ReadDateTime(values, "createtime", now);
-    settings.Modified = ReadDateTime(values, "modifytime", now);
-    if (std::optional<std::string> creator = ReadText(values, "creator"))
+    settings.Title = ReadText(values, kSettingTitle).value_or("");
+    settings.Author = ReadText(values, kSettingAuthor).value_or("");
+    settings.Subject = ReadText(values, kSettingSubject).value_or("");
+    settings.Keywords = ReadText(values, kSettingKeywords).value_or("");
+    settings.Created = ReadDateTime(values, kSettingCreated, now);
+    settings.Modified = ReadDateTime(values, kSettingModified, now);
+    if (std::optional<std::string> creator = ReadText(values, kSettingCreator))
         settings.Creator = std::move(*creator);
-    if (std::optional<std::string> producer = ReadText(values, "procedure"))
+    if (std::optional<std::string> producer = ReadText(values, kSettingProducer))
         settings.Producer = std::move(*producer);
-    settings.Quality = QualityFromText(ReadText(values, "positions").value_or(""));
+    settings.Quality = QualityFromText(ReadText(values, kSettingQuality).value_or(""));
+}
+
+std::string DateTimeToSettingBytes(TDateTime value)
+{
+    std::uint64_t bits = 0;
+    static_assert(sizeof value == sizeof bits);
+    std::memcpy(&bits, &value, sizeof bits);
+    std::string bytes(8, '\0');
+    for (char& byte : bytes) {
+        byte = static_cast<char>(bits & 0xFF);
+        bits >>= 8;
+    }
+    return bytes;
 }
 
 int QualityFromText(std::string_view text)

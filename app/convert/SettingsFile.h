@@ -17,6 +17,23 @@
 //                                date-time (days since 30 December 1899, local time)
 // Texts are UTF-8 in the file.
 
+inline constexpr const char* kSettingsOrganization = "kestrom";
+inline constexpr const char* kSettingsApplication = "pictova";
+
+// The value names.
+inline constexpr const char* kSettingTitle = "apptitle";
+inline constexpr const char* kSettingAuthor = "author";
+inline constexpr const char* kSettingSubject = "subject";
+inline constexpr const char* kSettingKeywords = "keywords";
+inline constexpr const char* kSettingCreated = "createtime";
+inline constexpr const char* kSettingModified = "modifytime";
+inline constexpr const char* kSettingCreator = "creator";
+inline constexpr const char* kSettingProducer = "procedure";
+inline constexpr const char* kSettingQuality = "positions";
+
+// The stored form of a date-time: the 8 bytes of its little-endian IEEE 754 double.
+std::string DateTimeToSettingBytes(TDateTime value);
+
 // One top-level value as QSettings reads it back.
 struct TSettingsValue
 {
