@@ -1,5 +1,9 @@
 #include "app/convert/LatestJob.h"
 
+#include <sys/resource.h>
+
+#include <unistd.h>
+
 TLatestJobWorker::~TLatestJobWorker()
 {
     {
@@ -52,6 +56,9 @@ bool TLatestJobWorker::Busy() const
 
 void TLatestJobWorker::Loop()
 {
+    // On Linux a thread has a nice value of its own; failing to lower it costs nothing.
+    if (m_background)
+        (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
         m_wake.wait(lock, [this] { return m_quit || m_pending != nullptr; });

@@ -16,7 +16,9 @@ class TLatestJobWorker
   public:
     using TJob = std::function<void(const std::atomic<bool>& cancelled)>;
 
-    TLatestJobWorker() = default;
+    // A background worker runs at a lower scheduling priority than the rest of the program,
+    // so what it works out never slows what the user waits for.
+    explicit TLatestJobWorker(bool background = false) : m_background(background) {}
     // Cancels what runs and waits for it.
     ~TLatestJobWorker();
     TLatestJobWorker(const TLatestJobWorker&) = delete;
@@ -39,5 +41,6 @@ class TLatestJobWorker
     TJob m_pending;
     std::shared_ptr<std::atomic<bool>> m_running; // the running job's flag, null when idle
     bool m_quit = false;
+    bool m_background = false;
     std::thread m_thread; // started with the first job
 };

@@ -233,7 +233,8 @@ TForm1::TForm1(IDialogs& dialogs, QWidget* parent) : QMainWindow(parent), m_dial
 
     m_estimateTimer.setSingleShot(true);
     m_estimateTimer.setInterval(kEstimateDelayMs);
-    connect(&m_estimateTimer, &QTimer::timeout, this, &TForm1::StartEstimate);
+    connect(&m_estimateTimer, &QTimer::timeout, this,
+            [this] { Guarded(m_dialogs, this, [&] { StartEstimate(); }); });
 
     FormCreate();
     m_form4 = std::make_unique<TForm4>(m_dialogs, this);
@@ -780,7 +781,8 @@ void TForm1::ShowPreview(const std::string& path)
         QMetaObject::invokeMethod(
             this,
             [this, request, path, failure, raster = std::move(raster)]() mutable {
-                PreviewDone(request, path, failure, std::move(raster));
+                Guarded(m_dialogs, this,
+                        [&] { PreviewDone(request, path, failure, std::move(raster)); });
             },
             Qt::QueuedConnection);
     });
@@ -823,8 +825,10 @@ int TForm1::Quality() const { return TrackBar1->value(); }
 
 void TForm1::TrackBar1Change()
 {
-    Label1->setText(QString::number(TrackBar1->value()) + QStringLiteral("%"));
-    ScheduleEstimate();
+    Guarded(m_dialogs, this, [&] {
+        Label1->setText(QString::number(TrackBar1->value()) + QStringLiteral("%"));
+        ScheduleEstimate();
+    });
 }
 
 void TForm1::ScheduleEstimate()
@@ -852,7 +856,10 @@ void TForm1::StartEstimate()
         [this, request, paths = std::move(paths), quality](const std::atomic<bool>& cancelled) {
             const auto post = [this, request](std::int64_t bytes, bool final) {
                 QMetaObject::invokeMethod(
-                    this, [this, request, bytes, final] { ShowEstimate(request, bytes, final); },
+                    this,
+                    [this, request, bytes, final] {
+                        Guarded(m_dialogs, this, [&] { ShowEstimate(request, bytes, final); });
+                    },
                     Qt::QueuedConnection);
             };
             auto last = std::chrono::steady_clock::now();

@@ -178,7 +178,7 @@ class TForm1 : public QMainWindow
     std::uint64_t m_previewRequest = 0;
     std::uint64_t m_previewAnswered = 0;
     TSizeEstimator m_estimator;
-    TLatestJobWorker m_estimateWorker;
+    TLatestJobWorker m_estimateWorker{true};
     std::uint64_t m_estimateRequest = 0;
     std::uint64_t m_estimateAnswered = 0;
     QTimer m_estimateTimer;

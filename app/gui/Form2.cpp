@@ -80,13 +80,13 @@ TForm2::TForm2(TForm1& form1)
     // A long path shows its start and its file name.
     m_label1 = new TElidingLabel(Qt::ElideMiddle, this);
     m_label1->setObjectName(QStringLiteral("Label1"));
-    m_label1->setAccessibleName(QStringLiteral("Status"));
+    m_label1->setAccessibleDescription(QStringLiteral("Status"));
 
     m_label2 = new QLabel(this);
     m_label2->setObjectName(QStringLiteral("Label2"));
     m_label2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_label2->setFixedWidth(m_label2->fontMetrics().horizontalAdvance(QStringLiteral("100%")) + 8);
-    m_label2->setAccessibleName(QStringLiteral("Percent"));
+    m_label2->setAccessibleDescription(QStringLiteral("Percent"));
 
     m_button1 = new QPushButton(QStringLiteral("Cancel"), this);
     m_button1->setObjectName(QStringLiteral("Button1"));
