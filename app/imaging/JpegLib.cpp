@@ -110,50 +110,6 @@ void TermDestination(j_compress_ptr info)
     out.resize(out.size() - info->dest->free_in_buffer);
 }
 
-std::uint32_t BigEndian32(std::string_view bytes, std::size_t at)
-{
-    if (at + 4 > bytes.size())
-        return 0;
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + at);
-    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
-}
-
-// The profile's description as plain ASCII: a version 2 'desc' text, or the first record of a
-// version 4 'mluc' with its UTF-16 reduced to the low bytes.
-std::string ProfileDescription(std::string_view profile)
-{
-    const std::uint32_t tags = BigEndian32(profile, 128);
-    for (std::uint32_t i = 0; i < tags && i < 1000; ++i)
-    {
-        const std::size_t entry = 132 + static_cast<std::size_t>(i) * 12;
-        if (BigEndian32(profile, entry) != 0x64657363) // 'desc'
-            continue;
-        const std::size_t offset = BigEndian32(profile, entry + 4);
-        const std::size_t size = BigEndian32(profile, entry + 8);
-        if (offset > profile.size() || size > profile.size() - offset || size < 12)
-            return "";
-        const std::string_view tag = profile.substr(offset, size);
-        if (tag.substr(0, 4) == "desc")
-        {
-            const std::size_t length = BigEndian32(tag, 8);
-            return std::string(tag.substr(12, length));
-        }
-        if (tag.substr(0, 4) == "mluc" && BigEndian32(tag, 8) >= 1)
-        {
-            const std::size_t length = BigEndian32(tag, 20);
-            const std::size_t start = BigEndian32(tag, 24);
-            if (start > tag.size() || length > tag.size() - start)
-                return "";
-            std::string text;
-            for (std::size_t k = start + 1; k < start + length; k += 2)
-                text += tag[k];
-            return text;
-        }
-        return "";
-    }
-    return "";
-}
-
 } // namespace
 
 TJpegDecoder::~TJpegDecoder()
@@ -255,11 +211,4 @@ std::string IccProfile(const jpeg_decompress_struct& info)
         profile += chunk;
     }
     return profile;
-}
-
-bool IsSrgbProfile(std::string_view profile)
-{
-    if (profile.size() < 132 || profile.substr(16, 4) != "RGB ")
-        return false;
-    return ProfileDescription(profile).rfind("sRGB", 0) == 0;
 }

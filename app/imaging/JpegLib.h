@@ -73,8 +73,3 @@ int ExifOrientation(const jpeg_decompress_struct& info);
 // The embedded ICC profile (its APP2 chunks joined in sequence order); empty when there is
 // none or its chunks do not add up.
 std::string IccProfile(const jpeg_decompress_struct& info);
-
-// True for a profile that is plainly sRGB: an RGB display profile whose description begins
-// with "sRGB". Pixels described by any other profile need colour conversion, which only the
-// pixel path does.
-bool IsSrgbProfile(std::string_view profile);

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "app/imaging/ColourManagement.h"
 #include "app/imaging/JpegLib.h"
 #include "app/imaging/PictureReader.h"
 
@@ -34,9 +35,10 @@ bool StartOutput(TJpegDecoder* decoder)
     return true;
 }
 
-// Decodes into pixels (rowBytes per row); CMYK goes through cmykRow, one row of 4 samples.
+// Decodes into pixels (rowBytes per row); CMYK goes through cmykRow, one row of 4 samples, and
+// then through the file's CMYK profile when there is one, else the plain formula.
 bool ReadPixels(TJpegDecoder* decoder, unsigned char* pixels, std::size_t rowBytes,
-                JSAMPLE* cmykRow)
+                JSAMPLE* cmykRow, const TCmykToSrgb* profile)
 {
     if (setjmp(decoder->Trap.Jump) != 0)
         return false;
@@ -48,7 +50,9 @@ bool ReadPixels(TJpegDecoder* decoder, unsigned char* pixels, std::size_t rowByt
         JSAMPROW target = cmykRow != nullptr ? cmykRow : row;
         if (jpeg_read_scanlines(info, &target, 1) != 1)
             break;
-        if (cmykRow != nullptr)
+        if (cmykRow != nullptr && profile != nullptr)
+            profile->Convert(cmykRow, row, info->output_width);
+        else if (cmykRow != nullptr)
             CmykRowToRgb(cmykRow, row, info->output_width, inverted);
     }
     return true;
@@ -126,14 +130,21 @@ TRaster DecodeJpeg(std::string_view bytes, int scaleEighths)
     }
     if (!StartOutput(&decoder))
         throw EPictureError(JpegFailure(decoder.Trap));
+    const std::string profile = IccProfile(info);
+    std::unique_ptr<TCmykToSrgb> cmykProfile;
     if (info.out_color_space == JCS_CMYK)
+    {
         cmykRow.resize(static_cast<std::size_t>(info.output_width) * 4);
+        cmykProfile = TCmykToSrgb::Create(profile, info.saw_Adobe_marker != 0);
+    }
     TRaster raster = NewRaster(info.output_width, info.output_height, channels);
     if (!ReadPixels(&decoder, raster.Pixels.data(), raster.RowBytes(),
-                    cmykRow.empty() ? nullptr : cmykRow.data()))
+                    cmykRow.empty() ? nullptr : cmykRow.data(), cmykProfile.get()))
         throw EPictureError(JpegFailure(decoder.Trap));
     if (decoder.Trap.HitEnd)
         throw EPictureError("truncated JPEG");
+    if (info.out_color_space != JCS_CMYK)
+        ConvertToSrgb(raster, profile);
     ApplyOrientation(raster, ExifOrientation(info));
     return raster;
 }

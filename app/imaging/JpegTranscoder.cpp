@@ -6,6 +6,7 @@
 
 #include "app/imaging/JpegBlocks.h"
 #include "app/imaging/JpegEncoder.h"
+#include "app/imaging/ColourManagement.h"
 #include "app/imaging/JpegLib.h"
 #include "app/imaging/Raster.h"
 

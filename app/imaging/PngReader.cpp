@@ -1,5 +1,6 @@
 #include <spng.h>
 
+#include "app/imaging/ColourManagement.h"
 #include "app/imaging/PictureReader.h"
 
 namespace
@@ -29,6 +30,28 @@ void Check(int error)
 {
     if (error != 0)
         Fail(error);
+}
+
+// The picture's colours to sRGB: an embedded profile (iCCP) first; an sRGB chunk says there is
+// nothing to do; otherwise gamma (gAMA) with the chromaticities (cHRM) when given.
+void ApplyColourChunks(spng_ctx* ctx, TRaster& raster)
+{
+    spng_iccp iccp{};
+    if (spng_get_iccp(ctx, &iccp) == 0 && iccp.profile != nullptr)
+    {
+        ConvertToSrgb(raster, std::string_view(iccp.profile, iccp.profile_len));
+        return;
+    }
+    std::uint8_t intent = 0;
+    std::uint32_t gamma = 0;
+    if (spng_get_srgb(ctx, &intent) == 0 || spng_get_gama_int(ctx, &gamma) != 0)
+        return;
+    spng_chrm_int chrm{};
+    const bool hasChrm = spng_get_chrm_int(ctx, &chrm) == 0;
+    const std::uint32_t chromaticities[8] = {chrm.white_point_x, chrm.white_point_y, chrm.red_x,
+                                             chrm.red_y,         chrm.green_x,       chrm.green_y,
+                                             chrm.blue_x,        chrm.blue_y};
+    ConvertToSrgb(raster, ProfileFromGamma(gamma, hasChrm ? chromaticities : nullptr));
 }
 
 class TPngReader : public IPictureReader
@@ -62,6 +85,7 @@ public:
             throw EPictureError("bad PNG: unexpected decoded size");
         Check(spng_decode_image(ctx.Get(), raster.Pixels.data(), size, SPNG_FMT_RGBA8,
                                 SPNG_DECODE_TRNS));
+        ApplyColourChunks(ctx.Get(), raster);
         return raster;
     }
 };

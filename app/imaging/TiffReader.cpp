@@ -10,6 +10,7 @@
 
 #include <tiffio.h>
 
+#include "app/imaging/ColourManagement.h"
 #include "app/imaging/PictureReader.h"
 
 namespace
@@ -216,6 +217,15 @@ std::optional<TRaster> ReadPlainStrips(TIFF* tiff, const TTiffSource& source, st
     return raster;
 }
 
+// The embedded ICC profile's colours to sRGB.
+void ApplyProfile(TIFF* tiff, TRaster& raster)
+{
+    std::uint32_t size = 0;
+    void* profile = nullptr;
+    if (TIFFGetField(tiff, TIFFTAG_ICCPROFILE, &size, &profile) == 1 && profile != nullptr)
+        ConvertToSrgb(raster, std::string_view(static_cast<const char*>(profile), size));
+}
+
 class TTiffReader : public IPictureReader
 {
 public:
@@ -259,6 +269,7 @@ public:
 
         if (std::optional<TRaster> plain = ReadPlainStrips(tiff.Get(), source, width, height))
         {
+            ApplyProfile(tiff.Get(), *plain);
             ApplyOrientation(*plain, orientation);
             return std::move(*plain);
         }
@@ -282,6 +293,7 @@ public:
         }
         if (!AlphaComesStraight(tiff.Get()))
             FlattenPremultiplied(raster);
+        ApplyProfile(tiff.Get(), raster);
         // libtiff reads 5..8 as if they were 1..4 (it mirrors, but never turns): undo that
         // mirroring, then turn the stored picture upright ourselves.
         if (orientation >= 5 && orientation <= 8)

@@ -65,7 +65,8 @@ TRaster DecodeJpegForTest(const std::string& bytes)
     return raster;
 }
 
-void WriteTiff(const std::string& path, const TRaster& raster, int orientation, int alphaKind)
+void WriteTiff(const std::string& path, const TRaster& raster, int orientation, int alphaKind,
+               const std::string& icc)
 {
     TIFF* tiff = TIFFOpen(path.c_str(), "w");
     ASSERT_NE(tiff, nullptr);
@@ -82,6 +83,8 @@ void WriteTiff(const std::string& path, const TRaster& raster, int orientation, 
     TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(tiff, TIFFTAG_ORIENTATION, static_cast<std::uint16_t>(orientation));
     TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, static_cast<std::uint32_t>(raster.Height));
+    if (!icc.empty())
+        TIFFSetField(tiff, TIFFTAG_ICCPROFILE, static_cast<std::uint32_t>(icc.size()), icc.data());
     TRaster rows = raster; // libtiff takes writable rows
     for (int y = 0; y < raster.Height; ++y)
         ASSERT_EQ(TIFFWriteScanline(tiff, rows.Row(y), static_cast<std::uint32_t>(y), 0), 1);

@@ -38,8 +38,9 @@ TRaster DecodeJpegForTest(const std::string& bytes);
 
 // Writes a baseline TIFF of an RGB or RGBA raster (or grey, grey + alpha for 1 or 2 channels)
 // with the Orientation tag; the alpha sample is declared as alphaKind (1 associated, 2
-// unassociated alpha).
-void WriteTiff(const std::string& path, const TRaster& raster, int orientation, int alphaKind = 2);
+// unassociated alpha); an ICC profile when icc is not empty.
+void WriteTiff(const std::string& path, const TRaster& raster, int orientation, int alphaKind = 2,
+               const std::string& icc = "");
 
 // An RGB raster filled with one colour.
 TRaster SolidRaster(int width, int height, TRgb rgb);

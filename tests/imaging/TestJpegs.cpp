@@ -21,12 +21,6 @@ std::string ExifWithOrientation(int orientation)
     return exif;
 }
 
-void Put32(std::string& out, std::size_t at, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        out[at + static_cast<std::size_t>(i)] = static_cast<char>((value >> (24 - 8 * i)) & 0xFF);
-}
-
 } // namespace
 
 std::string MakeTestJpeg(const TRaster& raster, const TTestJpegOptions& options)
@@ -75,24 +69,6 @@ std::string MakeTestJpeg(const TRaster& raster, const TTestJpegOptions& options)
     std::string bytes(reinterpret_cast<const char*>(buffer), size);
     std::free(buffer);
     return bytes;
-}
-
-std::string TestIccProfile(const std::string& description)
-{
-    // Header (128 bytes), one tag entry, then the 'desc' tag: type, reserved, length, text.
-    std::string profile(128 + 4 + 12, '\0');
-    profile.replace(12, 4, "mntr");
-    profile.replace(16, 4, "RGB ");
-    profile.replace(36, 4, "acsp");
-    Put32(profile, 128, 1);
-    profile.replace(132, 4, "desc");
-    Put32(profile, 136, static_cast<std::uint32_t>(profile.size()));
-    std::string tag = "desc" + std::string(4, '\0') + std::string(4, '\0') + description + '\0';
-    Put32(tag, 8, static_cast<std::uint32_t>(description.size() + 1));
-    Put32(profile, 140, static_cast<std::uint32_t>(tag.size()));
-    profile += tag;
-    Put32(profile, 0, static_cast<std::uint32_t>(profile.size()));
-    return profile;
 }
 
 TRaster PhotoRaster(int width, int height, unsigned seed)

@@ -16,9 +16,6 @@ struct TTestJpegOptions
 };
 std::string MakeTestJpeg(const TRaster& raster, const TTestJpegOptions& options = {});
 
-// A minimal ICC profile: an RGB display profile with a version 2 description.
-std::string TestIccProfile(const std::string& description);
-
 // Smooth colour with a little noise, as a photograph compresses.
 TRaster PhotoRaster(int width, int height, unsigned seed = 1);
 

@@ -14,6 +14,7 @@
 #include "platform/Stream.h"
 #include "tests/imaging/ImagingTestSupport.h"
 #include "tests/imaging/TestJpegs.h"
+#include "tests/imaging/TestProfiles.h"
 #include "tests/support/TestSupport.h"
 
 namespace
@@ -38,10 +39,10 @@ TTestJpegOptions WithOrientation(int orientation)
     options.Orientation = orientation;
     return options;
 }
-TTestJpegOptions WithProfile(const std::string& description)
+TTestJpegOptions WithProfile(const std::string& icc)
 {
     TTestJpegOptions options;
-    options.IccProfile = TestIccProfile(description);
+    options.IccProfile = icc;
     return options;
 }
 TTestJpegOptions Unsubsampled()
@@ -237,10 +238,8 @@ TEST(RequantizeJpeg, FallsBackWhereThePixelPathIsNeeded)
     // 6 mirrors only the stored height: 100 x 64 is exact, whatever the width.
     EXPECT_EQ(Refusal(MakeTestJpeg(PhotoRaster(100, 64), WithOrientation(6))), "");
 
-    EXPECT_EQ(Refusal(MakeTestJpeg(photo, WithProfile("Display P3"))),
-              "colour profile");
-    EXPECT_EQ(Refusal(MakeTestJpeg(photo, WithProfile("sRGB IEC61966-2.1"))),
-              "");
+    EXPECT_EQ(Refusal(MakeTestJpeg(photo, WithProfile(DisplayP3Icc()))), "colour profile");
+    EXPECT_EQ(Refusal(MakeTestJpeg(photo, WithProfile(SrgbIcc()))), "");
 }
 
 TEST(RequantizeJpeg, RefusesDamagedData)

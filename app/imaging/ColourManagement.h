@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "app/imaging/Raster.h"
+
+// Colour-managed decoding with Little CMS. A picture whose file describes its colours (an
+// embedded ICC profile, or PNG's gamma and chromaticities) is converted to sRGB, the colour
+// space untagged pictures are taken to be in and the one a PDF's DeviceRGB is shown as.
+// Profiles come from the files and are not trusted: one that cannot be read, or that does not
+// fit the pixels (a CMYK profile on RGB pixels), is ignored and the picture is taken as
+// untagged, as browsers do.
+
+// True for a profile close enough to sRGB that converting would move no pixel by more than
+// rounding: RGB, with sRGB's primaries and tone curve. The JPEG transcoder takes only such
+// files (and untagged ones) on its DCT path; every other profile needs the pixel path.
+bool IsSrgbProfile(std::string_view icc);
+
+// Converts an RGB, RGBA (alpha kept) or grey raster described by the profile to sRGB, in
+// place. A grey profile applies to grey rasters and to RGB(A) ones whose pixels are all grey.
+void ConvertToSrgb(TRaster& raster, std::string_view icc);
+
+// The profile PNG's gAMA and cHRM chunks describe, as ICC bytes: gamma as stored (100000 times
+// the encoding exponent, 45455 for 1/2.2), chromaticities as stored (white x, y, then red,
+// green and blue x, y, each 100000 times) or null for sRGB's. Empty when they describe sRGB
+// near enough (a gamma of 1/2.2 with sRGB's chromaticities) or no usable profile.
+std::string ProfileFromGamma(std::uint32_t gamma, const std::uint32_t* chromaticities);
+
+// Rows of CMYK samples to sRGB through a CMYK profile.
+class TCmykToSrgb
+{
+  public:
+    // inverted: samples stored as 255 for no ink (Adobe's JPEGs). Null unless the profile is a
+    // usable CMYK profile.
+    static std::unique_ptr<TCmykToSrgb> Create(std::string_view icc, bool inverted);
+    ~TCmykToSrgb();
+    TCmykToSrgb(const TCmykToSrgb&) = delete;
+    TCmykToSrgb& operator=(const TCmykToSrgb&) = delete;
+
+    // pixels CMYK quadruples to RGB triples.
+    void Convert(const std::uint8_t* cmyk, std::uint8_t* rgb, std::size_t pixels) const;
+
+  private:
+    explicit TCmykToSrgb(void* transform) : m_transform(transform) {}
+    void* m_transform; // cmsHTRANSFORM, owned
+};
