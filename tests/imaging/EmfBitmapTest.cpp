@@ -1,6 +1,7 @@
 // EMF bitmaps the converter cannot draw as they stand: compressed ones, and the pair of an ORed
 // opacity bitmap and ANDed colours a transparent bitmap is written as.
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,35 @@ std::string StretchDibits(std::uint32_t rop, const TBitmap& bitmap)
     return record + info + bits;
 }
 
+// The same bitmap drawn by EMR_BITBLT (or EMR_STRETCHBLT, which adds the source size): a source
+// transform and background colour come between the placement and the bitmap.
+std::string Blt(std::uint32_t type, std::uint32_t rop, const TBitmap& bitmap)
+{
+    const std::string dibits = StretchDibits(rop, bitmap);
+    const std::string info = dibits.substr(80, 40 + 4 * bitmap.Palette.size());
+    const std::string bits = dibits.substr(80 + info.size());
+    const std::uint32_t fixed = type == 76 ? 100 : 108;
+    std::string record;
+    for (std::uint32_t v : {type, fixed + static_cast<std::uint32_t>(info.size() + bits.size()), 0u, 0u,
+                            kSide - 1u, kSide - 1u, 0u, 0u, static_cast<std::uint32_t>(kSide),
+                            static_cast<std::uint32_t>(kSide), rop, 0u, 0u})
+        Put32(record, v);
+    for (float f : {1.0F, 0.0F, 0.0F, 1.0F, 0.0F, 0.0F}) // the source transform
+    {
+        std::uint32_t bits32 = 0;
+        std::memcpy(&bits32, &f, 4);
+        Put32(record, bits32);
+    }
+    for (std::uint32_t v : {0xFFFFFFu, 0u, fixed, static_cast<std::uint32_t>(info.size()),
+                            fixed + static_cast<std::uint32_t>(info.size()),
+                            static_cast<std::uint32_t>(bits.size())})
+        Put32(record, v);
+    if (type == 77)
+        for (std::uint32_t v : {2u, 2u})
+            Put32(record, v);
+    return record + info + bits;
+}
+
 std::string MakeEmf(const std::vector<std::string>& records)
 {
     std::string body;
@@ -101,6 +131,24 @@ TEST(EmfTransparentBitmap, OredOpacityAndAndedColoursBlendOntoWhite)
     EXPECT_TRUE(Near(raster, 72, 24, TRgb{255, 127, 127})); // half, not darkened
     EXPECT_TRUE(Near(raster, 24, 72, TRgb{255, 255, 255})); // clear
     EXPECT_TRUE(Near(raster, 72, 72, TRgb{255, 0, 0}));
+}
+
+// Producers write the pair with EMR_BITBLT or EMR_STRETCHBLT as well.
+TEST(EmfTransparentBitmap, BitBltAndStretchBltPairsAreMergedToo)
+{
+    for (std::uint32_t type : {76u, 77u})
+    {
+        SCOPED_TRACE(type);
+        const TRaster raster =
+            DecodePicture(MakeEmf({Blt(type, kSrcPaint, kMaskRle8), Blt(type, kSrcAnd, kRedColours)}));
+        EXPECT_TRUE(Near(raster, 24, 24, TRgb{255, 0, 0}));
+        EXPECT_TRUE(Near(raster, 72, 24, TRgb{255, 127, 127}));
+        EXPECT_TRUE(Near(raster, 24, 72, TRgb{255, 255, 255}));
+    }
+    // Alone, the copied bitmap is drawn as it is.
+    const TRaster copied = DecodePicture(MakeEmf({Blt(77, kSrcCopy, kRedColours)}));
+    EXPECT_TRUE(Near(copied, 24, 24, TRgb{255, 0, 0}));
+    EXPECT_TRUE(Near(copied, 72, 72, TRgb{255, 0, 0}));
 }
 
 // A compressed bitmap on its own is expanded and drawn as stored; RLE4 packs two pixels a byte.

@@ -485,3 +485,25 @@ TEST(MetafileHelper, AnOrAndPairIsATransparentBitmap)
 }
 
 } // namespace
+
+namespace
+{
+
+// A bitmap keeps to the clip region as shapes do: only its part inside is drawn, and after
+// RestoreDC the next one is drawn whole.
+TEST(MetafileHelper, BitmapsKeepToTheClipRegion)
+{
+    const TRaster raster = DecodePicture(ShapesWmf(Record(0x041B, {200, 400, 0, 0}) + // all red
+                                                   Record(0x001E, {}) +               // SaveDC
+                                                   Record(0x0416, {50, 30, 10, 10}) + // clip (10,10)-(30,50)
+                                                   StretchDib(0x00CC0020, 10, 10) +   // (10,10)-(50,90)
+                                                   Record(0x0127, {0xFFFF}) +         // RestoreDC
+                                                   StretchDib(0x00CC0020, 110, 10)));
+    EXPECT_TRUE(PixelNear(raster, 20, 30, kGreen));
+    EXPECT_TRUE(PixelNear(raster, 40, 30, kRed));
+    EXPECT_TRUE(PixelNear(raster, 20, 70, kRed));
+    EXPECT_TRUE(PixelNear(raster, 140, 30, kGreen));
+    EXPECT_TRUE(PixelNear(raster, 140, 70, kBlue));
+}
+
+} // namespace

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <deque>
 #include <librsvg/rsvg.h>
 #include <string>
 #include <vector>
@@ -19,7 +21,16 @@ namespace {
 
 constexpr std::uint32_t kEmrHeader = 1;
 constexpr std::uint32_t kEmfSignature = 0x464D4520; // " EMF"
+constexpr std::uint32_t kEmrEof = 14;
+constexpr std::uint32_t kEmrSaveDc = 33;
+constexpr std::uint32_t kEmrRestoreDc = 34;
+constexpr std::uint32_t kEmrSetWorldTransform = 35;
+constexpr std::uint32_t kEmrModifyWorldTransform = 36;
+constexpr std::uint32_t kEmrBitBlt = 76;
+constexpr std::uint32_t kEmrStretchBlt = 77;
 constexpr std::uint32_t kEmrStretchDibits = 81;
+constexpr std::size_t kBitBltFixed = 100;
+constexpr std::size_t kStretchBltFixed = 108;
 constexpr std::uint32_t kBiRgb = 0;
 constexpr std::uint32_t kBiRle8 = 1;
 constexpr std::uint32_t kBiRle4 = 2;
@@ -260,19 +271,175 @@ bool SamePlacement(std::string_view a, std::string_view b)
     return true;
 }
 
+// A bitmap drawn by EMR_BITBLT or EMR_STRETCHBLT, as the EMR_STRETCHDIBITS record that draws
+// the same, so that one kind of record carries every bitmap below; empty for a record without
+// a bitmap (a pattern or a plain fill).
+std::string BltAsStretchDibits(std::string_view record)
+{
+    const std::uint32_t type = ReadLe32(record, 0);
+    const std::size_t fixed = type == kEmrBitBlt ? kBitBltFixed : kStretchBltFixed;
+    if (record.size() < fixed || ReadLe32(record, 88) == 0) // no bitmap
+        return "";
+    const std::uint32_t offInfo = ReadLe32(record, 84);
+    const std::uint32_t cbInfo = ReadLe32(record, 88);
+    const std::uint32_t offBits = ReadLe32(record, 92);
+    const std::uint32_t cbBits = ReadLe32(record, 96);
+    if (offInfo > record.size() || cbInfo > record.size() - offInfo || offBits > record.size() ||
+        cbBits > record.size() - offBits)
+        return "";
+    const std::uint32_t cxDest = ReadLe32(record, 32);
+    const std::uint32_t cyDest = ReadLe32(record, 36);
+    const std::uint32_t cxSrc = type == kEmrBitBlt ? cxDest : ReadLe32(record, 100);
+    const std::uint32_t cySrc = type == kEmrBitBlt ? cyDest : ReadLe32(record, 104);
+    std::string out;
+    for (std::uint32_t value : {kEmrStretchDibits,
+                                0U,
+                                ReadLe32(record, 8),
+                                ReadLe32(record, 12),
+                                ReadLe32(record, 16),
+                                ReadLe32(record, 20),
+                                ReadLe32(record, 24),
+                                ReadLe32(record, 28),
+                                ReadLe32(record, 44),
+                                ReadLe32(record, 48),
+                                cxSrc,
+                                cySrc,
+                                static_cast<std::uint32_t>(kStretchDibitsFixed),
+                                cbInfo,
+                                static_cast<std::uint32_t>(kStretchDibitsFixed) + cbInfo,
+                                cbBits,
+                                ReadLe32(record, 80),
+                                ReadLe32(record, 40),
+                                cxDest,
+                                cyDest})
+        AppendLe32(out, value);
+    out.append(record.substr(offInfo, cbInfo));
+    out.append(record.substr(offBits, cbBits));
+    out.resize((out.size() + 3) / 4 * 4, '\0');
+    PutLe32(out, 4, static_cast<std::uint32_t>(out.size()));
+    return out;
+}
+
+// A world transform: points are row vectors, p' = p * M.
+struct TXform
+{
+    double M11 = 1, M12 = 0, M21 = 0, M22 = 1, Dx = 0, Dy = 0;
+};
+
+TXform ReadXform(std::string_view record, std::size_t at)
+{
+    float f[6];
+    for (std::size_t i = 0; i < 6; ++i) {
+        const std::uint32_t bits = ReadLe32(record, at + 4 * i);
+        std::memcpy(&f[i], &bits, sizeof bits);
+    }
+    return {f[0], f[1], f[2], f[3], f[4], f[5]};
+}
+
+// a applied first, then b.
+TXform Times(const TXform& a, const TXform& b)
+{
+    return {a.M11 * b.M11 + a.M12 * b.M21,      a.M11 * b.M12 + a.M12 * b.M22,
+            a.M21 * b.M11 + a.M22 * b.M21,      a.M21 * b.M12 + a.M22 * b.M22,
+            a.Dx * b.M11 + a.Dy * b.M21 + b.Dx, a.Dx * b.M12 + a.Dy * b.M22 + b.Dy};
+}
+
+std::string SetWorldTransformRecord(const TXform& x)
+{
+    std::string out;
+    AppendLe32(out, kEmrSetWorldTransform);
+    AppendLe32(out, 32);
+    for (double value : {x.M11, x.M12, x.M21, x.M22, x.Dx, x.Dy}) {
+        const auto f = static_cast<float>(value);
+        std::uint32_t bits = 0;
+        std::memcpy(&bits, &f, sizeof bits);
+        AppendLe32(out, bits);
+    }
+    return out;
+}
+
+// The converter keeps the world transform across RestoreDC, so everything drawn after a
+// transformed part (a logo scaled into a corner, say) came out transformed as well. The
+// transform each SaveDC saves is followed here, and set again after each RestoreDC.
+class TTransformStack
+{
+  public:
+    // Follows one record; returns the record to add after it, if any.
+    std::string After(std::string_view record)
+    {
+        switch (ReadLe32(record, 0)) {
+        case kEmrSetWorldTransform:
+            if (record.size() >= 32)
+                m_current = ReadXform(record, 8);
+            return "";
+        case kEmrModifyWorldTransform:
+            if (record.size() >= 36)
+                Modify(ReadXform(record, 8), ReadLe32(record, 32));
+            return "";
+        case kEmrSaveDc:
+            if (m_saved.size() < kMaxSaved)
+                m_saved.push_back(m_current);
+            return "";
+        case kEmrRestoreDc: {
+            if (record.size() < 12)
+                return "";
+            const auto level = static_cast<std::int32_t>(ReadLe32(record, 8));
+            // Negative: so many levels back; positive: that saved state.
+            const std::int64_t keep = level < 0 ? static_cast<std::int64_t>(m_saved.size()) + level
+                                                : static_cast<std::int64_t>(level) - 1;
+            if (keep < 0 || keep >= static_cast<std::int64_t>(m_saved.size()))
+                return "";
+            m_current = m_saved[static_cast<std::size_t>(keep)];
+            m_saved.resize(static_cast<std::size_t>(keep));
+            return SetWorldTransformRecord(m_current);
+        }
+        default:
+            return "";
+        }
+    }
+
+  private:
+    void Modify(const TXform& x, std::uint32_t mode)
+    {
+        if (mode == 1) // MWT_IDENTITY
+            m_current = TXform{};
+        else if (mode == 2) // MWT_LEFTMULTIPLY
+            m_current = Times(x, m_current);
+        else if (mode == 3) // MWT_RIGHTMULTIPLY
+            m_current = Times(m_current, x);
+        else if (mode == 4) // MWT_SET
+            m_current = x;
+    }
+
+    static constexpr std::size_t kMaxSaved = 1 << 16;
+    TXform m_current;
+    std::vector<TXform> m_saved;
+};
+
 // The converter cannot draw compressed bitmaps, and draws the pair a transparent bitmap is
 // written as (its opacity as grey ORed onto the page, then its colours ANDed) by neither
-// operation. Compressed bitmaps are expanded here, and each such pair becomes one bitmap with
-// alpha, since the background it lands on is only known when drawing.
+// operation. Bitmaps of EMR_BITBLT and EMR_STRETCHBLT become EMR_STRETCHDIBITS, compressed
+// bitmaps are expanded, and each such pair becomes one bitmap with alpha, since the background
+// it lands on is only known when drawing. World transforms are set again after RestoreDC.
 std::string PrepareRecords(std::string_view bytes)
 {
     std::vector<std::string_view> records;
+    std::deque<std::string> converted; // stable storage for records made here
     std::size_t at = 0;
     while (at + 8 <= bytes.size()) {
         const std::uint32_t size = ReadLe32(bytes, at + 4);
         if (size < 8 || size % 4 != 0 || size > bytes.size() - at)
             return std::string(bytes); // the converter refuses the broken stream itself
-        records.push_back(bytes.substr(at, size));
+        std::string_view record = bytes.substr(at, size);
+        const std::uint32_t type = ReadLe32(record, 0);
+        if (type == kEmrBitBlt || type == kEmrStretchBlt) {
+            std::string asDibits = BltAsStretchDibits(record);
+            if (!asDibits.empty()) {
+                converted.push_back(std::move(asDibits));
+                record = converted.back();
+            }
+        }
+        records.push_back(record);
         at += size;
     }
     if (records.empty() || at != bytes.size())
@@ -280,14 +447,24 @@ std::string PrepareRecords(std::string_view bytes)
 
     std::string out;
     std::size_t count = 0;
-    bool changed = false;
+    TTransformStack transforms;
+    const auto emit = [&](std::string_view record) {
+        out.append(record);
+        ++count;
+        const std::string extra = transforms.After(record);
+        if (!extra.empty()) {
+            out += extra;
+            ++count;
+        }
+        if (out.size() > kMaxPreparedBytes)
+            throw EPictureError("bad EMF: bitmaps too large");
+    };
     for (std::size_t i = 0; i < records.size(); ++i) {
         const std::string_view record = records[i];
         TDibSource dib;
         if (i == 0 || ReadLe32(record, 0) != kEmrStretchDibits ||
             record.size() < kStretchDibitsFixed || !FindDib(record, dib)) {
-            out.append(record);
-            ++count;
+            emit(record);
             continue;
         }
         if (ReadLe32(record, 68) == kSrcPaint && i + 1 < records.size()) {
@@ -306,32 +483,37 @@ std::string PrepareRecords(std::string_view bytes)
                     alpha[p] = static_cast<std::uint8_t>(
                         ((grey >> 16 & 0xFF) + (grey >> 8 & 0xFF) + (grey & 0xFF) + 1) / 3);
                 }
-                out += MakeStretchDibits(colours, image, &alpha, kSrcCopy);
-                if (out.size() > kMaxPreparedBytes)
-                    throw EPictureError("bad EMF: bitmaps too large");
-                ++count;
+                emit(MakeStretchDibits(colours, image, &alpha, kSrcCopy));
                 ++i;
-                changed = true;
                 continue;
             }
         }
         TDib expanded;
-        if (IsRle(dib) && DecodeDib(dib, expanded)) {
-            out += MakeStretchDibits(record, expanded, nullptr, ReadLe32(record, 68));
-            if (out.size() > kMaxPreparedBytes)
-                throw EPictureError("bad EMF: bitmaps too large");
-            changed = true;
-        } else
-            out.append(record);
-        ++count;
+        if (IsRle(dib) && DecodeDib(dib, expanded))
+            emit(MakeStretchDibits(record, expanded, nullptr, ReadLe32(record, 68)));
+        else
+            emit(record);
     }
-    if (!changed)
-        return std::string(bytes);
     if (out.size() > UINT32_MAX)
         throw EPictureError("bad EMF: bitmaps too large");
+    // The header's totals as they are, and at least one handle (the index 0 every file
+    // reserves): producers that create no object write 0 there, and the converter then refused
+    // the whole file.
     PutLe32(out, 48, static_cast<std::uint32_t>(out.size()));
     PutLe32(out, 52, static_cast<std::uint32_t>(count));
+    if (ReadLe16(out, 56) == 0)
+        out[56] = 1;
     return out;
+}
+
+// Nothing but the header and the end: what producers write when they drop what they cannot
+// store (libEMF drops bitmaps). The converter refuses such a file; it is a blank page.
+bool DrawsNothing(std::string_view bytes)
+{
+    const std::uint32_t headerSize = ReadLe32(bytes, 4);
+    return headerSize <= bytes.size() && bytes.size() - headerSize >= 8 &&
+           ReadLe32(bytes, headerSize) == kEmrEof &&
+           ReadLe32(bytes, headerSize + 4) == bytes.size() - headerSize;
 }
 
 struct TFreeDeleter
@@ -376,6 +558,10 @@ TRaster DrawEmf(std::string_view bytes, std::int64_t maxPixels)
     }
     CheckMetafileSize(width, height, maxPixels);
 
+    if (DrawsNothing(bytes)) {
+        TRaster blank = NewRaster(width, height, 4, 0); // clear: white once flattened
+        return blank;
+    }
     std::string input = PrepareRecords(bytes); // the converter takes a writable buffer
     generatorOptions options{};
     // No namespace prefix: with one, the converter closes clip-path definitions without it

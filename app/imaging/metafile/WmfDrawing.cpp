@@ -181,8 +181,42 @@ int* PageDuringPlay()
     return wmf_gd_image_pixels(image);
 }
 
-// Calls visit(page pixel index, source colour 0xRRGGBB) for each page pixel the bitmap covers,
-// row by row.
+// The clip region as the player last set it: rectangles in its coordinates (those of bbox),
+// none when nothing is clipped. The gd device keeps its own copy for what it draws; bitmaps are
+// drawn here and must keep to it as well.
+struct TClipRegion
+{
+    bool Active = false;
+    std::vector<std::array<float, 4>> Rects; // left, top, right, bottom
+};
+TClipRegion g_clip;
+void (*g_regionClip)(wmfAPI*, wmfPolyRectangle_t*) = nullptr;
+
+void RegionClip(wmfAPI* api, wmfPolyRectangle_t* region)
+{
+    g_clip.Rects.clear();
+    g_clip.Active = region->count > 0 && region->TL != nullptr && region->BR != nullptr;
+    for (unsigned i = 0; g_clip.Active && i < region->count; ++i)
+        g_clip.Rects.push_back({std::min(region->TL[i].x, region->BR[i].x),
+                                std::min(region->TL[i].y, region->BR[i].y),
+                                std::max(region->TL[i].x, region->BR[i].x),
+                                std::max(region->TL[i].y, region->BR[i].y)});
+    if (g_regionClip != nullptr)
+        g_regionClip(api, region);
+}
+
+bool InsideClip(double x, double y)
+{
+    if (!g_clip.Active)
+        return true;
+    for (const auto& r : g_clip.Rects)
+        if (x >= r[0] && x < r[2] && y >= r[1] && y < r[3])
+            return true;
+    return false;
+}
+
+// Calls visit(page pixel index, source colour 0xRRGGBB) for each page pixel the bitmap covers
+// within the clip region, row by row.
 template <typename Visit> void ForEachBitmapPixel(wmfAPI* api, wmfBMP_Draw_t* draw, Visit visit)
 {
     if (draw->bmp.data == nullptr || g_device == nullptr)
@@ -228,7 +262,9 @@ template <typename Visit> void ForEachBitmapPixel(wmfAPI* api, wmfBMP_Draw_t* dr
         const unsigned row = draw->bmp.height - 1 - (cropY + static_cast<unsigned>(v));
         for (long long x = x0; x < x1; ++x) {
             const double u = (static_cast<double>(x) + 0.5 - left) / cellW;
-            if (u < 0 || u >= cropW)
+            if (u < 0 || u >= cropW ||
+                !InsideClip(g_device->bbox.TL.x + (static_cast<double>(x) + 0.5) / scaleX,
+                            g_device->bbox.TL.y + (static_cast<double>(y) + 0.5) / scaleY))
                 continue;
             wmfRGB rgb{};
             if (wmf_ipa_bmp_color(api, &draw->bmp, &rgb, cropX + static_cast<unsigned>(u), row) < 0)
@@ -352,6 +388,8 @@ void MendShapes(wmfAPI* api)
     device->draw_pie = DrawPie;
     device->draw_rectangle = DrawRectangle;
     device->bmp_draw = DrawBitmap;
+    g_regionClip = device->region_clip;
+    device->region_clip = RegionClip;
 }
 
 // The first SetWindowOrg record's origin (x, y), (0, 0) without one.
@@ -560,6 +598,7 @@ class TPlay
     {
         g_device = nullptr;
         g_pendingOr = TPendingOr{};
+        g_clip = TClipRegion{};
     }
     TPlay(const TPlay&) = delete;
     TPlay& operator=(const TPlay&) = delete;
