@@ -2,6 +2,7 @@
 // then every text argument converted from UTF-8 into the writer's code pages.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,8 +24,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         argv.push_back(word.c_str());
     argv.push_back(nullptr);
     const TParseResult parsed = ParseCliArguments(static_cast<int>(words.size()), argv.data());
-    if (parsed.Error.empty() && (parsed.Arguments.Quality < 1 || parsed.Arguments.Quality > 100))
-        __builtin_trap(); // an accepted quality is always within 1..100
+    // An accepted quality is always within 1..100; none given is none (an empty optional
+    // compares below 1, which made every command line without -q a false finding).
+    const std::optional<int>& quality = parsed.Arguments.Quality;
+    if (parsed.Error.empty() && quality.has_value() && (*quality < 1 || *quality > 100))
+        __builtin_trap();
     for (const std::string& word : words) {
         ParseLocalDateTime(word);
         for (ICodePage* codePage : {&Windows1252CodePage(), &Utf8CodePage(), &ShiftJisCodePage()})
