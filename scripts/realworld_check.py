@@ -9,7 +9,8 @@ that names the file; for a written PDF, qpdf --check exits 0, the page is the pi
 size, the Info dictionary holds the title given, and the page rendered at 72 dpi is compared
 with a reference rendering (ImageMagick; LibreOffice for metafiles) by mean absolute difference
 per channel. A picture the reference reads but we refuse is listed too. Needs, installed by
-hand: ImageMagick, poppler-utils, qpdf, and LibreOffice for metafile references.
+hand: ImageMagick, poppler-utils, qpdf, and LibreOffice for metafile references (a metafile
+with a NAME.ref.png beside it, as scripts/metafiles/make_libemf_set writes, needs none).
 """
 import argparse
 import concurrent.futures
@@ -51,6 +52,11 @@ def reference(path, work):
     k = kind(path)
     if k in ("wmf", "emf"):
         made = METAFILE_REFS.get(path)
+        # A set whose producer also drew each picture itself (scripts/metafiles) brings its
+        # reference beside it, as NAME.ref.png.
+        sidecar = os.path.splitext(path)[0] + ".ref.png"
+        if (made is None or not os.path.exists(made)) and os.path.exists(sidecar):
+            made = sidecar
         if made is None or not os.path.exists(made):
             return None
         r = run([IM, made, "-background", "white", "-flatten", "PNG24:" + ref])
@@ -214,7 +220,7 @@ def main():
                 files += [os.path.join(root, n) for n in names]
         else:
             files.append(c)
-    files = sorted(f for f in files if "/svgsrc/" not in f and "/src/" not in f)
+    files = sorted(f for f in files if "/svgsrc/" not in f and "/src/" not in f and not f.endswith(".ref.png"))
     os.makedirs(args.out, exist_ok=True)
     cli = os.path.abspath(args.cli)
     render_metafiles([os.path.abspath(f) for f in files], args.out)
