@@ -389,8 +389,8 @@ std::string StretchDib(std::uint32_t rop, int x, int y, int bottomBgr0 = 0x00FF,
                            0x0101}); // rows bottom-up: blue, green
 }
 
-// The same in 24 bits.
-std::string StretchDib24(std::uint32_t rop, int x, int y)
+// The same in 24 bits, drawn width x height.
+std::string StretchDib24(std::uint32_t rop, int x, int y, int width = 40, int height = 80)
 {
     return Record(0x0F43, {static_cast<int>(rop & 0xFFFF),
                            static_cast<int>(rop >> 16),
@@ -399,8 +399,8 @@ std::string StretchDib24(std::uint32_t rop, int x, int y)
                            4,
                            0,
                            0,
-                           80,
-                           40,
+                           height,
+                           width,
                            y,
                            x,
                            40,
@@ -504,6 +504,22 @@ TEST(MetafileHelper, BitmapsKeepToTheClipRegion)
     EXPECT_TRUE(PixelNear(raster, 20, 70, kRed));
     EXPECT_TRUE(PixelNear(raster, 140, 30, kGreen));
     EXPECT_TRUE(PixelNear(raster, 140, 70, kBlue));
+}
+
+// Office suites write gradients as bitmaps reaching far past the frame, cut by a clip region:
+// the placeable box stays the frame, and the drawing is not squeezed into the page.
+TEST(MetafileHelper, ABitmapOverflowingTheFrameLeavesTheFrameAsItIs)
+{
+    const TRaster raster = DecodePicture(
+        ShapesWmf(Record(0x0416, {200, 400, 0, 0}) +                     // clip to the frame
+                  StretchDib24(0x00CC0020, -300, -150, 1000, 500) +      // (-300,-150)-(700,350)
+                  Record(0x041B, {140, 240, 60, 160})));                 // red (160,60)-(240,140)
+    ASSERT_EQ(raster.Width, 400);
+    ASSERT_EQ(raster.Height, 200);
+    EXPECT_TRUE(PixelNear(raster, 165, 65, kRed));
+    EXPECT_TRUE(PixelNear(raster, 235, 135, kRed));
+    EXPECT_TRUE(PixelNear(raster, 150, 50, kGreen)); // the bitmap's upper half
+    EXPECT_TRUE(PixelNear(raster, 20, 180, kBlue));  // and its lower half
 }
 
 } // namespace

@@ -419,7 +419,10 @@ void WindowOrigin(const std::string& bytes, double& x, double& y)
 // The placeable header's box in the player's coordinates (points from the window origin), so
 // that the picture keeps its frame, margins included, instead of being stretched from the
 // drawn bounds to the page. Where the box misses most of the drawing (mapping modes the player
-// turns otherwise) the drawn bounds stay.
+// turns otherwise) the drawn bounds stay. A drawing may also overflow the box: office suites
+// write gradients as bitmaps reaching well past the frame, cut by a clip region that the drawn
+// bounds do not know. A box that lies inside the drawing and is not many times smaller than it
+// is taken too.
 void PlaceableBox(const std::string& bytes, wmfD_Rect& bounds)
 {
     const double inch = Le16(bytes, 14);
@@ -439,7 +442,14 @@ void PlaceableBox(const std::string& bytes, wmfD_Rect& bounds)
         static_cast<double>(bounds.BR.x - bounds.TL.x) * (bounds.BR.y - bounds.TL.y);
     const double overlapX = std::min(box.BR.x, bounds.BR.x) - std::max(box.TL.x, bounds.TL.x);
     const double overlapY = std::min(box.BR.y, bounds.BR.y) - std::max(box.TL.y, bounds.TL.y);
-    if (drawn > 0 && overlapX > 0 && overlapY > 0 && overlapX * overlapY >= drawn / 2)
+    if (!(drawn > 0 && overlapX > 0 && overlapY > 0))
+        return;
+    const double overlap = overlapX * overlapY;
+    const double boxArea = static_cast<double>(box.BR.x - box.TL.x) * (box.BR.y - box.TL.y);
+    constexpr double kMostOfTheBox = 0.95;
+    constexpr double kLargestOverflow = 9; // three times the box each way
+    if (overlap >= drawn / 2 ||
+        (overlap >= kMostOfTheBox * boxArea && drawn <= kLargestOverflow * boxArea))
         bounds = box;
 }
 
