@@ -8,9 +8,9 @@ For each picture: no crash (exit >= 128, sanitizer report), no hang (60 s), exit
 that names the file; for a written PDF, qpdf --check exits 0, the page is the picture's pixel
 size, the Info dictionary holds the title given, and the page rendered at 72 dpi is compared
 with a reference rendering (ImageMagick; LibreOffice for metafiles) by mean absolute difference
-per channel. A picture the reference reads but we refuse is listed too. Needs, installed by
-hand: ImageMagick, poppler-utils, qpdf, and LibreOffice for metafile references (a metafile
-with a NAME.ref.png beside it, as scripts/metafiles/make_libemf_set writes, needs none).
+per channel. A picture the reference reads but we refuse is listed too. Needs what
+`scripts/setup --realworld` installs: LibreOffice for metafile references (a metafile with a
+NAME.ref.png beside it, as scripts/metafiles/make_libemf_set writes, needs none).
 """
 import argparse
 import concurrent.futures

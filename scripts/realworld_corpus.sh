@@ -2,8 +2,8 @@
 # Development only (never run by CI, downloads nothing): gathers pictures that already exist on
 # this machine and makes awkward variants of them, for scripts/realworld_check.py.
 #   scripts/realworld_corpus.sh OUTDIR
-# Needs, installed by hand: ImageMagick (/usr/bin/convert), exiftool, libtiff-tools and, for
-# clip-art metafiles, LibreOffice (draw) with openclipart-svg. Nothing it makes is committed.
+# Needs what `scripts/setup --realworld` installs (exiftool, libtiff-tools, and LibreOffice's
+# draw with openclipart-svg for clip-art metafiles). Nothing it makes is committed.
 set -u
 out=${1:?usage: $0 OUTDIR}
 IM=/usr/bin/convert
