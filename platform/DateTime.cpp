@@ -103,3 +103,10 @@ TDateTimeParts DecodeDateTime(TDateTime value)
     parts.Hour = static_cast<int>(ms / 60);
     return parts;
 }
+
+TDateTime CombineDateTime(TDateTime date, TDateTime time)
+{
+    const double day = std::trunc(date);
+    const double ofDay = std::fabs(time - std::trunc(time));
+    return day < 0 ? day - ofDay : day + ofDay;
+}

@@ -21,3 +21,9 @@ TDateTime EncodeDateTime(int year, int month, int day, int hour = 0, int minute 
 // The time of day is the fraction rounded to the nearest millisecond (so 14:05:08.9996 reads as
 // 14:05:09.000); negative date-times count backwards from 1899-12-30 with a positive time part.
 TDateTimeParts DecodeDateTime(TDateTime value);
+
+// The whole days of date with the time of day of time. Before day 0 the time of day counts
+// forward from midnight away from zero, so adding a positive fraction to a negative day would
+// land on the next day: noon on 1 January 100 is -657434.5, not -657433.5. The time's sign is
+// ignored, so a time picker's 0.5 and the -0.5 of 29 Dec 1899 12:00 both mean noon.
+TDateTime CombineDateTime(TDateTime date, TDateTime time);

@@ -16,12 +16,6 @@
 namespace
 {
 
-// The time of day of a date-time: what is left after the whole days, truncated toward zero.
-TDateTime Frac(TDateTime value)
-{
-    return value - std::trunc(value);
-}
-
 // Re-encodes one picture as JPEG; thread-safe.
 TPreparedPicture PreparePicture(const std::string& path, int quality)
 {
@@ -63,8 +57,8 @@ void TConversionRun::Run(const std::vector<std::string>& paths, int quality,
     report.SetAuthor(properties.Author);
     report.SetSubject(properties.Subject);
     report.SetKeywords(properties.Keywords);
-    report.SetCreationDate(std::trunc(properties.CreatedDate) + Frac(properties.CreatedTime));
-    report.SetModDate(std::trunc(properties.ModifiedDate) + Frac(properties.ModifiedTime));
+    report.SetCreationDate(CombineDateTime(properties.CreatedDate, properties.CreatedTime));
+    report.SetModDate(CombineDateTime(properties.ModifiedDate, properties.ModifiedTime));
     report.SetCreator(properties.Creator);
     report.SetProducer(properties.Producer);
 

@@ -1,8 +1,6 @@
 // The main window's "Save setting" and "Load setting": the document properties and the quality,
 // per user, in $XDG_CONFIG_HOME/kestrom/pictova.conf.
 
-#include <cmath>
-
 #include <QDateEdit>
 #include <QLineEdit>
 #include <QSettings>
@@ -28,9 +26,7 @@ QSettings OpenSettings()
 // the time of day of the other.
 TDateTime Combined(const QDateEdit& date, const QTimeEdit& time)
 {
-    const TDateTime day = DateValue(date);
-    const TDateTime ofDay = TimeValue(time);
-    return std::trunc(day) + (ofDay - std::trunc(ofDay));
+    return CombineDateTime(DateValue(date), TimeValue(time));
 }
 
 QByteArray StoredDateTime(TDateTime value)

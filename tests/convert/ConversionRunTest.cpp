@@ -318,8 +318,9 @@ TEST_F(ConversionRunTest, PropertiesReachTheInfoDictionary)
     // The whole day of the date picker and the time of the time picker.
     properties.CreatedDate = EncodeDateTime(2020, 5, 17, 23, 59);
     properties.CreatedTime = EncodeDateTime(1999, 1, 1, 8, 30, 15);
-    properties.ModifiedDate = EncodeDateTime(2021, 1, 2);
-    properties.ModifiedTime = EncodeDateTime(2000, 6, 6, 17, 0, 1);
+    // Before 1899 the day stays the picked one: a time picker's fraction is positive.
+    properties.ModifiedDate = EncodeDateTime(1815, 6, 18);
+    properties.ModifiedTime = EncodeDateTime(1899, 12, 30, 17, 0, 1);
     properties.Creator = "Creator X";
     properties.Producer = "Producer Y";
 
@@ -330,7 +331,7 @@ TEST_F(ConversionRunTest, PropertiesReachTheInfoDictionary)
     for (const char* entry : {"/Title (Holiday)", "/Author (Ann \\(Smith\\))", "/Subject (Beach)",
                               "/Keywords (sea sand)", "/Creator (Creator X)",
                               "/Producer (Producer Y)", "/CreationDate (D:20200517083015",
-                              "/ModDate (D:20210102170001"})
+                              "/ModDate (D:18150618170001"})
         EXPECT_NE(pdf.find(entry), std::string::npos) << entry;
 }
 

@@ -36,8 +36,8 @@ QString EditText(TForm1& form, const char* name) { return Find<QLineEdit>(form, 
 
 TDateTime Shown(TForm1& form, const char* datePicker, const char* timePicker)
 {
-    return DateValue(*Find<QDateEdit>(form, datePicker)) +
-           TimeValue(*Find<QTimeEdit>(form, timePicker));
+    return CombineDateTime(DateValue(*Find<QDateEdit>(form, datePicker)),
+                           TimeValue(*Find<QTimeEdit>(form, timePicker)));
 }
 
 } // namespace

@@ -72,3 +72,21 @@ TEST(DateTime, InvalidPartsAreRefused)
     // Values no calendar can hold decode to day 0 instead of overflowing.
     ExpectParts(DecodeDateTime(1e300), 1899, 12, 30, 0, 0, 0, 0);
 }
+
+TEST(DateTime, ADateAndATimeOfDayCombineOnEitherSideOfDayZero)
+{
+    EXPECT_EQ(CombineDateTime(EncodeDateTime(2024, 1, 2), EncodeDateTime(1899, 12, 30, 13, 30)),
+              45293.5625);
+    // Before day 0 the time of day goes away from zero: noon on 1 January 100 is -657434.5.
+    EXPECT_EQ(EncodeDateTime(100, 1, 1), -657434.0);
+    EXPECT_EQ(CombineDateTime(-657434.0, 0.5), -657434.5);
+    ExpectParts(DecodeDateTime(CombineDateTime(EncodeDateTime(1815, 6, 18),
+                                               EncodeDateTime(1899, 12, 30, 23, 59, 59, 999))),
+                1815, 6, 18, 23, 59, 59, 999);
+    ExpectParts(DecodeDateTime(CombineDateTime(EncodeDateTime(1, 1, 1), 0.75)), 1, 1, 1, 18, 0, 0,
+                0);
+    // A whole date-time as the time gives its time of day, whatever its sign.
+    EXPECT_EQ(CombineDateTime(-1.0, EncodeDateTime(1899, 12, 29, 6)), -1.25);
+    EXPECT_EQ(CombineDateTime(45293.0, -1.25), 45293.25);
+    EXPECT_EQ(CombineDateTime(-0.5, -0.5), 0.5); // day 0 has no sign
+}
