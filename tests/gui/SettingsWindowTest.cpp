@@ -15,6 +15,7 @@
 
 #include "app/convert/SettingsFile.h"
 #include "app/gui/Form1.h"
+#include "app/gui/GuiText.h"
 #include "platform/DateTime.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/support/TestSupport.h"
@@ -224,6 +225,84 @@ class TSettingsWindowTest : public QObject
             qPrintable(dialogs.Said[0]));
         QCOMPARE(EditText(form, "Edit3"), QStringLiteral("S"));
         QCOMPARE(EditText(form, "Edit5"), QStringLiteral("Kestrom Pictova")); // not reached
+    }
+
+    // pictova-cli --settings reads the file without Qt: what the window saved, with texts
+    // QSettings has to quote and escape, the Qt-free reader reads as QSettings does, and the
+    // window loads it back unchanged (a date before 1899 included).
+    void TheCommandLineReadsTheSameValues()
+    {
+        const QString title = QStringLiteral(" lead, \"quoted\" back\\slash\ttab\nline\r ");
+        const QString author = QStringLiteral("Zo\u00eb M\u00fcller \u2013 \u65e5\u672c \U0001F600");
+        const QString subject = QStringLiteral("@@ at, start; = \"q\"");
+        const QString keywords = QString::fromUtf8("ctrl\x01"
+                                                   "abc\x7f\x1f\xc3\xa9"
+                                                   "0f");
+        const QString creator = QStringLiteral("[General] %41 \\x41");
+        const QString producer = QStringLiteral(" @Invalid() ");
+        TFakeDialogs dialogs;
+        {
+            TForm1 form(dialogs);
+            const std::pair<const char*, QString> edits[] = {
+                {"Edit2", author}, {"Edit3", subject}, {"Edit5", creator}, {"Edit6", producer}};
+            for (const auto& [name, text] : edits)
+                Find<QLineEdit>(form, name)->setText(text);
+            Find<QDateEdit>(form, "DateTimePicker1")->setDate(QDate(2024, 1, 2));
+            Find<QTimeEdit>(form, "DateTimePicker2")->setTime(QTime(13, 30));
+            Find<QDateEdit>(form, "DateTimePicker3")->setDate(QDate(1815, 6, 18));
+            Find<QTimeEdit>(form, "DateTimePicker4")->setTime(QTime(23, 59, 59, 999));
+            Find<QSlider>(form, "TrackBar1")->setValue(85);
+            form.ToolButton8Click();
+        }
+        QCOMPARE(dialogs.Said, QStringList());
+        {
+            // Line breaks and control characters, which an edit box does not keep.
+            QSettings writable = Stored();
+            writable.setValue(QString::fromLatin1(kSettingTitle), title);
+            writable.setValue(QString::fromLatin1(kSettingKeywords), keywords);
+        }
+        const TDateTime modified = EncodeDateTime(1815, 6, 18, 23, 59, 59, 999);
+
+        const TSavedSettings read =
+            ReadSettingsFile(PathBytes(TForm1::SettingsFileName()), EncodeDateTime(2030, 1, 1));
+        const QSettings settings = Stored();
+        const auto stored = [&](const char* name) {
+            return settings.value(QString::fromLatin1(name)).toString();
+        };
+        const std::pair<const std::string&, QString> texts[] = {
+            {read.Title, title},       {read.Author, author},     {read.Subject, subject},
+            {read.Keywords, keywords}, {read.Creator, creator},   {read.Producer, producer}};
+        const char* const names[] = {kSettingTitle,    kSettingAuthor,  kSettingSubject,
+                                     kSettingKeywords, kSettingCreator, kSettingProducer};
+        for (std::size_t i = 0; i < std::size(texts); ++i) {
+            QCOMPARE(QString::fromStdString(texts[i].first), texts[i].second);
+            QCOMPARE(stored(names[i]), texts[i].second);
+        }
+        QCOMPARE(read.Created, 45293.5625);
+        QCOMPARE(read.Modified, modified);
+        QCOMPARE(settings.value(QString::fromLatin1(kSettingModified)).toByteArray(),
+                 QByteArray::fromStdString(DateTimeToSettingBytes(modified)));
+        QCOMPARE(read.Quality, 85);
+
+        TForm1 again(dialogs);
+        QCOMPARE(Find<QDateEdit>(again, "DateTimePicker3")->date(), QDate(1815, 6, 18));
+        QCOMPARE(Find<QTimeEdit>(again, "DateTimePicker4")->time(), QTime(23, 59, 59, 999));
+        QCOMPARE(Shown(again, "DateTimePicker3", "DateTimePicker4"), modified);
+        QCOMPARE(EditText(again, "Edit3"), subject);
+        QCOMPARE(EditText(again, "Edit6"), producer);
+
+        // The quality as a person may write it by hand: both read it alike.
+        for (const char* text : {" 42 ", "+7", "150", "4 2", "abc"}) {
+            {
+                QSettings writable = Stored();
+                writable.setValue(QString::fromLatin1(kSettingQuality), QString::fromLatin1(text));
+            }
+            again.ToolButton9Click();
+            QCOMPARE(ReadSettingsFile(PathBytes(TForm1::SettingsFileName()), 0).Quality,
+                     again.Quality());
+        }
+        QCOMPARE(again.Quality(), 60);
+        QCOMPARE(dialogs.Said, QStringList());
     }
 };
 
