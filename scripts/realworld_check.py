@@ -22,6 +22,8 @@ import sys
 
 IM = "/usr/bin/convert"
 IDENTIFY = "/usr/bin/identify"
+COMPARE = "/usr/bin/compare"
+SHIFT = 6  # pixels the metafile reference may lie off our page's middle
 TITLE = "Realworld \u00e9t\u00e9 check"
 MAX_MEAN = 8.0  # mean difference per channel (0..255) beyond which a page is an outlier
 
@@ -179,9 +181,20 @@ def check(cli, path, outdir, index):
     res["refsize"] = refsize
     if kind(path) in ("wmf", "emf"):
         # LibreOffice draws the metafile at 96 dpi in the middle of an A4 page: the middle,
-        # at our page size, is the reference.
+        # at our page size, is the reference. It centres what is drawn rather than the frame,
+        # so the part of the middle that matches our page best, a few pixels either way.
         scaled = os.path.join(work, "ref_scaled.png")
-        run([IM, ref, "-gravity", "center", "-crop", "%dx%d+0+0" % page, "+repage", scaled])
+        if refsize == page:
+            shutil.copyfile(ref, scaled)
+        else:
+            near = os.path.join(work, "ref_near.png")
+            run([IM, ref, "-gravity", "center", "-crop", "%dx%d+0+0" % (page[0] + 2 * SHIFT, page[1] + 2 * SHIFT),
+                 "+repage", near])
+            r = run([COMPARE, "-metric", "MAE", "-subimage-search", near, png, "null:"])
+            m = re.search(r"@ (\d+),(\d+)", r.stderr.decode(errors="replace")) if r is not None else None
+            x, y = (int(m.group(1)), int(m.group(2))) if m else (SHIFT, SHIFT)
+            run([IM, near, "-crop", "%dx%d+%d+%d" % (page[0], page[1], x, y), "+repage", scaled])
+            res["notes"].append("reference shifted %+d,%+d" % (x - SHIFT, y - SHIFT))
         ref = scaled
     elif refsize != page:
         res["status"] = "SIZE"
