@@ -4,6 +4,7 @@
 
 #include "pdf/PdfFonts.h"
 #include "platform/Services.h"
+#include "platform/SpoolFile.h"
 
 namespace
 {
@@ -104,6 +105,8 @@ void TPdfDoc::CloseDocument()
         m_wrappers.pop_back();
     }
     m_xref.reset();
+    m_spool.reset();
+    m_spoolFailed = false;
     m_header.reset();
     m_trailer.reset();
     m_info = nullptr;
@@ -281,6 +284,22 @@ TPdfImage& TPdfDoc::AddImage(const std::string& name, std::unique_ptr<TPdfImage>
         image->Attributes().LookupName("Subtype")->Value() != "Image")
     {
         throw Exception("AddImage --the image is not valid TPdfImage..");
+    }
+    if (m_spoolImages && !m_spoolFailed)
+    {
+        try
+        {
+            if (!m_spool)
+            {
+                m_spool = std::make_unique<TSpoolFile>();
+            }
+            image->SpoolData(*m_spool);
+        }
+        catch (const EFileError&)
+        {
+            // No room or no temporary folder: this document keeps its images in memory.
+            m_spoolFailed = true;
+        }
     }
     TPdfImage& numbered = m_xref->Add(std::move(image));
     RegisterXObject(numbered, name);

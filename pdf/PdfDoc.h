@@ -82,6 +82,12 @@ public:
     void SetUseOutlines(bool value) { m_useOutlines = value; }
     const std::string& Producer() const { return m_producer; }
     void SetProducer(std::string value) { m_producer = std::move(value); }
+    // The data of an image go to a temporary file when it is added (TSpoolFile) and are copied
+    // from there when the document is written, so memory stays flat however many pages there
+    // are; the file written is the same. On by default. When the temporary file cannot be
+    // made or written, the data stay in memory.
+    bool SpoolImages() const { return m_spoolImages; }
+    void SetSpoolImages(bool value) { m_spoolImages = value; }
 
 private:
     void CheckOpen(const char* message) const;
@@ -96,6 +102,9 @@ private:
     std::unique_ptr<TPdfHeader> m_header;
     std::unique_ptr<TPdfTrailer> m_trailer;
     std::unique_ptr<TPdfXref> m_xref;
+    std::unique_ptr<TSpoolFile> m_spool; // made at the first image; outlives the objects in m_xref
+    bool m_spoolImages = true;
+    bool m_spoolFailed = false;
     TPdfInfo* m_info = nullptr;
     bool m_isOpen = false;
     std::vector<std::unique_ptr<TPdfFont>> m_fonts;

@@ -8,6 +8,7 @@
 
 #include "platform/DateTime.h"
 #include "platform/Services.h"
+#include "platform/SpoolFile.h"
 
 namespace
 {
@@ -354,6 +355,24 @@ TPdfStream::TPdfStream(TPdfObjectMgr* objectMgr)
     m_attributes->Put("Filter", std::make_unique<TPdfArray>(objectMgr));
 }
 
+void TPdfStream::SpoolData(TSpoolFile& spool)
+{
+    if (m_spool != nullptr)
+    {
+        throw EPdfInvalidOperation("SpoolData --the data are spooled already.");
+    }
+    const std::string& bytes = m_data->Bytes();
+    m_spooledAt = spool.Append(bytes.data(), bytes.size());
+    m_spooledLength = static_cast<std::int64_t>(bytes.size());
+    m_spool = &spool;
+    m_data = std::make_unique<TMemoryStream>();
+}
+
+std::int64_t TPdfStream::DataSize() const
+{
+    return m_spooledLength + m_data->Size();
+}
+
 void TPdfStream::WriteBody(TStream& stream) const
 {
     // Nothing is ever compressed, so a compression filter must not reach the file.
@@ -361,10 +380,9 @@ void TPdfStream::WriteBody(TStream& stream) const
     {
         filter->RemoveName("FlateDecode");
     }
-    // The data are written straight from their buffer: a scratch copy would only double the
-    // memory a large picture needs.
-    const std::string& bytes = m_data->Bytes();
-    const auto size = static_cast<std::int64_t>(bytes.size());
+    // The data are written straight from their buffer or the spool: a scratch copy would only
+    // double the memory a large picture needs.
+    const std::int64_t size = DataSize();
     if (size > kMaxStreamLength)
     {
         throw EPdfInvalidOperation("SaveToStream --file too large.");
@@ -375,7 +393,11 @@ void TPdfStream::WriteBody(TStream& stream) const
     }
     m_attributes->WriteInline(stream);
     WriteString("\r\nstream\r\n", stream);
-    WriteString(bytes, stream);
+    if (m_spool != nullptr)
+    {
+        m_spool->CopyTo(m_spooledAt, m_spooledLength, stream);
+    }
+    WriteString(m_data->Bytes(), stream);
     WriteString("\nendstream", stream);
 }
 

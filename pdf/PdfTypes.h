@@ -25,6 +25,7 @@ enum TPdfObjectKind : std::uint8_t
 };
 
 class TPdfObjectMgr;
+class TSpoolFile;
 class TPdfName;
 class TPdfNumber;
 class TPdfReal;
@@ -239,8 +240,17 @@ public:
 
     TPdfDictionary& Attributes() { return *m_attributes; }
     const TPdfDictionary& Attributes() const { return *m_attributes; }
+    // The data held in memory: all of it, or what was added after SpoolData.
     TMemoryStream& Data() { return *m_data; }
     const TMemoryStream& Data() const { return *m_data; }
+
+    // Moves the data held in memory to the end of the spool (borrowed: it must outlive this
+    // stream) and frees the memory. The stream's data are then the spooled bytes followed by
+    // whatever Data() holds; the file written is the same. A stream spools once. Throws
+    // EFileError when the spool cannot take the bytes, which then stay in memory.
+    void SpoolData(TSpoolFile& spool);
+    // The data's length, spooled and in memory.
+    std::int64_t DataSize() const;
 
     // TPdfObject:
     void WriteBody(TStream& stream) const override;
@@ -248,6 +258,9 @@ public:
 private:
     std::unique_ptr<TPdfDictionary> m_attributes;
     std::unique_ptr<TMemoryStream> m_data;
+    TSpoolFile* m_spool = nullptr; // where the first m_spooledLength bytes lie
+    std::int64_t m_spooledAt = 0;
+    std::int64_t m_spooledLength = 0;
 };
 
 // Bytes written verbatim.

@@ -95,6 +95,14 @@ void TMemoryStream::Clear()
     m_position = 0;
 }
 
+std::string TMemoryStream::TakeBytes()
+{
+    std::string bytes = std::move(m_bytes);
+    m_bytes = std::string();
+    m_position = 0;
+    return bytes;
+}
+
 // TFileStream
 
 TFileStream::TFileStream(const std::string& path, Mode mode) : m_path(path)

@@ -40,6 +40,8 @@ public:
 
     const std::string& Bytes() const { return m_bytes; }
     void Clear();
+    // Hands the bytes over without copying them; the stream is left empty at position 0.
+    std::string TakeBytes();
 
 private:
     std::string m_bytes;

@@ -22,7 +22,7 @@ TPreparedPicture PreparePicture(const std::string& path, int quality)
     TMemoryStream stream;
     if (std::string reason = TryReencodeAsJpeg(path, quality, stream); !reason.empty())
         return {std::string(), std::move(reason)};
-    return {stream.Bytes(), std::string()};
+    return {stream.TakeBytes(), std::string()};
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "app/imaging/GdiPlus.h"
 
 #include <cmath>
+#include <typeinfo>
 #include <new>
 
 #include "app/imaging/CairoRaster.h"
@@ -314,7 +315,18 @@ int TGPImage::Save(TStream& stream, const CLSID& clsid, const EncoderParameters*
     }
     try
     {
-        stream.Write(bytes.data(), bytes.size());
+        // Into an empty memory stream (of that very class, whose writing nothing overrides)
+        // the encoder's buffer is handed over whole: a large picture's JPEG is not copied.
+        auto* memory = typeid(stream) == typeid(TMemoryStream) ? static_cast<TMemoryStream*>(&stream)
+                                                               : nullptr;
+        if (memory != nullptr && memory->Size() == 0)
+        {
+            const auto size = static_cast<std::int64_t>(bytes.size());
+            *memory = TMemoryStream(std::move(bytes));
+            memory->SetPosition(size);
+        }
+        else
+            stream.Write(bytes.data(), bytes.size());
     }
     catch (const std::exception& e)
     {

@@ -191,6 +191,28 @@ TEST_F(CliProcessTest, CtrlCCancelsAtTheNextPictureAndKeepsTheOldOutput)
     EXPECT_EQ(ReadFileBytes(Output()), "old pdf");
 }
 
+// Killed in the middle of a run, after some pages went to the temporary file: that file had no
+// name, so nothing is left in the temporary folder.
+TEST_F(CliProcessTest, AKilledRunLeavesNothingInTheTemporaryFolder)
+{
+    TTempDir tmp;
+    const ScopedEnv tmpdir("TMPDIR", tmp.Path());
+    std::vector<std::string> args;
+    for (int i = 0; i < 3; ++i)
+    {
+        args.push_back(m_dir.File("page" + std::to_string(i) + ".bmp"));
+        WriteTestBmp(args.back(), 200, 100, 10 * i, 20, 30);
+    }
+    const std::vector<std::string> slow = SlowList();
+    args.insert(args.end(), slow.begin(), slow.end());
+    TCliProcess cli(args);
+    ASSERT_TRUE(cli.WaitUntilBlocked());
+    cli.Signal(SIGKILL);
+    std::string err;
+    EXPECT_EQ(cli.Finish(err), -1);
+    EXPECT_EQ(FolderEntries(tmp.Path()), std::vector<std::string>{});
+}
+
 TEST_F(CliProcessTest, ASecondCtrlCEndsAtOnce)
 {
     WriteFileBytes(Output(), "old pdf");

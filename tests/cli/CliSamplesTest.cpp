@@ -12,28 +12,6 @@
 // and random sequence. Its bytes are compared with a committed golden PDF, so a refactoring that
 // changes any byte of the sample document shows here.
 
-namespace
-{
-
-// Image names draw random numbers after Randomize (which reads the real clock); this sequence
-// ignores both seeds and counts up.
-class TCountingRandom : public IRandom
-{
-public:
-    void Seed(std::uint32_t) override {}
-    void Randomize() override {}
-    std::int32_t Next(std::int32_t range) override
-    {
-        return range > 0 ? static_cast<std::int32_t>(m_next++ % static_cast<std::uint32_t>(range))
-                         : 0;
-    }
-
-private:
-    std::uint32_t m_next = 0;
-};
-
-} // namespace
-
 TEST(CliSamplesTest, TheSampleFolderGivesTheGoldenPdf)
 {
     const ScopedTZ zone("UTC0");

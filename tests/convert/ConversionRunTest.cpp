@@ -335,27 +335,6 @@ TEST_F(ConversionRunTest, PropertiesReachTheInfoDictionary)
         EXPECT_NE(pdf.find(entry), std::string::npos) << entry;
 }
 
-namespace
-{
-
-// Image names draw from the random service; this one counts up, whatever the seed.
-class TCountingRandom : public IRandom
-{
-public:
-    void Seed(std::uint32_t) override {}
-    void Randomize() override {}
-    std::int32_t Next(std::int32_t range) override
-    {
-        return range > 0 ? static_cast<std::int32_t>(m_next++ % static_cast<std::uint32_t>(range))
-                         : 0;
-    }
-
-private:
-    std::uint32_t m_next = 0;
-};
-
-} // namespace
-
 // Workers prepare pictures ahead, but the run prints them and talks to the window in list
 // order: the document and every observer call are those of a run without workers.
 TEST_F(ConversionRunTest, TheDocumentAndTheEventsAreTheSameWhateverTheWorkers)
@@ -423,5 +402,45 @@ TEST_F(ConversionRunTest, CancelWithWorkInFlightDiscardsItAndWritesNothing)
             expected = observer.Events;
         else
             EXPECT_EQ(observer.Events, expected);
+    }
+}
+
+// The pictures' bytes wait in a temporary file that never has a name: nothing shows in the
+// temporary folder while the run goes on, nor after it ends, however it ends.
+TEST_F(ConversionRunTest, NothingIsLeftInTheTemporaryFolderHoweverTheRunEnds)
+{
+    TTempDir tmp;
+    const ScopedEnv tmpdir("TMPDIR", tmp.Path());
+    const std::vector<std::string> pictures = {Picture("a.bmp", 30, 20), Picture("b.bmp", 20, 30)};
+    const std::vector<std::string> none;
+    const auto seen = [&](TRecordingObserver& observer) {
+        observer.OnProcessMessages = [&] {
+            EXPECT_EQ(FolderEntries(tmp.Path()), none);
+        };
+    };
+    {
+        TConversionRun run;
+        TRecordingObserver observer;
+        seen(observer);
+        Run(run, pictures, observer);
+        EXPECT_EQ(run.RunResult(), 1);
+        EXPECT_EQ(FolderEntries(tmp.Path()), none);
+    }
+    {
+        TConversionRun run;
+        TRecordingObserver observer;
+        seen(observer);
+        observer.Cancel = CancelFromQuestion(2);
+        Run(run, pictures, observer);
+        EXPECT_EQ(run.RunResult(), 2);
+        EXPECT_EQ(FolderEntries(tmp.Path()), none);
+    }
+    {
+        TConversionRun run;
+        TRecordingObserver observer;
+        seen(observer);
+        run.SetFileName(m_dir.File("no/folder/out.pdf"));
+        EXPECT_THROW(run.Run(pictures, 60, {}, observer), EFileError);
+        EXPECT_EQ(FolderEntries(tmp.Path()), none);
     }
 }

@@ -356,3 +356,40 @@ TEST(PdfImagesInDocument, EveryKindRendersInItsOwnColours)
         }
     }
 }
+
+// Images go to a nameless temporary file as they are added and come back from it when the
+// document is written: the same bytes as from memory, and nothing in the temporary folder.
+TEST(PdfImagesInDocument, SpooledImagesWriteTheSameFileAndLeaveNothingBehind)
+{
+    TTempDir tmp;
+    const ScopedEnv tmpdir("TMPDIR", tmp.Path());
+    const auto write = [&](bool spool, bool spooled) {
+        TPdfDoc doc;
+        doc.SetSpoolImages(spool);
+        doc.NewDocument();
+        for (int i = 0; i < 3; ++i)
+        {
+            doc.AddPage();
+            TJPEGImage jpeg;
+            jpeg.SetData(MakeTestJpeg(16 + i, 9, i == 1 ? 1 : 3));
+            TPdfImage& image = doc.AddImage("Image" + std::to_string(i), CreatePdfImage(jpeg, "Pdf-Jpeg"));
+            // Spooled, the picture's bytes are no longer held in memory.
+            EXPECT_EQ(image.Data().Size(), spooled ? 0 : static_cast<std::int64_t>(jpeg.Data().size()));
+            EXPECT_EQ(image.DataSize(), static_cast<std::int64_t>(jpeg.Data().size()));
+            doc.GetCanvas()->DrawXObject("Image" + std::to_string(i), 0, 0, 16, 9);
+        }
+        EXPECT_EQ(FolderEntries(tmp.Path()), std::vector<std::string>{});
+        TMemoryStream out;
+        doc.SaveToStream(out);
+        doc.SaveToStream(out); // the spool is read again, not used up
+        return out.Bytes();
+    };
+    const std::string spooled = write(true, true);
+    EXPECT_EQ(spooled, write(false, false));
+    EXPECT_NE(spooled.find("/DCTDecode"), std::string::npos);
+    EXPECT_EQ(FolderEntries(tmp.Path()), std::vector<std::string>{});
+
+    // A temporary folder that cannot take the file leaves the images in memory.
+    const ScopedEnv missing("TMPDIR", tmp.File("gone"));
+    EXPECT_EQ(write(true, false), spooled);
+}

@@ -1,5 +1,6 @@
 #include "tests/support/TestSupport.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <clocale>
@@ -211,6 +212,21 @@ TTempDir::~TTempDir()
 {
     std::error_code ignored;
     std::filesystem::remove_all(m_path, ignored);
+}
+
+std::int32_t TCountingRandom::Next(std::int32_t range)
+{
+    return range > 0 ? static_cast<std::int32_t>(m_next++ % static_cast<std::uint32_t>(range)) : 0;
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::string ReadFileBytes(const std::string& path)

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -121,6 +122,19 @@ private:
     IRandom* m_previous;
 };
 
+// A random sequence that ignores every seed and counts up (0, 1, 2, ... modulo the range), so
+// the image names of a document do not depend on the clock.
+class TCountingRandom : public IRandom
+{
+public:
+    void Seed(std::uint32_t) override {}
+    void Randomize() override {}
+    std::int32_t Next(std::int32_t range) override;
+
+private:
+    std::uint32_t m_next = 0;
+};
+
 // Sets LC_NUMERIC to a locale (for example "de_DE.UTF-8" or "C.UTF-8") when available; Active()
 // tells whether it could be set. Restores the previous one.
 class ScopedNumericLocale
@@ -197,6 +211,8 @@ private:
 
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
+// The names in a folder (no "." or ".."), sorted; empty for a folder that cannot be read.
+std::vector<std::string> FolderEntries(const std::string& folder);
 // Runs a shell command; returns its exit status and puts stdout+stderr in output.
 int RunCommand(const std::string& command, std::string* output = nullptr);
 // qpdf --check on the file: true only for exit status 0 (3, warnings, counts as a failure).
