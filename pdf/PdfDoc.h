@@ -99,10 +99,12 @@ private:
     TPdfCatalog* m_root = nullptr;
     TPdfDictionary* m_currentPages = nullptr;
     std::unique_ptr<TPdfCanvas> m_canvas;
+    // Made at the first image; declared before m_xref, whose images point into it, so that it
+    // outlives them.
+    std::unique_ptr<TSpoolFile> m_spool;
     std::unique_ptr<TPdfHeader> m_header;
     std::unique_ptr<TPdfTrailer> m_trailer;
     std::unique_ptr<TPdfXref> m_xref;
-    std::unique_ptr<TSpoolFile> m_spool; // made at the first image; outlives the objects in m_xref
     bool m_spoolImages = true;
     bool m_spoolFailed = false;
     TPdfInfo* m_info = nullptr;

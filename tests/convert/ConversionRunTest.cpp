@@ -413,34 +413,22 @@ TEST_F(ConversionRunTest, NothingIsLeftInTheTemporaryFolderHoweverTheRunEnds)
     const ScopedEnv tmpdir("TMPDIR", tmp.Path());
     const std::vector<std::string> pictures = {Picture("a.bmp", 30, 20), Picture("b.bmp", 20, 30)};
     const std::vector<std::string> none;
-    const auto seen = [&](TRecordingObserver& observer) {
-        observer.OnProcessMessages = [&] {
-            EXPECT_EQ(FolderEntries(tmp.Path()), none);
-        };
-    };
+    // How the run ends: 1 written, 2 cancelled, 0 failed to write.
+    for (const int result : {1, 2, 0})
     {
         TConversionRun run;
         TRecordingObserver observer;
-        seen(observer);
-        Run(run, pictures, observer);
-        EXPECT_EQ(run.RunResult(), 1);
-        EXPECT_EQ(FolderEntries(tmp.Path()), none);
-    }
-    {
-        TConversionRun run;
-        TRecordingObserver observer;
-        seen(observer);
-        observer.Cancel = CancelFromQuestion(2);
-        Run(run, pictures, observer);
-        EXPECT_EQ(run.RunResult(), 2);
-        EXPECT_EQ(FolderEntries(tmp.Path()), none);
-    }
-    {
-        TConversionRun run;
-        TRecordingObserver observer;
-        seen(observer);
-        run.SetFileName(m_dir.File("no/folder/out.pdf"));
-        EXPECT_THROW(run.Run(pictures, 60, {}, observer), EFileError);
+        observer.OnProcessMessages = [&] { EXPECT_EQ(FolderEntries(tmp.Path()), none); };
+        if (result == 2)
+            observer.Cancel = CancelFromQuestion(2);
+        if (result == 0)
+        {
+            run.SetFileName(m_dir.File("no/folder/out.pdf"));
+            EXPECT_THROW(run.Run(pictures, 60, {}, observer), EFileError);
+        }
+        else
+            Run(run, pictures, observer);
+        EXPECT_EQ(run.RunResult(), result);
         EXPECT_EQ(FolderEntries(tmp.Path()), none);
     }
 }
