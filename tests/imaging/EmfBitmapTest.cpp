@@ -1,5 +1,5 @@
-// EMF bitmaps the converter cannot draw as they stand: compressed ones, and the pair of an ORed
-// opacity bitmap and ANDed colours a transparent bitmap is written as.
+// EMF records the converter cannot draw as they stand: compressed bitmaps, the pair of an ORed
+// opacity bitmap and ANDed colours a transparent bitmap is written as, and EMF+ records.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -190,4 +190,47 @@ TEST(EmfTransparentBitmap, MalformedCompressedBitmapsAreRefused)
             EXPECT_NE(std::string(e.what()).find("bad EMF"), std::string::npos) << e.what();
         }
     }
+}
+
+namespace
+{
+
+// An EMR_COMMENT holding an EMF+ header (dual or EMF+ only) or a red EMF+ FillRects.
+std::string EmfPlusComment(std::uint16_t type, std::uint16_t flags)
+{
+    std::string plus;
+    Put32(plus, 0x2B464D45); // "EMF+"
+    Put32(plus, type | static_cast<std::uint32_t>(flags) << 16);
+    if (type == 0x4001)
+        for (std::uint32_t v : {28u, 16u, 0xDBC01002u, 1u, 96u, 96u})
+            Put32(plus, v);
+    else
+        for (std::uint32_t v : {36u, 24u, 0xFFFF0000u, 1u, 0x41200000u, 0x41200000u, 0x42480000u,
+                                0x42480000u}) // 10, 10, 50, 50 as floats
+            Put32(plus, v);
+    std::string record;
+    for (std::uint32_t v : {70u, static_cast<std::uint32_t>(12 + plus.size()),
+                            static_cast<std::uint32_t>(plus.size())})
+        Put32(record, v);
+    return record + plus;
+}
+
+} // namespace
+
+// The converter draws no EMF+: a file drawn in EMF+ alone is refused with that reason instead of
+// coming out as a blank page; a dual file is drawn from its plain records.
+TEST(EmfPlus, AFileDrawnInEmfPlusOnlyIsRefusedADualOneIsDrawn)
+{
+    try
+    {
+        DecodePicture(MakeEmf({EmfPlusComment(0x4001, 0), EmfPlusComment(0x400A, 0x8000)}));
+        ADD_FAILURE() << "an EMF+ only file was accepted";
+    }
+    catch (const EPictureError& e)
+    {
+        EXPECT_STREQ(e.what(), "unsupported EMF: drawn in EMF+ records only");
+    }
+    const TRaster dual = DecodePicture(MakeEmf({EmfPlusComment(0x4001, 1), EmfPlusComment(0x400A, 0x8000),
+                                                StretchDibits(kSrcCopy, kRedColours)}));
+    EXPECT_TRUE(Near(dual, 70, 20, kRed));
 }

@@ -516,6 +516,23 @@ bool DrawsNothing(std::string_view bytes)
            ReadLe32(bytes, headerSize + 4) == bytes.size() - headerSize;
 }
 
+// Drawn in EMF+ records alone: the plain records of such a file hold nothing but its frame, and
+// the converter does not draw EMF+, so it would come out as a blank page. The first record after
+// the header is then a comment holding an EMF+ header whose "dual" flag is clear.
+bool DrawnInEmfPlusOnly(std::string_view bytes)
+{
+    constexpr std::uint32_t kEmrComment = 70;
+    constexpr std::uint32_t kEmfPlusIdentifier = 0x2B464D45; // "EMF+"
+    constexpr std::uint16_t kEmfPlusHeader = 0x4001;
+    constexpr std::uint16_t kEmfPlusDual = 0x0001;
+    const std::uint32_t headerSize = ReadLe32(bytes, 4);
+    if (headerSize > bytes.size() || bytes.size() - headerSize < 20)
+        return false;
+    const std::string_view first = bytes.substr(headerSize);
+    return ReadLe32(first, 0) == kEmrComment && ReadLe32(first, 12) == kEmfPlusIdentifier &&
+           ReadLe16(first, 16) == kEmfPlusHeader && (ReadLe16(first, 18) & kEmfPlusDual) == 0;
+}
+
 struct TFreeDeleter
 {
     void operator()(char* p) const { std::free(p); }
@@ -558,6 +575,8 @@ TRaster DrawEmf(std::string_view bytes, std::int64_t maxPixels)
     }
     CheckMetafileSize(width, height, maxPixels);
 
+    if (DrawnInEmfPlusOnly(bytes))
+        throw EPictureError("unsupported EMF: drawn in EMF+ records only");
     if (DrawsNothing(bytes)) {
         TRaster blank = NewRaster(width, height, 4, 0); // clear: white once flattened
         return blank;
