@@ -128,6 +128,38 @@ class TConvertWindowTest : public QObject
         QVERIFY(WaitIdle(form));
     }
 
+    // The run has a thread of its own: while a large picture is prepared the window still takes
+    // the Cancel click, and the run stops before the next picture, writing nothing.
+    void CancelRegistersWhileALargePictureIsPrepared()
+    {
+        TTempDir dir;
+        const std::string large = dir.File("large.bmp");
+        WriteTestBmp(large, 3000, 2000, 10, 20, 30);
+        TFakeDialogs dialogs;
+        TForm1 form(dialogs);
+        FillList(form, {large, m_pictures[0], m_pictures[1]});
+        const std::string output = dir.File("kept.pdf");
+        WriteFileBytes(output, "the old file");
+        dialogs.SavePath = Q(output);
+        int pagesShownAtCancel = -1;
+        QTimer::singleShot(0, &form, [&] {
+            auto* progress = form.findChild<TForm2*>();
+            QVERIFY(progress != nullptr);
+            // Connected after the window's own handler: the run has just started.
+            connect(progress->Timer1(), &QTimer::timeout, progress, [&, progress] {
+                QTimer::singleShot(0, progress, [&, progress] {
+                    pagesShownAtCancel = progress->ProgressBar1()->value();
+                    progress->Button1Click();
+                });
+            });
+        });
+        form.BitBtn1Click();
+        QCOMPARE(pagesShownAtCancel, 0);
+        QCOMPARE(dialogs.Said, QStringList());
+        QCOMPARE(ReadFileBytes(output), std::string("the old file"));
+        QVERIFY(WaitIdle(form));
+    }
+
     void FailureShowsItsMessageThenUnsucceededAndKeepsTheOldFile()
     {
         TTempDir dir;

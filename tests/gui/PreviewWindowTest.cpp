@@ -1,5 +1,6 @@
 // The preview box: what it draws for the selected entry, and entries whose file holds no picture.
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QPixmap>
 #include <QStatusBar>
@@ -8,6 +9,9 @@
 
 #include "app/convert/Preview.h"
 #include "app/gui/Form1.h"
+#include "app/gui/GuiText.h"
+#include "app/imaging/ImagePreparation.h"
+#include "platform/Stream.h"
 #include "tests/convert/TestPictures.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/support/TestSupport.h"
@@ -97,6 +101,35 @@ class TPreviewWindowTest : public QObject
         form.ToolButton4Click();
         QVERIFY(WaitIdle(form));
         QCOMPARE(PreviewImage(form), before);
+    }
+
+    // "prexiew.jpg" beside the program fills the preview at start-up, and is only read.
+    void PictureBesideTheProgramShowsAtStart()
+    {
+        TTempDir dir;
+        WriteTestBmp(dir.File("green.bmp"), 40, 20, 0, 255, 0);
+        TMemoryStream jpeg;
+        ReencodeAsJpeg(dir.File("green.bmp"), 95, jpeg);
+        const std::string beside =
+            PathBytes(QCoreApplication::applicationDirPath()) + "/prexiew.jpg";
+        WriteFileBytes(beside, jpeg.Bytes());
+        struct TRemover
+        {
+            std::string Path;
+            ~TRemover() { std::remove(Path.c_str()); }
+        } remover{beside};
+
+        TFakeDialogs dialogs;
+        TForm1 form(dialogs);
+        QVERIFY(WaitIdle(form));
+        const QImage image = PreviewImage(form);
+        QCOMPARE(image.size(), QSize(313, 143));
+        const QColor middle = image.pixelColor(156, 71);
+        QVERIFY2(middle.green() > 240 && middle.red() < 16 && middle.blue() < 16,
+                 qPrintable(middle.name()));
+        QCOMPARE(image.pixelColor(5, 71), QColor(Qt::white)); // 286 x 143 leaves white beside
+        QCOMPARE(ReadFileBytes(beside), jpeg.Bytes());
+        QCOMPARE(Entries(form), TPaths{});
     }
 };
 
