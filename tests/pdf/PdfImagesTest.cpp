@@ -1,6 +1,9 @@
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <functional>
+
+#include <sys/resource.h>
 
 #include <gtest/gtest.h>
 
@@ -357,39 +360,73 @@ TEST(PdfImagesInDocument, EveryKindRendersInItsOwnColours)
     }
 }
 
+namespace
+{
+
+// Three pages, each with its picture; returns the bytes each image holds in memory once added.
+std::vector<std::int64_t> AddThreeImages(TPdfDoc& doc)
+{
+    std::vector<std::int64_t> inMemory;
+    doc.NewDocument();
+    for (int i = 0; i < 3; ++i)
+    {
+        doc.AddPage();
+        TJPEGImage jpeg;
+        jpeg.SetData(MakeTestJpeg(16 + i, 9, i == 1 ? 1 : 3));
+        const std::string name = "Image" + std::to_string(i);
+        TPdfImage& image = doc.AddImage(name, CreatePdfImage(jpeg, "Pdf-Jpeg"));
+        EXPECT_EQ(image.DataSize(), static_cast<std::int64_t>(jpeg.Data().size()));
+        inMemory.push_back(image.Data().Size());
+        doc.GetCanvas()->DrawXObject(name, 0, 0, 16, 9);
+    }
+    return inMemory;
+}
+
+} // namespace
+
 // Images go to a nameless temporary file as they are added and come back from it when the
 // document is written: the same bytes as from memory, and nothing in the temporary folder.
 TEST(PdfImagesInDocument, SpooledImagesWriteTheSameFileAndLeaveNothingBehind)
 {
     TTempDir tmp;
     const ScopedEnv tmpdir("TMPDIR", tmp.Path());
-    const auto write = [&](bool spool, bool spooled) {
+    const std::vector<std::string> none;
+    // Writes the document twice (the spool is read again, not used up); inMemory says which
+    // images are expected to stay in memory.
+    const auto write = [&](bool spool, const std::vector<bool>& inMemory) {
         TPdfDoc doc;
         doc.SetSpoolImages(spool);
-        doc.NewDocument();
-        for (int i = 0; i < 3; ++i)
-        {
-            doc.AddPage();
-            TJPEGImage jpeg;
-            jpeg.SetData(MakeTestJpeg(16 + i, 9, i == 1 ? 1 : 3));
-            TPdfImage& image = doc.AddImage("Image" + std::to_string(i), CreatePdfImage(jpeg, "Pdf-Jpeg"));
-            // Spooled, the picture's bytes are no longer held in memory.
-            EXPECT_EQ(image.Data().Size(), spooled ? 0 : static_cast<std::int64_t>(jpeg.Data().size()));
-            EXPECT_EQ(image.DataSize(), static_cast<std::int64_t>(jpeg.Data().size()));
-            doc.GetCanvas()->DrawXObject("Image" + std::to_string(i), 0, 0, 16, 9);
-        }
-        EXPECT_EQ(FolderEntries(tmp.Path()), std::vector<std::string>{});
+        const std::vector<std::int64_t> held = AddThreeImages(doc);
+        for (std::size_t i = 0; i < held.size(); ++i)
+            EXPECT_EQ(held[i] > 0, inMemory[i]) << i;
+        EXPECT_EQ(FolderEntries(tmp.Path()), none);
         TMemoryStream out;
         doc.SaveToStream(out);
-        doc.SaveToStream(out); // the spool is read again, not used up
+        doc.SaveToStream(out);
         return out.Bytes();
     };
-    const std::string spooled = write(true, true);
-    EXPECT_EQ(spooled, write(false, false));
-    EXPECT_NE(spooled.find("/DCTDecode"), std::string::npos);
-    EXPECT_EQ(FolderEntries(tmp.Path()), std::vector<std::string>{});
+    const std::string inMemory = write(false, {true, true, true});
+    EXPECT_EQ(write(true, {false, false, false}), inMemory);
+    EXPECT_NE(inMemory.find("/DCTDecode"), std::string::npos);
+    EXPECT_EQ(FolderEntries(tmp.Path()), none);
 
     // A temporary folder that cannot take the file leaves the images in memory.
-    const ScopedEnv missing("TMPDIR", tmp.File("gone"));
-    EXPECT_EQ(write(true, false), spooled);
+    {
+        const ScopedEnv missing("TMPDIR", tmp.File("gone"));
+        EXPECT_EQ(write(true, {true, true, true}), inMemory);
+    }
+
+    // A disk that fills up after the first image: that one comes back from the spool, the
+    // one whose write failed partway and those after it stay in memory.
+    rlimit before{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit full = before;
+    full.rlim_cur = MakeTestJpeg(16, 9, 3).size() + 10;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
+    const std::string partly = write(true, {false, true, true});
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(partly, inMemory);
+    EXPECT_EQ(FolderEntries(tmp.Path()), none);
 }
