@@ -38,21 +38,8 @@ void TPRJpegImage::Print(TPRCanvas& canvas, const TRect& rect)
     std::string name = Name();
     if (!SharedImage())
     {
-        bool found = false;
-        for (int attempt = 0; attempt < 65535; ++attempt)
-        {
-            const std::string candidate = Name() + std::to_string(Random().Next(65535));
-            if (doc.FindXObject(candidate) == nullptr)
-            {
-                name = candidate;
-                found = true;
-                break;
-            }
-        }
-        if (!found)
-        {
-            throw Exception("image count over max value..");
-        }
+        // A new random number for every attempt.
+        name = FreeImageName(doc, [] { return Random().Next(65535); });
     }
     EnsureImage(doc, name, *graphic, "Pdf-Jpeg");
     DrawImage(pdfCanvas, pageHeight, rect, name, *graphic);

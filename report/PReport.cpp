@@ -726,6 +726,20 @@ void TPRImage::EnsureImage(TPdfDoc& doc, const std::string& name, const TGraphic
     }
 }
 
+std::string TPRImage::FreeImageName(const TPdfDoc& doc,
+                                    const std::function<int()>& nextNumber) const
+{
+    for (int attempt = 0; attempt < 65535; ++attempt)
+    {
+        std::string candidate = Name() + std::to_string(nextNumber());
+        if (doc.FindXObject(candidate) == nullptr)
+        {
+            return candidate;
+        }
+    }
+    throw Exception("image count over max value..");
+}
+
 void TPRImage::DrawImage(TPdfCanvas& pdfCanvas, int pageHeight, const TRect& rect,
                          const std::string& name, const TGraphic& graphic) const
 {
@@ -756,24 +770,13 @@ void TPRImage::Print(TPRCanvas& canvas, const TRect& rect)
     std::string name = Name();
     if (!m_sharedImage)
     {
-        // From a random start, the next free number, wrapping after 65534.
+        // From one random start, the next free number, wrapping after 65534.
         int value = Random().Next(65534);
-        bool found = false;
-        for (int attempt = 0; attempt < 65535; ++attempt)
-        {
-            const std::string candidate = Name() + std::to_string(value);
-            if (doc.FindXObject(candidate) == nullptr)
-            {
-                name = candidate;
-                found = true;
-                break;
-            }
+        name = FreeImageName(doc, [&value] {
+            const int number = value;
             value = value >= 65534 ? 0 : value + 1;
-        }
-        if (!found)
-        {
-            throw Exception("image count over max value..");
-        }
+            return number;
+        });
     }
     EnsureImage(doc, name, *graphic, "Pdf-Bitmap");
     DrawImage(pdfCanvas, pageHeight, rect, name, *graphic);

@@ -394,6 +394,10 @@ protected:
     // Registers an image of graphic under name unless the document has one of that name.
     static void EnsureImage(TPdfDoc& doc, const std::string& name, const TGraphic& graphic,
                             const char* creatorName);
+    // The first of up to 65535 names Name followed by a number in decimal that doc has no image
+    // of, nextNumber giving the numbers in turn. Raises Exception "image count over max
+    // value.." when every one is taken.
+    std::string FreeImageName(const TPdfDoc& doc, const std::function<int()>& nextNumber) const;
     // Draws the registered image name into rect (page coordinates) as Stretch says.
     void DrawImage(TPdfCanvas& pdfCanvas, int pageHeight, const TRect& rect,
                    const std::string& name, const TGraphic& graphic) const;
