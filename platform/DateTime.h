@@ -15,6 +15,9 @@ struct TDateTimeParts
     int Millisecond = 0;
 };
 
+// The days of month (1 to 12) in the Gregorian calendar: February has 29 in leap years.
+int DaysInMonth(int year, int month);
+
 TDateTime EncodeDateTime(const TDateTimeParts& parts);
 TDateTime EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
                          int millisecond = 0);

@@ -6,6 +6,7 @@
 
 #include <iconv.h>
 
+#include "platform/DateTime.h"
 #include "platform/Services.h"
 
 namespace
@@ -105,17 +106,6 @@ std::string Apply(TCliArguments& arguments, TValueOption option, std::string_vie
         break;
     }
     return {};
-}
-
-bool IsLeapYear(int year)
-{
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int DaysInMonth(int year, int month)
-{
-    static constexpr std::array<int, 12> kDays = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && IsLeapYear(year) ? 29 : kDays[static_cast<std::size_t>(month - 1)];
 }
 
 // Reads exactly count digits at text[pos].
