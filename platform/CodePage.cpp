@@ -10,6 +10,8 @@
 #include <locale.h>
 #include <strings.h>
 
+#include "platform/ByteOrder.h"
+
 namespace
 {
 
@@ -354,8 +356,7 @@ public:
         result.reserve(bytes.size() / 2);
         for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
         {
-            result.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                                   (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+            result.push_back(static_cast<char16_t>(ReadLe16(bytes, i)));
         }
         return result;
     }

@@ -5,6 +5,7 @@
 
 #include "app/imaging/PictureReader.h"
 #include "app/imaging/Pixbuf.h"
+#include "platform/ByteOrder.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 // its own rule, and hand only that one on.
 #include "app/imaging/PictureReader.h"
 #include "app/imaging/Pixbuf.h"
+#include "platform/ByteOrder.h"
 
 namespace
 {

@@ -18,7 +18,7 @@
 #include <spawn.h>
 #include <unistd.h>
 
-#include "app/imaging/Pixbuf.h"
+#include "platform/ByteOrder.h"
 
 extern char** environ;
 

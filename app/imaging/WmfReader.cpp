@@ -1,6 +1,6 @@
 #include "app/imaging/MetafileRenderer.h"
 #include "app/imaging/PictureReader.h"
-#include "app/imaging/Pixbuf.h"
+#include "platform/ByteOrder.h"
 
 namespace {
 

@@ -201,24 +201,14 @@ TEST(TiffGrey, EightBitGreyKeepsItsValuesInEitherPhotometric)
 TEST(EmfClip, AClipRegionDoesNotBreakTheDrawing)
 {
     std::string emf = ReadFileBytes(TestDataPath("emf_simple.emf"));
-    const auto le32 = [&](std::size_t at) {
-        return static_cast<std::uint32_t>(static_cast<unsigned char>(emf[at]) |
-                                          static_cast<unsigned char>(emf[at + 1]) << 8 |
-                                          static_cast<unsigned char>(emf[at + 2]) << 16 |
-                                          static_cast<unsigned>(static_cast<unsigned char>(emf[at + 3])) << 24);
-    };
-    const auto put32 = [](std::string& out, std::uint32_t value) {
-        for (int shift = 0; shift < 32; shift += 8)
-            out.push_back(static_cast<char>((value >> shift) & 0xFF));
-    };
     // EMR_INTERSECTCLIPRECT, 24 bytes, wide enough to keep the whole drawing.
     std::string clip;
     for (std::int32_t value : {30, 24, -100000, -100000, 100000, 100000})
-        put32(clip, static_cast<std::uint32_t>(value));
-    emf.insert(le32(4), clip); // after the header record
+        AppendLe32(clip, static_cast<std::uint32_t>(value));
+    emf.insert(ReadLe32(emf, 4), clip); // after the header record
     std::string totals;
-    put32(totals, static_cast<std::uint32_t>(emf.size()));
-    put32(totals, le32(52) + 1);
+    AppendLe32(totals, static_cast<std::uint32_t>(emf.size()));
+    AppendLe32(totals, ReadLe32(emf, 52) + 1);
     emf.replace(48, 8, totals); // file size and record count
     const TRaster raster = DecodePicture(emf);
     ASSERT_EQ(raster.Width, 384);

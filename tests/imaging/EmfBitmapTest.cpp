@@ -18,12 +18,6 @@ constexpr std::uint32_t kSrcAnd = 0x008800C6;
 constexpr std::uint32_t kSrcCopy = 0x00CC0020;
 constexpr int kSide = 96; // pixels of the picture and of the drawn bitmap
 
-void Put32(std::string& out, std::uint32_t value)
-{
-    for (int shift = 0; shift < 32; shift += 8)
-        out.push_back(static_cast<char>((value >> shift) & 0xFF));
-}
-
 std::string Bytes(std::initializer_list<int> values)
 {
     std::string out;
@@ -47,9 +41,9 @@ std::string StretchDibits(std::uint32_t rop, const TBitmap& bitmap)
     for (std::uint32_t v : {40u, 2u, 2u, 1u | bitmap.BitCount << 16, bitmap.Compression,
                             static_cast<std::uint32_t>(bitmap.Bits.size()), 0u, 0u,
                             static_cast<std::uint32_t>(bitmap.Palette.size()), 0u})
-        Put32(info, v);
+        AppendLe32(info, v);
     for (std::uint32_t colour : bitmap.Palette)
-        Put32(info, colour);
+        AppendLe32(info, colour);
     std::string bits = bitmap.Bits;
     bits.resize((bits.size() + 3) / 4 * 4, '\0');
     std::string record;
@@ -58,7 +52,7 @@ std::string StretchDibits(std::uint32_t rop, const TBitmap& bitmap)
                             static_cast<std::uint32_t>(info.size()), 80u + static_cast<std::uint32_t>(info.size()),
                             static_cast<std::uint32_t>(bitmap.Bits.size()), 0u, rop,
                             static_cast<std::uint32_t>(kSide), static_cast<std::uint32_t>(kSide)})
-        Put32(record, v);
+        AppendLe32(record, v);
     return record + info + bits;
 }
 
@@ -98,14 +92,14 @@ std::string MakeEmf(const std::vector<std::string>& records)
         body += r;
     std::string eof;
     for (std::uint32_t v : {14u, 20u, 0u, 16u, 20u})
-        Put32(eof, v);
+        AppendLe32(eof, v);
     body += eof;
     std::string header;
     const auto total = static_cast<std::uint32_t>(88 + body.size());
     for (std::uint32_t v : {1u, 88u, 0u, 0u, kSide - 1u, kSide - 1u, 0u, 0u, 2540u, 2540u, 0x464D4520u,
                             0x10000u, total, static_cast<std::uint32_t>(records.size() + 2), 0u, 0u, 0u,
                             1024u, 768u, 271u, 203u, 0u})
-        Put32(header, v);
+        AppendLe32(header, v);
     return header + body;
 }
 

@@ -15,12 +15,6 @@
 
 namespace {
 
-void PutLe(std::string& out, std::uint32_t value, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
-}
-
 // An icon of PNG entries, each given as its bytes.
 std::string Icon(const std::vector<std::string>& entries)
 {

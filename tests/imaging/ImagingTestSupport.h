@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "app/imaging/Raster.h"
+#include "platform/ByteOrder.h"
 
 using TRgb = std::array<int, 3>;
 
@@ -16,6 +17,15 @@ inline constexpr TRgb kBlue{0, 0, 255};
 inline constexpr TRgb kYellow{255, 255, 0};
 inline constexpr TRgb kWhite{255, 255, 255};
 inline constexpr TRgb kBlack{0, 0, 0};
+
+// Appends the low 2 or 4 bytes of value, least significant first: fields of hand-made files.
+inline void PutLe(std::string& out, std::uint32_t value, int bytes)
+{
+    if (bytes == 2)
+        AppendLe16(out, static_cast<std::uint16_t>(value));
+    else
+        AppendLe32(out, value);
+}
 
 // The pixel at (x, y) is within tolerance of rgb in every channel (grey rasters compare their
 // one channel with each of r, g, b).

@@ -239,12 +239,6 @@ TEST(MetafileHelper, RealHelperOnDamagedFilesGivesAReason)
     }
 }
 
-void PutLe(std::string& out, std::uint32_t value, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
-}
-
 std::string Record(std::uint16_t function, std::initializer_list<int> words)
 {
     std::string out;
@@ -271,8 +265,7 @@ std::string ShapesWmf(const std::string& shapes, int objects = 2)
         PutLe(out, static_cast<std::uint32_t>(word), 2);
     std::uint16_t checksum = 0;
     for (std::size_t i = 0; i < out.size(); i += 2)
-        checksum ^= static_cast<std::uint16_t>(static_cast<unsigned char>(out[i]) |
-                                               static_cast<unsigned char>(out[i + 1]) << 8);
+        checksum ^= ReadLe16(out, i);
     PutLe(out, checksum, 2);
     PutLe(out, 1, 2); // in memory
     PutLe(out, 9, 2);

@@ -13,9 +13,9 @@
 
 #include "app/imaging/CairoRaster.h"
 #include "app/imaging/MetafileRenderer.h"
-#include "app/imaging/Pixbuf.h"
 #include "app/imaging/RasterOperations.h"
 #include "app/imaging/metafile/MetafileDrawing.h"
+#include "platform/ByteOrder.h"
 
 namespace {
 
@@ -38,18 +38,6 @@ constexpr std::size_t kStretchDibitsFixed = 80;
 // A few bytes of compressed data can claim a huge bitmap: expansion stops at these sizes.
 constexpr std::uint64_t kMaxBitmapPixels = 1u << 24;
 constexpr std::size_t kMaxPreparedBytes = std::size_t{1} << 28;
-
-void PutLe32(std::string& out, std::size_t offset, std::uint32_t value)
-{
-    for (std::size_t i = 0; i < 4; ++i)
-        out[offset + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
-void AppendLe32(std::string& out, std::uint32_t value)
-{
-    for (int shift = 0; shift < 32; shift += 8)
-        out.push_back(static_cast<char>((value >> shift) & 0xFF));
-}
 
 // A bitmap of an EMR_STRETCHDIBITS record, decoded top row first as 0xRRGGBB.
 struct TDib

@@ -15,24 +15,19 @@
 #include "app/imaging/MetafileRenderer.h"
 #include "app/imaging/RasterOperations.h"
 #include "app/imaging/metafile/MetafileDrawing.h"
+#include "platform/ByteOrder.h"
 
 namespace {
-std::uint16_t Le16(const std::string& b, std::size_t at)
-{
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) |
-                                      static_cast<unsigned char>(b[at + 1]) << 8);
-}
-
 // A placeable header gives the picture's box in its own units per inch: the size at 96 dpi.
 bool PlaceableSize(const std::string& bytes, long long& width, long long& height)
 {
-    if (bytes.size() < 22 || Le16(bytes, 0) != 0xCDD7 || Le16(bytes, 2) != 0x9AC6)
+    if (bytes.size() < 22 || ReadLe16(bytes, 0) != 0xCDD7 || ReadLe16(bytes, 2) != 0x9AC6)
         return false;
-    const auto left = static_cast<std::int16_t>(Le16(bytes, 6));
-    const auto top = static_cast<std::int16_t>(Le16(bytes, 8));
-    const auto right = static_cast<std::int16_t>(Le16(bytes, 10));
-    const auto bottom = static_cast<std::int16_t>(Le16(bytes, 12));
-    const std::uint16_t inch = Le16(bytes, 14);
+    const auto left = static_cast<std::int16_t>(ReadLe16(bytes, 6));
+    const auto top = static_cast<std::int16_t>(ReadLe16(bytes, 8));
+    const auto right = static_cast<std::int16_t>(ReadLe16(bytes, 10));
+    const auto bottom = static_cast<std::int16_t>(ReadLe16(bytes, 12));
+    const std::uint16_t inch = ReadLe16(bytes, 14);
     if (inch == 0)
         return false;
     width = std::llround(std::abs(right - left) * 96.0 / inch);
@@ -400,16 +395,15 @@ void WindowOrigin(const std::string& bytes, double& x, double& y)
     std::size_t at = 22; // after the placeable header
     if (bytes.size() < at + 18)
         return;
-    at += static_cast<std::size_t>(Le16(bytes, at + 2)) * 2; // the header's own size in words
+    at += static_cast<std::size_t>(ReadLe16(bytes, at + 2)) * 2; // the header's own size in words
     while (at + 6 <= bytes.size()) {
-        const std::uint32_t words =
-            Le16(bytes, at) | static_cast<std::uint32_t>(Le16(bytes, at + 2)) << 16;
-        const std::uint16_t function = Le16(bytes, at + 4);
+        const std::uint32_t words = ReadLe32(bytes, at);
+        const std::uint16_t function = ReadLe16(bytes, at + 4);
         if (words < 3 || function == 0 || words > (bytes.size() - at) / 2)
             return;
         if (function == 0x020B && words >= 5) {
-            y = static_cast<std::int16_t>(Le16(bytes, at + 6));
-            x = static_cast<std::int16_t>(Le16(bytes, at + 8));
+            y = static_cast<std::int16_t>(ReadLe16(bytes, at + 6));
+            x = static_cast<std::int16_t>(ReadLe16(bytes, at + 8));
             return;
         }
         at += static_cast<std::size_t>(words) * 2;
@@ -425,13 +419,13 @@ void WindowOrigin(const std::string& bytes, double& x, double& y)
 // is taken too.
 void PlaceableBox(const std::string& bytes, wmfD_Rect& bounds)
 {
-    const double inch = Le16(bytes, 14);
+    const double inch = ReadLe16(bytes, 14);
     double originX = 0;
     double originY = 0;
     WindowOrigin(bytes, originX, originY);
     const auto at = [&](std::size_t offset, double origin) {
-        return static_cast<float>((static_cast<std::int16_t>(Le16(bytes, offset)) - origin) * 72.0 /
-                                  inch);
+        const double value = static_cast<std::int16_t>(ReadLe16(bytes, offset));
+        return static_cast<float>((value - origin) * 72.0 / inch);
     };
     wmfD_Rect box{};
     box.TL.x = std::min(at(6, originX), at(10, originX));
@@ -453,35 +447,27 @@ void PlaceableBox(const std::string& bytes, wmfD_Rect& bounds)
         bounds = box;
 }
 
-void PutLe16(std::string& b, std::size_t at, std::uint16_t value)
-{
-    b[at] = static_cast<char>(value & 0xFF);
-    b[at + 1] = static_cast<char>(value >> 8);
-}
-
 // libwmf allocates the largest record size the header claims before it reads a record, so a
 // header claiming gigabytes made it ask for them. The header is mended to the largest record
 // the file really holds, as far as its records can be walked.
 void BoundLargestRecord(std::string& bytes)
 {
     const std::size_t header =
-        bytes.size() >= 22 && Le16(bytes, 0) == 0xCDD7 && Le16(bytes, 2) == 0x9AC6 ? 22 : 0;
+        bytes.size() >= 22 && ReadLe16(bytes, 0) == 0xCDD7 && ReadLe16(bytes, 2) == 0x9AC6 ? 22 : 0;
     if (bytes.size() < header + 18)
         return;
-    std::size_t at = header + static_cast<std::size_t>(Le16(bytes, header + 2)) * 2;
+    std::size_t at = header + static_cast<std::size_t>(ReadLe16(bytes, header + 2)) * 2;
     std::uint32_t largest = 3;
     while (at + 6 <= bytes.size()) {
-        const std::uint32_t words =
-            Le16(bytes, at) | static_cast<std::uint32_t>(Le16(bytes, at + 2)) << 16;
+        const std::uint32_t words = ReadLe32(bytes, at);
         if (words < 3 || words > (bytes.size() - at) / 2)
             break;
         largest = std::max(largest, words);
-        if (Le16(bytes, at + 4) == 0) // the end record
+        if (ReadLe16(bytes, at + 4) == 0) // the end record
             break;
         at += static_cast<std::size_t>(words) * 2;
     }
-    PutLe16(bytes, header + 12, static_cast<std::uint16_t>(largest & 0xFFFF));
-    PutLe16(bytes, header + 14, static_cast<std::uint16_t>(largest >> 16));
+    PutLe32(bytes, header + 12, largest);
 }
 
 // libwmf keeps pointers into its object table: a brush deleted while a saved DC still holds it
@@ -493,15 +479,16 @@ void BoundLargestRecord(std::string& bytes)
 void KeepObjects(std::string& bytes)
 {
     std::size_t at =
-        bytes.size() >= 22 && Le16(bytes, 0) == 0xCDD7 && Le16(bytes, 2) == 0x9AC6 ? 22 : 0;
+        bytes.size() >= 22 && ReadLe16(bytes, 0) == 0xCDD7 && ReadLe16(bytes, 2) == 0x9AC6 ? 22 : 0;
     if (bytes.size() < at + 18)
         return;
     const std::size_t header = at;
-    std::vector<int> slots(Le16(bytes, header + 10), -1); // a slot's object number, -1 when free
+    // A slot's object number, -1 when free.
+    std::vector<int> slots(ReadLe16(bytes, header + 10), -1);
     std::set<std::size_t> freeSlots;
     for (std::size_t i = 0; i < slots.size(); ++i)
         freeSlots.insert(i);
-    at += static_cast<std::size_t>(Le16(bytes, header + 2)) * 2;
+    at += static_cast<std::size_t>(ReadLe16(bytes, header + 2)) * 2;
     int created = 0;
     struct Fix
     {
@@ -510,14 +497,13 @@ void KeepObjects(std::string& bytes)
     };
     std::vector<Fix> fixes;
     const auto objectAt = [&](std::size_t offset) {
-        const std::uint16_t slot = Le16(bytes, offset);
+        const std::uint16_t slot = ReadLe16(bytes, offset);
         // An index to an empty or missing slot stays out of range, as it was.
         return slot < slots.size() && slots[slot] >= 0 ? slots[slot] : 0xFFFF;
     };
     while (at + 6 <= bytes.size()) {
-        const std::uint32_t words =
-            Le16(bytes, at) | static_cast<std::uint32_t>(Le16(bytes, at + 2)) << 16;
-        const std::uint16_t function = Le16(bytes, at + 4);
+        const std::uint32_t words = ReadLe32(bytes, at);
+        const std::uint16_t function = ReadLe16(bytes, at + 4);
         if (words < 3 || function == 0 || words > (bytes.size() - at) / 2)
             break;
         const std::size_t params = at + 6;
@@ -541,7 +527,7 @@ void KeepObjects(std::string& bytes)
         }
         case 0x01F0: // DeleteObject
             if (paramWords >= 1) {
-                const std::uint16_t slot = Le16(bytes, params);
+                const std::uint16_t slot = ReadLe16(bytes, params);
                 if (slot < slots.size()) {
                     slots[slot] = -1;
                     freeSlots.insert(slot);
