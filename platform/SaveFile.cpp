@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "platform/Exceptions.h"
+#include "platform/FileDescriptor.h"
 
 namespace
 {
@@ -119,11 +120,10 @@ void TSaveFile::Commit()
     // Make the rename itself durable; the file is in place whatever this says.
     const std::size_t slash = m_fileName.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : m_fileName.substr(0, slash + 1);
-    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0)
+    const TFileDescriptor folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folderFd.Get() >= 0)
     {
-        ::fsync(dirFd);
-        ::close(dirFd);
+        ::fsync(folderFd.Get());
     }
 }
 

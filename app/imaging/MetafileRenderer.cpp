@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include "platform/ByteOrder.h"
+#include "platform/FileDescriptor.h"
 
 extern char** environ;
 
@@ -51,26 +52,6 @@ TMetafileLimits CurrentLimits()
 // How much of the end of what the helper writes to stderr is kept for the reason.
 constexpr std::size_t kMaxErrorText = 4096;
 constexpr std::size_t kHeaderBytes = 12;
-
-class TFd
-{
-  public:
-    TFd() = default;
-    explicit TFd(int fd) : m_fd(fd) {}
-    ~TFd() { Close(); }
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-    int Get() const { return m_fd; }
-    void Close()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-
-  private:
-    int m_fd = -1;
-};
 
 bool IsExecutable(const std::string& path)
 {
@@ -286,18 +267,18 @@ TRaster RenderMetafileInHelper(TMetafileKind kind, std::string_view bytes)
     int sockets[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0)
         throw startFailed(errno);
-    TFd inParent(sockets[0]);
-    TFd inChild(sockets[1]);
+    TFileDescriptor inParent(sockets[0]);
+    TFileDescriptor inChild(sockets[1]);
     int outPipe[2];
     if (::pipe2(outPipe, O_CLOEXEC) != 0)
         throw startFailed(errno);
-    TFd outParent(outPipe[0]);
-    TFd outChild(outPipe[1]);
+    TFileDescriptor outParent(outPipe[0]);
+    TFileDescriptor outChild(outPipe[1]);
     int errPipe[2];
     if (::pipe2(errPipe, O_CLOEXEC) != 0)
         throw startFailed(errno);
-    TFd errParent(errPipe[0]);
-    TFd errChild(errPipe[1]);
+    TFileDescriptor errParent(errPipe[0]);
+    TFileDescriptor errChild(errPipe[1]);
 
     TSpawnActions actions;
     posix_spawn_file_actions_adddup2(actions.Get(), inChild.Get(), 0);

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/FileDescriptor.h"
+
 namespace
 {
 
@@ -18,23 +20,6 @@ std::string ErrnoText(int error)
 {
     return std::strerror(error);
 }
-
-class TFd
-{
-public:
-    explicit TFd(int fd) : m_fd(fd) {}
-    ~TFd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-    int Get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 } // namespace
 
@@ -77,7 +62,7 @@ TRaster DecodePicture(std::string_view bytes)
 
 std::string ReadPictureFile(const std::string& path)
 {
-    TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    TFileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.Get() < 0)
     {
         const int error = errno;
