@@ -88,6 +88,15 @@ void TMemoryStream::SetPosition(std::int64_t position)
     m_position = position;
 }
 
+void TMemoryStream::SetSize(std::int64_t size)
+{
+    if (size < 0)
+    {
+        throw Exception("Stream size must not be negative");
+    }
+    m_bytes.resize(static_cast<std::size_t>(size), '\0');
+}
+
 void TMemoryStream::Clear()
 {
     m_bytes.clear();
@@ -268,6 +277,16 @@ std::int64_t TFileStream::Size() const
     // Pending writes are not in the file yet but belong to it.
     const std::int64_t pendingEnd = m_buffer.empty() ? 0 : m_position;
     return std::max<std::int64_t>(info.st_size, pendingEnd);
+}
+
+void TFileStream::SetSize(std::int64_t size)
+{
+    Flush();
+    DropReadAhead();
+    if (size < 0 || ::ftruncate(m_fd, size) != 0)
+    {
+        ThrowWriteError(m_path, size < 0 ? EINVAL : errno);
+    }
 }
 
 void TFileStream::Close()

@@ -17,6 +17,8 @@ public:
     virtual std::int64_t Position() const = 0;
     virtual void SetPosition(std::int64_t position) = 0;
     virtual std::int64_t Size() const = 0;
+    // Cuts the stream to size bytes, or extends it with zero bytes; the position stays.
+    virtual void SetSize(std::int64_t size) = 0;
 
     void Write(std::string_view bytes) { Write(bytes.data(), bytes.size()); }
     // Copies everything from source's start to this stream's position.
@@ -36,6 +38,7 @@ public:
     std::int64_t Position() const override { return m_position; }
     void SetPosition(std::int64_t position) override;
     std::int64_t Size() const override { return static_cast<std::int64_t>(m_bytes.size()); }
+    void SetSize(std::int64_t size) override;
     using TStream::Write;
 
     const std::string& Bytes() const { return m_bytes; }
@@ -71,6 +74,7 @@ public:
     std::int64_t Position() const override;
     void SetPosition(std::int64_t position) override;
     std::int64_t Size() const override;
+    void SetSize(std::int64_t size) override;
     using TStream::Write;
 
     void Close();

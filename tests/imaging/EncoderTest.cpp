@@ -138,6 +138,24 @@ TEST(TryReencodeAsJpeg, WritesFromTheStreamPositionAndReportsWriteErrors)
     EXPECT_EQ(reason.rfind("cannot write", 0), 0u) << reason;
 }
 
+TEST(TryReencodeAsJpeg, AWriteThatFailsPartwayLeavesTheStreamAsItWas)
+{
+    // The stream takes the first bytes of the JPEG, then refuses the rest: appended to the end,
+    // and written over the middle of what the stream holds.
+    for (const std::int64_t start : {0, 3, 1})
+    {
+        TFailingStream failing(20);
+        failing.Write("abcdefgh");
+        failing.SetPosition(start);
+        EXPECT_NE(TryReencodeAsJpeg(TestDataPath("png_rgb8.png"), 60, failing), "");
+        EXPECT_EQ(failing.Bytes(), "abcdefgh") << start;
+        EXPECT_EQ(failing.Position(), start);
+    }
+    TFailingStream empty(10);
+    EXPECT_NE(TryReencodeAsJpeg(TestDataPath("png_rgb8.png"), 60, empty), "");
+    EXPECT_EQ(empty.Size(), 0);
+}
+
 TEST(TryReencodeAsJpeg, PathsAreBytesHandedOnUnchanged)
 {
     TTempDir dir;

@@ -197,6 +197,19 @@ TEST(FileStream, ADiskFullIsReportedByCloseNotSwallowed)
     EXPECT_THROW(direct.Write(big.data(), big.size()), EFileError);
 }
 
+TEST(FileStream, SetSizeTakesPendingWritesIntoAccount)
+{
+    TTempDir dir;
+    TFileStream out(dir.File("cut"), TFileStream::Mode::Create);
+    out.Write("abcdef"); // still buffered
+    out.SetPosition(4);
+    out.SetSize(2);
+    EXPECT_EQ(out.Size(), 2);
+    out.Write("xy");
+    out.Close();
+    EXPECT_EQ(ReadFileBytes(dir.File("cut")), std::string("ab\0\0xy", 6));
+}
+
 TEST(FileStream, TakesOverADescriptor)
 {
     TTempDir dir;
@@ -219,4 +232,22 @@ TEST(FailingStream, FailsOnceTheLimitIsPassed)
     stream.Write("12345");
     EXPECT_THROW(stream.Write("6"), EFileError);
     EXPECT_EQ(stream.Bytes(), "12345");
+
+    // A write across the limit takes the part that fits.
+    TFailingStream partly(7);
+    partly.Write("12345");
+    EXPECT_THROW(partly.Write("6789"), EFileError);
+    EXPECT_EQ(partly.Bytes(), "1234567");
+}
+
+TEST(MemoryStream, SetSizeCutsOrExtendsAndKeepsThePosition)
+{
+    TMemoryStream stream(std::string("abcdef"));
+    stream.SetPosition(4);
+    stream.SetSize(2);
+    EXPECT_EQ(stream.Bytes(), "ab");
+    EXPECT_EQ(stream.Position(), 4);
+    stream.SetSize(3);
+    EXPECT_EQ(stream.Bytes(), std::string("ab\0", 3));
+    EXPECT_THROW(stream.SetSize(-1), Exception);
 }

@@ -121,6 +121,10 @@ void TFailingStream::Write(const void* data, std::size_t size)
 {
     if (Position() + static_cast<std::int64_t>(size) > m_limit)
     {
+        if (Position() < m_limit)
+        {
+            TMemoryStream::Write(data, static_cast<std::size_t>(m_limit - Position()));
+        }
         throw EFileError("Cannot write file \"failing stream\": No space left on device");
     }
     TMemoryStream::Write(data, size);

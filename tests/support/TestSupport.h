@@ -151,7 +151,8 @@ private:
     std::string m_previous;
 };
 
-// A memory stream whose writes fail (throw EFileError) once more than limit bytes were written.
+// A memory stream that holds at most limit bytes, like a full disk: a write that goes past it
+// takes the part that fits, then fails (throws EFileError).
 class TFailingStream : public TMemoryStream
 {
 public:
@@ -177,6 +178,7 @@ public:
     std::int64_t Position() const override { return m_position; }
     void SetPosition(std::int64_t position) override { m_position = m_origin + position; }
     std::int64_t Size() const override { return m_position; }
+    void SetSize(std::int64_t) override {}
 
 private:
     std::int64_t m_origin;
