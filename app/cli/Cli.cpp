@@ -246,7 +246,7 @@ int Convert(const TCliArguments& arguments, const TCliContext& context)
         run.Run(list, arguments.Quality.value_or(start.Quality), properties, observer);
         // The run reads cancel before each picture only; a Ctrl+C during the last one or the
         // final write is honoured here, before the document is put in place.
-        cancelled = run.RunResult() == 2 || !staged.Commit(context.CancelFlag);
+        cancelled = run.RunResult() == rrCancelled || !staged.Commit(context.CancelFlag);
     }
     catch (const std::exception& e)
     {

@@ -49,7 +49,7 @@ void TConversionRun::Run(const std::vector<std::string>& paths, int quality,
 {
     TPReport& report = m_components.PReport1;
     const int count = static_cast<int>(paths.size());
-    m_runResult = 0;
+    m_runResult = rrNone;
     observer.SetProgressPosition(0);
     observer.SetProgressMax(count);
 
@@ -94,7 +94,7 @@ void TConversionRun::Run(const std::vector<std::string>& paths, int quality,
             {
                 pool.reset(); // what was prepared ahead is thrown away
                 report.AbortDocument();
-                m_runResult = 2;
+                m_runResult = rrCancelled;
                 return;
             }
             try
@@ -121,10 +121,10 @@ void TConversionRun::Run(const std::vector<std::string>& paths, int quality,
     {
         pool.reset();
         report.AbortDocument();
-        m_runResult = 0;
+        m_runResult = rrNone;
         throw;
     }
-    m_runResult = 1;
+    m_runResult = rrWritten;
 }
 
 void TConversionRun::PreparePage(TPreparedPicture prepared, IConversionObserver& observer)

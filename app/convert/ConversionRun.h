@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,6 +32,14 @@ struct TPreparedPicture;
 // The number of cores, at least 1.
 int DefaultWorkers();
 
+// How a run ended, as the progress window reports it to the Convert command.
+enum TRunResult : std::int32_t
+{
+    rrNone = 0,      // the run has not come to an end (or an error left it)
+    rrWritten = 1,   // the document was written
+    rrCancelled = 2, // cancelled; nothing written
+};
+
 // The main window's fields that the run reads. A creation or modification date-time is the
 // whole day of its date picker plus the time of day of its time picker.
 struct TDocumentProperties
@@ -49,7 +58,7 @@ struct TDocumentProperties
 
 // The conversion run of the progress window: its report components (CreateConverterComponents)
 // and the run that prints one page per picture into the PDF. A new object for every run, so
-// RunResult starts at 0.
+// RunResult starts at rrNone.
 class TConversionRun
 {
 public:
@@ -69,14 +78,13 @@ public:
 
     // The run (the progress window's Timer1Timer). Pictures are re-encoded as JPEG at quality
     // (1..100) and printed one page each, in list order; missing and failing pictures are
-    // skipped. Ends with RunResult 1 (the PDF was written) or 2 (cancelled, nothing written).
-    // When no page could be printed it throws Exception("No picture could be converted."), and
-    // any other failure leaving the run is rethrown; both leave RunResult 0 and no file.
+    // skipped. Ends with RunResult rrWritten or rrCancelled (nothing written). When no page
+    // could be printed it throws Exception("No picture could be converted."), and any other
+    // failure leaving the run is rethrown; both leave RunResult rrNone and no file.
     void Run(const std::vector<std::string>& paths, int quality,
              const TDocumentProperties& properties, IConversionObserver& observer);
 
-    // 0 = the run has not come to an end, 1 = the document was written, 2 = cancelled.
-    int RunResult() const { return m_runResult; }
+    TRunResult RunResult() const { return m_runResult; }
 
     // The components, for the window and for tests; owned by this object.
     TPReport& PReport1() const { return m_components.PReport1; }
@@ -91,7 +99,7 @@ private:
 
     std::unique_ptr<TForm> m_form; // owns the components
     TConverterComponents m_components;
-    int m_runResult = 0;
+    TRunResult m_runResult = rrNone;
     int m_workers = DefaultWorkers();
 };
 

@@ -97,6 +97,9 @@ protected:
 
 } // namespace
 
+// The progress window reports these numbers to the Convert command.
+static_assert(rrNone == 0 && rrWritten == 1 && rrCancelled == 2);
+
 TEST(PercentTextTest, RoundsHalvesToEven)
 {
     EXPECT_EQ(PercentText(1, 8), "12%"); // 12.5
@@ -117,7 +120,7 @@ TEST_F(ConversionRunTest, StepsInOrderWithAMissingFileAndDifferentPageSizes)
     const std::string c = Picture("c.bmp", 20, 50);
 
     TConversionRun run;
-    EXPECT_EQ(run.RunResult(), 0);
+    EXPECT_EQ(run.RunResult(), rrNone);
     TRecordingObserver observer;
     Run(run, {a, missing, c}, observer);
 
@@ -127,7 +130,7 @@ TEST_F(ConversionRunTest, StepsInOrderWithAMissingFileAndDifferentPageSizes)
         "cancel? no",        "events",       "status page3:" + c, "percent 100%",
         "position 3"};
     EXPECT_EQ(observer.Events, expected);
-    EXPECT_EQ(run.RunResult(), 1);
+    EXPECT_EQ(run.RunResult(), rrWritten);
 
     std::string check;
     EXPECT_TRUE(QpdfCheckPasses(Output(), &check)) << check;
@@ -173,7 +176,7 @@ TEST_F(ConversionRunTest, AOnePixelFirstPictureGetsAOnePixelPageShowingIt)
     TConversionRun run;
     TRecordingObserver observer;
     Run(run, {Picture("dot.bmp", 1, 1), Picture("wide.bmp", 30, 2)}, observer);
-    ASSERT_EQ(run.RunResult(), 1);
+    ASSERT_EQ(run.RunResult(), rrWritten);
     EXPECT_EQ(MediaBoxes(Output()), (std::vector<std::pair<int, int>>{{1, 1}, {30, 2}}));
     const std::string pdf = ReadFileBytes(Output());
     // Margins 0 before the size: the item covers the page instead of lying outside it.
@@ -192,7 +195,7 @@ TEST_F(ConversionRunTest, CancelBeforeTheFirstPictureWritesNothing)
     observer.Cancel = CancelFromQuestion(1);
     Run(run, {m_dir.File("missing.bmp"), Picture("a.bmp", 4, 4), Picture("b.bmp", 4, 4)},
         observer);
-    EXPECT_EQ(run.RunResult(), 2);
+    EXPECT_EQ(run.RunResult(), rrCancelled);
     EXPECT_EQ(observer.Events,
               (std::vector<std::string>{"position 0", "max 3",
                                         "skipped 0 " + m_dir.File("missing.bmp"),
@@ -212,7 +215,7 @@ TEST_F(ConversionRunTest, CancelIsReadOnlyBeforeAnEntryWhoseFileExists)
         observer.OnProcessMessages = [&] { pressed = CountOf(observer.Events, "events") == 2; };
         observer.Cancel = [&](const auto&) { return pressed; };
         Run(run, {a, b}, observer);
-        EXPECT_EQ(run.RunResult(), 1);
+        EXPECT_EQ(run.RunResult(), rrWritten);
         EXPECT_EQ(CountOf(observer.Events, "cancel?"), 2);
         EXPECT_EQ(MediaBoxes(Output()).size(), 2u);
     }
@@ -222,7 +225,7 @@ TEST_F(ConversionRunTest, CancelIsReadOnlyBeforeAnEntryWhoseFileExists)
         TRecordingObserver observer;
         observer.Cancel = CancelFromQuestion(2);
         Run(run, {a, m_dir.File("x.bmp"), m_dir.File("y.bmp")}, observer);
-        EXPECT_EQ(run.RunResult(), 1);
+        EXPECT_EQ(run.RunResult(), rrWritten);
         EXPECT_EQ(CountOf(observer.Events, "cancel?"), 1);
         EXPECT_EQ(MediaBoxes(Output()).size(), 1u);
     }
@@ -234,7 +237,7 @@ TEST_F(ConversionRunTest, CancelIsReadOnlyBeforeAnEntryWhoseFileExists)
         TRecordingObserver observer;
         observer.Cancel = CancelFromQuestion(2);
         Run(run, {b, a}, observer);
-        EXPECT_EQ(run.RunResult(), 2);
+        EXPECT_EQ(run.RunResult(), rrCancelled);
         EXPECT_EQ(observer.Events.back(), "cancel? yes");
         EXPECT_EQ(ReadFileBytes(Output()), before);
     }
@@ -247,7 +250,7 @@ TEST_F(ConversionRunTest, AFailingPictureIsSkippedWithItsPositionLeftAsAGap)
     TConversionRun run;
     TRecordingObserver observer;
     Run(run, {bad, good}, observer);
-    EXPECT_EQ(run.RunResult(), 1);
+    EXPECT_EQ(run.RunResult(), rrWritten);
     EXPECT_EQ(observer.Events,
               (std::vector<std::string>{"position 0", "max 2", "cancel? no", "skipped 0 " + bad,
                                         "cancel? no", "events", "status page2:" + good,
@@ -281,7 +284,7 @@ TEST_F(ConversionRunTest, NoPrintablePictureFailsAndLeavesNoFile)
     {
         EXPECT_STREQ(e.what(), "No picture could be converted.");
     }
-    EXPECT_EQ(run.RunResult(), 0);
+    EXPECT_EQ(run.RunResult(), rrNone);
     EXPECT_FALSE(FileExists(Output()));
     ASSERT_EQ(reasons.size(), 3u);
     EXPECT_NE(reasons[0], "");
@@ -300,11 +303,11 @@ TEST_F(ConversionRunTest, AFailureAtTheEndIsRethrownAfterTheDocumentIsDiscarded)
     TRecordingObserver observer;
     run.SetFileName(m_dir.File("no/such/folder/out.pdf"));
     EXPECT_THROW(run.Run({Picture("a.bmp", 3, 3)}, 60, {}, observer), EFileError);
-    EXPECT_EQ(run.RunResult(), 0);
+    EXPECT_EQ(run.RunResult(), rrNone);
     // The document was aborted, so a new run on the same components starts cleanly.
     run.SetFileName(Output());
     run.Run({Picture("b.bmp", 3, 3)}, 60, {}, observer);
-    EXPECT_EQ(run.RunResult(), 1);
+    EXPECT_EQ(run.RunResult(), rrWritten);
 }
 
 TEST_F(ConversionRunTest, PropertiesReachTheInfoDictionary)
@@ -363,7 +366,7 @@ TEST_F(ConversionRunTest, TheDocumentAndTheEventsAreTheSameWhateverTheWorkers)
         run.SetWorkers(workers);
         TRecordingObserver observer;
         Run(run, paths, observer);
-        ASSERT_EQ(run.RunResult(), 1);
+        ASSERT_EQ(run.RunResult(), rrWritten);
         const std::string pdf = ReadFileBytes(Output());
         if (workers == 1)
         {
@@ -395,7 +398,7 @@ TEST_F(ConversionRunTest, CancelWithWorkInFlightDiscardsItAndWritesNothing)
         observer.OnProcessMessages = [&] { std::remove(paths[2].c_str()); };
         observer.Cancel = CancelFromQuestion(4);
         Run(run, paths, observer);
-        EXPECT_EQ(run.RunResult(), 2);
+        EXPECT_EQ(run.RunResult(), rrCancelled);
         EXPECT_EQ(ReadFileBytes(Output()), "an older file");
         EXPECT_EQ(CountOf(observer.Events, "skipped 2 "), 1);
         if (workers == 1)
