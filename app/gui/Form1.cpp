@@ -964,19 +964,19 @@ void TForm1::BitBtn1Click()
         form2->Label2()->setText(QStringLiteral("0%"));
         form2->Timer1()->start();
         form2->exec();
-        const int result = form2->RunResult();
+        const TRunResult result = form2->RunResult();
         const QStringList skipped = form2->Skipped();
         const QString failure = form2->Failure();
         form2.reset();
         ScheduleEstimate();
-        if (result == 1)
+        if (result == rrWritten)
             m_dialogs.ShowMessage(this, QStringLiteral("Convert succeeded!"));
-        else if (result != 2) {
+        else if (result != rrCancelled) {
             if (!failure.isEmpty())
                 m_dialogs.ShowError(this, failure);
             m_dialogs.ShowMessage(this, QStringLiteral("Convert unsucceeded!"));
         }
-        if (result == 1 && !skipped.isEmpty())
+        if (result == rrWritten && !skipped.isEmpty())
             m_dialogs.ShowMessage(this, QString::number(skipped.size()) +
                                             (skipped.size() == 1
                                                  ? QStringLiteral(" picture got no page:\n")

@@ -125,11 +125,11 @@ void TForm2::Timer1Timer()
         std::vector<std::string> paths = m_form1.Pictures();
         const int quality = m_form1.Quality();
         const TDocumentProperties properties = m_form1.DocumentProperties();
-        m_runResult = 0;
+        m_runResult = rrNone;
         m_observer = std::make_unique<TObserver>(*this);
         m_thread = std::thread([this, paths = std::move(paths), quality, properties] {
             QString failure;
-            int result = 0;
+            TRunResult result = rrNone;
             try {
                 m_run->Run(paths, quality, properties, *m_observer);
                 result = m_run->RunResult();
@@ -142,11 +142,11 @@ void TForm2::Timer1Timer()
         });
     } catch (const std::exception& e) {
         // The window must not stay open with nothing running.
-        RunFinished(0, SystemText(e.what()));
+        RunFinished(rrNone, SystemText(e.what()));
     }
 }
 
-void TForm2::RunFinished(int runResult, const QString& failure)
+void TForm2::RunFinished(TRunResult runResult, const QString& failure)
 {
     if (m_thread.joinable())
         m_thread.join();

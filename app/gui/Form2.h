@@ -9,11 +9,12 @@
 #include <QString>
 #include <QStringList>
 
+#include "app/convert/ConversionRun.h"
+
 class QLabel;
 class QProgressBar;
 class QPushButton;
 class QTimer;
-class TConversionRun;
 class TForm1;
 
 // The progress window "Converting ...": made afresh for every conversion, shown modally; its
@@ -35,9 +36,8 @@ class TForm2 : public QDialog
     QProgressBar* ProgressBar1() const { return m_progressBar1; }
     QTimer* Timer1() const { return m_timer1; }
 
-    // 0 = the run has not come to an end (an error escaped it), 1 = the document was written,
-    // 2 = cancelled.
-    int RunResult() const { return m_runResult; }
+    // rrNone when an error escaped the run; the dialog's exec() returns the same number.
+    TRunResult RunResult() const { return m_runResult; }
     // The message of a failure that escaped the run; empty otherwise.
     const QString& Failure() const { return m_failure; }
     bool CancelRequested() const { return m_cancelRequested.load(); }
@@ -55,7 +55,7 @@ class TForm2 : public QDialog
 
   private:
     class TObserver;
-    void RunFinished(int runResult, const QString& failure);
+    void RunFinished(TRunResult runResult, const QString& failure);
 
     TForm1& m_form1;
     std::unique_ptr<TConversionRun> m_run;
@@ -65,7 +65,7 @@ class TForm2 : public QDialog
     QLabel* m_label2 = nullptr;
     QPushButton* m_button1 = nullptr;
 
-    int m_runResult = 0;
+    TRunResult m_runResult = rrNone;
     std::atomic<bool> m_cancelRequested{false};
     QString m_failure;
     QStringList m_skipped;
