@@ -68,20 +68,20 @@ std::string Blt(std::uint32_t type, std::uint32_t rop, const TBitmap& bitmap)
     for (std::uint32_t v : {type, fixed + static_cast<std::uint32_t>(info.size() + bits.size()), 0u, 0u,
                             kSide - 1u, kSide - 1u, 0u, 0u, static_cast<std::uint32_t>(kSide),
                             static_cast<std::uint32_t>(kSide), rop, 0u, 0u})
-        Put32(record, v);
+        AppendLe32(record, v);
     for (float f : {1.0F, 0.0F, 0.0F, 1.0F, 0.0F, 0.0F}) // the source transform
     {
         std::uint32_t bits32 = 0;
         std::memcpy(&bits32, &f, 4);
-        Put32(record, bits32);
+        AppendLe32(record, bits32);
     }
     for (std::uint32_t v : {0xFFFFFFu, 0u, fixed, static_cast<std::uint32_t>(info.size()),
                             fixed + static_cast<std::uint32_t>(info.size()),
                             static_cast<std::uint32_t>(bits.size())})
-        Put32(record, v);
+        AppendLe32(record, v);
     if (type == 77)
         for (std::uint32_t v : {2u, 2u})
-            Put32(record, v);
+            AppendLe32(record, v);
     return record + info + bits;
 }
 
@@ -193,19 +193,19 @@ namespace
 std::string EmfPlusComment(std::uint16_t type, std::uint16_t flags)
 {
     std::string plus;
-    Put32(plus, 0x2B464D45); // "EMF+"
-    Put32(plus, type | static_cast<std::uint32_t>(flags) << 16);
+    AppendLe32(plus, 0x2B464D45); // "EMF+"
+    AppendLe32(plus, type | static_cast<std::uint32_t>(flags) << 16);
     if (type == 0x4001)
         for (std::uint32_t v : {28u, 16u, 0xDBC01002u, 1u, 96u, 96u})
-            Put32(plus, v);
+            AppendLe32(plus, v);
     else
         for (std::uint32_t v : {36u, 24u, 0xFFFF0000u, 1u, 0x41200000u, 0x41200000u, 0x42480000u,
                                 0x42480000u}) // 10, 10, 50, 50 as floats
-            Put32(plus, v);
+            AppendLe32(plus, v);
     std::string record;
     for (std::uint32_t v : {70u, static_cast<std::uint32_t>(12 + plus.size()),
                             static_cast<std::uint32_t>(plus.size())})
-        Put32(record, v);
+        AppendLe32(record, v);
     return record + plus;
 }
 
