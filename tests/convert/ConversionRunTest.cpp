@@ -416,15 +416,15 @@ TEST_F(ConversionRunTest, NothingIsLeftInTheTemporaryFolderHoweverTheRunEnds)
     const ScopedEnv tmpdir("TMPDIR", tmp.Path());
     const std::vector<std::string> pictures = {Picture("a.bmp", 30, 20), Picture("b.bmp", 20, 30)};
     const std::vector<std::string> none;
-    // How the run ends: 1 written, 2 cancelled, 0 failed to write.
-    for (const int result : {1, 2, 0})
+    // How the run ends: written, cancelled, failed to write.
+    for (const TRunResult result : {rrWritten, rrCancelled, rrNone})
     {
         TConversionRun run;
         TRecordingObserver observer;
         observer.OnProcessMessages = [&] { EXPECT_EQ(FolderEntries(tmp.Path()), none); };
-        if (result == 2)
+        if (result == rrCancelled)
             observer.Cancel = CancelFromQuestion(2);
-        if (result == 0)
+        if (result == rrNone)
         {
             run.SetFileName(m_dir.File("no/folder/out.pdf"));
             EXPECT_THROW(run.Run(pictures, 60, {}, observer), EFileError);
