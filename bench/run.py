@@ -108,6 +108,8 @@ def make_tools(arguments, pictures, work):
         standard_env = dict(pixel_env, PICTOVA_STANDARD_HUFFMAN="1")
         ours("pictova-cli -j 1, pixel path, standard Huffman tables", cli, ["-j", "1"],
              standard_env)
+        ours(f"pictova-cli -j {jobs}, standard Huffman tables", cli, ["-j", jobs],
+             dict(os.environ, PICTOVA_STANDARD_HUFFMAN="1"))
     else:
         ours("pictova-cli", cli, [])
     if arguments.baseline:
