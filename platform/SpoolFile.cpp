@@ -20,8 +20,8 @@ constexpr std::size_t kCopyChunk = 1 << 20;
 
 [[noreturn]] void ThrowCreateError(const std::string& folder, int error)
 {
-    throw EFileError("Cannot create a temporary file in \"" + folder + "\": " +
-                     std::strerror(error));
+    throw EFileError("Cannot create a temporary file in \"" + folder +
+                     "\": " + std::strerror(error));
 }
 
 } // namespace
@@ -32,9 +32,7 @@ std::string TemporaryFolder()
     return folder != nullptr && *folder != '\0' ? folder : "/tmp";
 }
 
-TSpoolFile::TSpoolFile() : TSpoolFile(TemporaryFolder(), false)
-{
-}
+TSpoolFile::TSpoolFile() : TSpoolFile(TemporaryFolder(), false) {}
 
 TSpoolFile::TSpoolFile(const std::string& folder, bool named) : m_folder(folder)
 {
@@ -75,8 +73,8 @@ std::int64_t TSpoolFile::Append(const void* data, std::size_t size)
         {
             const int error = n < 0 ? errno : ENOSPC;
             // What was written of these bytes stays unused; the size still ends before them.
-            throw EFileError("Cannot write a temporary file in \"" + m_folder + "\": " +
-                             std::strerror(error));
+            throw EFileError("Cannot write a temporary file in \"" + m_folder +
+                             "\": " + std::strerror(error));
         }
         done += static_cast<std::size_t>(n);
     }
@@ -86,18 +84,18 @@ std::int64_t TSpoolFile::Append(const void* data, std::size_t size)
 
 void TSpoolFile::CopyTo(std::int64_t offset, std::int64_t length, TStream& out) const
 {
-    std::vector<char> chunk(static_cast<std::size_t>(std::min<std::int64_t>(
-        length, static_cast<std::int64_t>(kCopyChunk))));
+    std::vector<char> chunk(static_cast<std::size_t>(
+        std::min<std::int64_t>(length, static_cast<std::int64_t>(kCopyChunk))));
     while (length > 0)
     {
-        const std::size_t want =
-            static_cast<std::size_t>(std::min<std::int64_t>(length, static_cast<std::int64_t>(chunk.size())));
+        const std::size_t want = static_cast<std::size_t>(
+            std::min<std::int64_t>(length, static_cast<std::int64_t>(chunk.size())));
         const ssize_t n = ::pread(m_fd, chunk.data(), want, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            throw EFileError("Cannot read a temporary file in \"" + m_folder + "\": " +
-                             std::strerror(n < 0 ? errno : EIO));
+            throw EFileError("Cannot read a temporary file in \"" + m_folder +
+                             "\": " + std::strerror(n < 0 ? errno : EIO));
         out.Write(chunk.data(), static_cast<std::size_t>(n));
         offset += n;
         length -= n;

@@ -37,11 +37,12 @@ int main(int argc, char** argv)
 
     winsize size{};
     const bool errIsTerminal = isatty(STDERR_FILENO) == 1;
-    const int width = errIsTerminal && ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0
-                          ? size.ws_col
-                          : 80;
-    const TCliContext context{std::cout, std::cerr,         errIsTerminal, width,
-                              nl_langinfo(CODESET), &codePage, &CancelFlag()};
+    const int width =
+        errIsTerminal && ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0
+            ? size.ws_col
+            : 80;
+    const TCliContext context{std::cout, std::cerr,    errIsTerminal, width, nl_langinfo(CODESET),
+                              &codePage, &CancelFlag()};
     const int status = RunCli(argc, argv, context);
     std::cout.flush();
     return status;

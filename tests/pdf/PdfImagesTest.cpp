@@ -1,3 +1,5 @@
+#include "pdf/PdfImages.h"
+
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
@@ -9,7 +11,6 @@
 
 #include "pdf/PdfCanvas.h"
 #include "pdf/PdfDoc.h"
-#include "pdf/PdfImages.h"
 #include "pdf/PdfJpegImage.h"
 #include "platform/Exceptions.h"
 #include "tests/support/TestSupport.h"
@@ -42,8 +43,8 @@ TPicture BitmapPicture(std::unique_ptr<TBitmap> bitmap)
 
 std::string Stream(const std::string& dictionaryLines, const std::string& data)
 {
-    return "<<\r\n/Length " + std::to_string(data.size()) + "\r\n" + dictionaryLines + ">>\r\nstream\r\n" +
-           data + "\nendstream";
+    return "<<\r\n/Length " + std::to_string(data.size()) + "\r\n" + dictionaryLines +
+           ">>\r\nstream\r\n" + data + "\nendstream";
 }
 
 // The lookup text for a palette, black past its end.
@@ -101,15 +102,16 @@ TEST(PdfJpegImage, RefusesWhatItCannotDeclareCorrectly)
     const TPicture unreadable = JpegPicture("not a jpeg at all");
     for (const TPicture* picture : {&twoComponents, &unreadable})
     {
-        ExpectThrowWithMessage<EPdfInvalidImageFormat>([&] { CreatePdfImage(*picture, "Pdf-Jpeg"); },
-                                              "only 1, 3 or 4 component jpeg is allowed.");
+        ExpectThrowWithMessage<EPdfInvalidImageFormat>(
+            [&] { CreatePdfImage(*picture, "Pdf-Jpeg"); },
+            "only 1, 3 or 4 component jpeg is allowed.");
     }
 
     const TPicture bitmap = BitmapPicture(std::make_unique<TBitmap>(2, 2, pf24bit));
     ExpectThrowWithMessage<EPdfInvalidValue>([&] { CreatePdfImage(bitmap, "Pdf-Jpeg"); },
-                                    "only jpeg image is allowed.");
+                                             "only jpeg image is allowed.");
     ExpectThrowWithMessage<EPdfInvalidValue>([&] { CreatePdfImage(TPicture(), "Pdf-Jpeg"); },
-                                    "only jpeg image is allowed.");
+                                             "only jpeg image is allowed.");
 }
 
 TEST(PdfImageRegistry, FindsCreatorsByNameOrClassNameInAnyCase)
@@ -128,9 +130,9 @@ TEST(PdfImageRegistry, FindsCreatorsByNameOrClassNameInAnyCase)
     }
     RegisterPdfImageCreators(); // again: harmless
     ExpectThrowWithMessage<Exception>([&] { CreatePdfImage(jpeg, "Pdf-Png"); },
-                             "AddImage --InvalidImageClassName:Pdf-Png");
+                                      "AddImage --InvalidImageClassName:Pdf-Png");
     ExpectThrowWithMessage<Exception>([&] { CreatePdfImage(jpeg, ""); },
-                             "AddImage --InvalidImageClassName:");
+                                      "AddImage --InvalidImageClassName:");
     TPdfImageCreator base;
     EXPECT_EQ(base.CreateImage(&jpeg), nullptr);
 }
@@ -144,15 +146,17 @@ TEST(PdfBitmapImage, DirectFormatsBecomeRgbSamplesRedFirst)
     {
         std::copy(bgr[y], bgr[y] + 6, bitmap->ScanLine(y));
     }
-    const std::unique_ptr<TPdfImage> image = CreatePdfImage(BitmapPicture(std::move(bitmap)), "Pdf-Bitmap");
-    EXPECT_EQ(Body(*image), Stream("/Filter []\r\n"
-                                   "/Type /XObject\r\n"
-                                   "/Subtype /Image\r\n"
-                                   "/ColorSpace /DeviceRGB\r\n"
-                                   "/Width 2\r\n"
-                                   "/Height 2\r\n"
-                                   "/BitsPerComponent 8\r\n",
-                                   std::string("\x30\x20\x10\xFF\x00\x00\xFF\xFF\xFF\x03\x02\x01", 12)));
+    const std::unique_ptr<TPdfImage> image =
+        CreatePdfImage(BitmapPicture(std::move(bitmap)), "Pdf-Bitmap");
+    EXPECT_EQ(Body(*image),
+              Stream("/Filter []\r\n"
+                     "/Type /XObject\r\n"
+                     "/Subtype /Image\r\n"
+                     "/ColorSpace /DeviceRGB\r\n"
+                     "/Width 2\r\n"
+                     "/Height 2\r\n"
+                     "/BitsPerComponent 8\r\n",
+                     std::string("\x30\x20\x10\xFF\x00\x00\xFF\xFF\xFF\x03\x02\x01", 12)));
 
     TBitmap wide(3, 1, pf32bit);
     wide.ScanLine(0)[8] = 0x40; // third pixel's blue
@@ -170,17 +174,20 @@ TEST(PdfBitmapImage, IndexedFormatsBecomeEightBitIndexedWithTheWholeLookup)
     bitmap->SetPalette({TPaletteEntry{0xFF, 0x80, 0x00, 0}, TPaletteEntry{0x0A, 0x0B, 0x0C, 0}});
     bitmap->ScanLine(0)[1] = 1;
     bitmap->ScanLine(1)[2] = 1;
-    const std::unique_ptr<TPdfImage> image = CreatePdfImage(BitmapPicture(std::move(bitmap)), "Pdf-Bitmap");
+    const std::unique_ptr<TPdfImage> image =
+        CreatePdfImage(BitmapPicture(std::move(bitmap)), "Pdf-Bitmap");
 
     const std::string lookup = Lookup({"FF8000", "0A0B0C"});
     ASSERT_EQ(lookup.size(), 1794u);
     EXPECT_EQ(Body(*image), Stream("/Filter []\r\n"
                                    "/Type /XObject\r\n"
                                    "/Subtype /Image\r\n"
-                                   "/ColorSpace [/Indexed /DeviceRGB 255 " + lookup + " ]\r\n"
-                                   "/Width 3\r\n"
-                                   "/Height 2\r\n"
-                                   "/BitsPerComponent 8\r\n",
+                                   "/ColorSpace [/Indexed /DeviceRGB 255 " +
+                                       lookup +
+                                       " ]\r\n"
+                                       "/Width 3\r\n"
+                                       "/Height 2\r\n"
+                                       "/BitsPerComponent 8\r\n",
                                    std::string("\0\1\0\0\0\1", 6)));
 }
 
@@ -203,9 +210,9 @@ TEST(PdfBitmapImage, OneAndFourBitBitmapsKeepTheirIndicesAndTheCallersPicture)
     EXPECT_EQ(four->Data().Bytes(), "\x09\x0F\x02");
     const std::string colorSpace = Body(*four->Attributes().Lookup("ColorSpace"));
     EXPECT_EQ(colorSpace.substr(0, 26 + 16 * 7 + 7), "[/Indexed /DeviceRGB 255 <"
-                                                      "000000 800000 008000 808000 000080 800080 "
-                                                      "008080 C0C0C0 808080 FF0000 00FF00 FFFF00 "
-                                                      "0000FF FF00FF 00FFFF FFFFFF 000000 ");
+                                                     "000000 800000 008000 808000 000080 800080 "
+                                                     "008080 C0C0C0 808080 FF0000 00FF00 FFFF00 "
+                                                     "0000FF FF00FF 00FFFF FFFFFF 000000 ");
 }
 
 TEST(PdfBitmapImage, EmptyBitmapsMakeEmptyImages)
@@ -233,14 +240,14 @@ TEST(PdfBitmapImage, IndexedColourSpaceRefusals)
         "only 8 bit color image is allowed.");
     TBitmap noPalette(1, 1, pf8bit);
     noPalette.SetPalette({});
-    ExpectThrowWithMessage<EPdfInvalidImageFormat>([&] { creator.CreateIndexedColorSpace(noPalette); },
-                                          "failed to get Palette..");
+    ExpectThrowWithMessage<EPdfInvalidImageFormat>(
+        [&] { creator.CreateIndexedColorSpace(noPalette); }, "failed to get Palette..");
     ExpectThrowWithMessage<EPdfInvalidImageFormat>([&] { CreatePdfImage(noPalette, "Pdf-Bitmap"); },
-                                          "failed to get Palette..");
+                                                   "failed to get Palette..");
     TJPEGImage jpeg;
     jpeg.SetData(MakeTestJpeg(2, 2, 3));
     ExpectThrowWithMessage<EPdfInvalidImageFormat>([&] { CreatePdfImage(jpeg, "Pdf-Bitmap"); },
-                                          "only bitmap image is allowed.");
+                                                   "only bitmap image is allowed.");
 }
 
 namespace
