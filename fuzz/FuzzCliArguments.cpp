@@ -13,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     std::vector<std::string> words(1, "pictova-cli");
     words.emplace_back();
-    for (std::size_t i = 0; i < size && words.size() < 200; ++i) {
+    for (std::size_t i = 0; i < size && words.size() < 200; ++i)
+    {
         if (data[i] == 0)
             words.emplace_back();
         else
@@ -29,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::optional<int>& quality = parsed.Arguments.Quality;
     if (parsed.Error.empty() && quality.has_value() && (*quality < 1 || *quality > 100))
         __builtin_trap();
-    for (const std::string& word : words) {
+    for (const std::string& word : words)
+    {
         ParseLocalDateTime(word);
         for (ICodePage* codePage : {&Windows1252CodePage(), &Utf8CodePage(), &ShiftJisCodePage()})
             ToNarrowCodePage(word, "UTF-8", *codePage);

@@ -7,7 +7,8 @@
 
 #include <lcms2.h>
 
-namespace {
+namespace
+{
 
 struct TProfileCloser
 {
@@ -71,7 +72,8 @@ bool IsSrgb(void* profile)
                                                       cmsSigBlueColorantTag};
     const std::array<cmsTagSignature, 3> curves = {cmsSigRedTRCTag, cmsSigGreenTRCTag,
                                                    cmsSigBlueTRCTag};
-    for (std::size_t c = 0; c < 3; ++c) {
+    for (std::size_t c = 0; c < 3; ++c)
+    {
         const auto* ours = static_cast<const cmsCIEXYZ*>(cmsReadTag(profile, colorants[c]));
         const auto* reference = static_cast<const cmsCIEXYZ*>(cmsReadTag(srgb.get(), colorants[c]));
         const auto* curve = static_cast<const cmsToneCurve*>(cmsReadTag(profile, curves[c]));
@@ -81,7 +83,8 @@ bool IsSrgb(void* profile)
             referenceCurve == nullptr || !Near(*ours, *reference))
             return false;
         // Within a fifth of a level at every one of 65 points.
-        for (int i = 0; i <= 64; ++i) {
+        for (int i = 0; i <= 64; ++i)
+        {
             const auto v = static_cast<cmsFloat32Number>(i / 64.0);
             if (std::fabs(cmsEvalToneCurveFloat(curve, v) -
                           cmsEvalToneCurveFloat(referenceCurve, v)) > 0.2 / 255)
@@ -150,7 +153,8 @@ void ConvertToSrgb(TRaster& raster, std::string_view icc)
     if (profile == nullptr)
         return;
     const cmsColorSpaceSignature space = cmsGetColorSpace(profile.get());
-    if (space == cmsSigGrayData) {
+    if (space == cmsSigGrayData)
+    {
         ConvertGrey(profile.get(), raster);
         return;
     }
@@ -176,8 +180,10 @@ std::string ProfileFromGamma(std::uint32_t gamma, const std::uint32_t* chromatic
                                                     0.30,   0.60,   0.15, 0.06};
     std::array<double, 8> xy = kSrgb;
     bool srgbPrimaries = true;
-    if (chromaticities != nullptr) {
-        for (std::size_t i = 0; i < xy.size(); ++i) {
+    if (chromaticities != nullptr)
+    {
+        for (std::size_t i = 0; i < xy.size(); ++i)
+        {
             xy[i] = chromaticities[i] / 100000.0;
             srgbPrimaries = srgbPrimaries && std::fabs(xy[i] - kSrgb[i]) <= 0.001;
         }
@@ -222,11 +228,15 @@ std::unique_ptr<TCmykToSrgb> TCmykToSrgb::Create(std::string_view icc, bool inve
     return std::unique_ptr<TCmykToSrgb>(new TCmykToSrgb(transform));
 }
 
-TCmykToSrgb::~TCmykToSrgb() { cmsDeleteTransform(m_transform); }
+TCmykToSrgb::~TCmykToSrgb()
+{
+    cmsDeleteTransform(m_transform);
+}
 
 void TCmykToSrgb::Convert(const std::uint8_t* cmyk, std::uint8_t* rgb, std::size_t pixels) const
 {
-    while (pixels > 0) {
+    while (pixels > 0)
+    {
         const std::size_t now = std::min<std::size_t>(pixels, 1U << 20);
         cmsDoTransform(m_transform, cmyk, rgb, static_cast<cmsUInt32Number>(now));
         cmyk += now * 4;

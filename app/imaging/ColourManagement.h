@@ -33,7 +33,7 @@ std::string ProfileFromGamma(std::uint32_t gamma, const std::uint32_t* chromatic
 // Rows of CMYK samples to sRGB through a CMYK profile.
 class TCmykToSrgb
 {
-  public:
+public:
     // inverted: samples stored as 255 for no ink (Adobe's JPEGs). Null unless the profile is a
     // usable CMYK profile.
     static std::unique_ptr<TCmykToSrgb> Create(std::string_view icc, bool inverted);
@@ -44,7 +44,7 @@ class TCmykToSrgb
     // pixels CMYK quadruples to RGB triples.
     void Convert(const std::uint8_t* cmyk, std::uint8_t* rgb, std::size_t pixels) const;
 
-  private:
+private:
     explicit TCmykToSrgb(void* transform) : m_transform(transform) {}
     void* m_transform; // cmsHTRANSFORM, owned
 };

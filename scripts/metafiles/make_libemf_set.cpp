@@ -6,15 +6,15 @@
 //
 // (libEMF's headers define min and max as macros.)
 //
-// Build: g++ -std=c++17 make_libemf_set.cpp $(pkg-config --cflags --libs cairo) -lEMF -o make_libemf_set
-// Run:   make_libemf_set OUTDIR [COUNT]
-#include <cairo.h>
+// Build: g++ -std=c++17 make_libemf_set.cpp $(pkg-config --cflags --libs cairo) -lEMF -o
+// make_libemf_set Run:   make_libemf_set OUTDIR [COUNT]
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <string>
 
+#include <cairo.h>
 #include <libEMF/emf.h>
 
 namespace
@@ -108,7 +108,8 @@ public:
         cairo_fill(m_cr);
     }
     // Draws under a world transform (scale s, then offset) between SaveDC and RestoreDC.
-    template <typename Draw> void Transformed(double s, int dx, int dy, Draw draw)
+    template <typename Draw>
+    void Transformed(double s, int dx, int dy, Draw draw)
     {
         SaveDC(m_dc);
         const XFORM x = {static_cast<float>(s), 0, 0, static_cast<float>(s), static_cast<float>(dx),
@@ -154,7 +155,9 @@ private:
 void Make(const std::string& base, unsigned seed)
 {
     std::mt19937 random(seed);
-    const auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+    const auto pick = [&](int lo, int hi) {
+        return std::uniform_int_distribution<int>(lo, hi)(random);
+    };
     const auto colour = [&] { return TColour{pick(0, 255), pick(0, 255), pick(0, 255)}; };
 
     std::FILE* file = std::fopen((base + ".emf").c_str(), "wb");

@@ -17,7 +17,8 @@
 #include "tests/imaging/TestProfiles.h"
 #include "tests/support/TestSupport.h"
 
-namespace {
+namespace
+{
 
 void PutBe32(std::string& out, std::uint32_t value)
 {
@@ -127,7 +128,8 @@ TEST(ColourManagedPng, GammaAndChromaticitiesDescribeTheColours)
     EXPECT_TRUE(PixelNear(adobe, 4, 4, kAdobeLeft, 2));
     EXPECT_TRUE(PixelNear(adobe, 12, 4, kAdobeRight, 2));
     for (const std::string& chunks :
-         {Gama(45455), Chunk("sRGB", std::string(1, '\0')) + Gama(100000), std::string()}) {
+         {Gama(45455), Chunk("sRGB", std::string(1, '\0')) + Gama(100000), std::string()})
+    {
         const TRaster same = DecodePicture(Png(TwoColours(), chunks));
         EXPECT_TRUE(PixelNear(same, 4, 4, TRgb{200, 100, 50}, 0));
     }

@@ -5,10 +5,14 @@
 #include "tests/imaging/ImagingTestSupport.h"
 #include "tests/imaging/LibEmfPictures.h"
 
-namespace {
+namespace
+{
 
 // libEMF's reference device has 3.2 pixels per millimetre; the picture is drawn at 96 dpi.
-int At(int units) { return static_cast<int>(units * 96 / (3.2 * 25.4) + 0.5); }
+int At(int units)
+{
+    return static_cast<int>(units * 96 / (3.2 * 25.4) + 0.5);
+}
 
 // A producer that makes no object writes no handle count; the picture is still a page.
 TEST(EmfFromLibEmf, AnEmptyPictureIsABlankPage)

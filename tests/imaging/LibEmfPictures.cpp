@@ -1,11 +1,14 @@
 #include "tests/imaging/LibEmfPictures.h"
 
 #include <cstdio>
+
 #include <libEMF/emf.h>
 
-namespace {
+namespace
+{
 
-template <typename Draw> std::string Written(Draw draw)
+template <typename Draw>
+std::string Written(Draw draw)
 {
     std::FILE* file = std::tmpfile();
     if (file == nullptr)

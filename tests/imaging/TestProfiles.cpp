@@ -6,7 +6,8 @@
 
 #include "tests/support/TestSupport.h"
 
-namespace {
+namespace
+{
 
 struct TProfileCloser
 {
@@ -45,9 +46,15 @@ cmsInt32Number SamplePress(const cmsUInt16Number in[], cmsUInt16Number out[], vo
 
 } // namespace
 
-std::string SrgbIcc() { return Saved(TProfile(cmsCreate_sRGBProfile()).get()); }
+std::string SrgbIcc()
+{
+    return Saved(TProfile(cmsCreate_sRGBProfile()).get());
+}
 
-std::string AdobeRgbIcc() { return ReadFileBytes("/usr/share/color/icc/colord/AdobeRGB1998.icc"); }
+std::string AdobeRgbIcc()
+{
+    return ReadFileBytes("/usr/share/color/icc/colord/AdobeRGB1998.icc");
+}
 
 std::string DisplayP3Icc()
 {
