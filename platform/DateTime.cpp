@@ -69,8 +69,8 @@ TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int
     const auto date = static_cast<double>(
         DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) +
         kEpochOffset);
-    const auto ms = ((static_cast<std::int64_t>(hour) * 60 + minute) * 60 + second) * 1000 +
-                    millisecond;
+    const auto ms =
+        ((static_cast<std::int64_t>(hour) * 60 + minute) * 60 + second) * 1000 + millisecond;
     const double time = static_cast<double>(ms) / static_cast<double>(kMsPerDay);
     // Before day 0 the time still counts forward from midnight: -1.25 is 29 Dec 1899, 06:00.
     return date < 0 ? date - time : date + time;
@@ -86,8 +86,8 @@ TDateTimeParts DecodeDateTime(TDateTime value)
     }
     const double whole = std::trunc(value);
     auto dayNumber = static_cast<std::int64_t>(whole);
-    auto ms = static_cast<std::int64_t>(std::llround(std::fabs(value - whole) *
-                                                     static_cast<double>(kMsPerDay)));
+    auto ms = static_cast<std::int64_t>(
+        std::llround(std::fabs(value - whole) * static_cast<double>(kMsPerDay)));
     if (ms >= kMsPerDay)
     {
         // 23:59:59.9996 rounds up to midnight of the next day.

@@ -77,7 +77,9 @@ void TConversionRun::Run(const std::vector<std::string>& paths, int quality,
             limits.Workers = m_workers;
             pool = std::make_unique<TPreparationPool>(
                 count, limits,
-                [&paths](int i) { return EstimatePreparationBytes(paths[static_cast<std::size_t>(i)]); },
+                [&paths](int i) {
+                    return EstimatePreparationBytes(paths[static_cast<std::size_t>(i)]);
+                },
                 [&paths, quality](int i) {
                     return PreparePicture(paths[static_cast<std::size_t>(i)], quality);
                 });

@@ -1,7 +1,6 @@
 #include "app/convert/LatestJob.h"
 
 #include <sys/resource.h>
-
 #include <unistd.h>
 
 TLatestJobWorker::~TLatestJobWorker()
@@ -60,7 +59,8 @@ void TLatestJobWorker::Loop()
     if (m_background)
         (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
     std::unique_lock<std::mutex> lock(m_mutex);
-    for (;;) {
+    for (;;)
+    {
         m_wake.wait(lock, [this] { return m_quit || m_pending != nullptr; });
         if (m_quit)
             return;
@@ -69,9 +69,12 @@ void TLatestJobWorker::Loop()
         auto cancelled = std::make_shared<std::atomic<bool>>(false);
         m_running = cancelled;
         lock.unlock();
-        try {
+        try
+        {
             job(*cancelled);
-        } catch (...) {
+        }
+        catch (...)
+        {
             // A job reports its own failures; one that escapes must not end the program.
         }
         job = nullptr; // what the job captured goes before the worker reports idle

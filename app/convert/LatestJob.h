@@ -13,7 +13,7 @@
 // to stop. A job reads its flag between steps; what it delivers it hands on itself.
 class TLatestJobWorker
 {
-  public:
+public:
     using TJob = std::function<void(const std::atomic<bool>& cancelled)>;
 
     // A background worker runs at a lower scheduling priority than the rest of the program,
@@ -32,7 +32,7 @@ class TLatestJobWorker
     // True while a job waits or runs.
     bool Busy() const;
 
-  private:
+private:
     void Loop();
 
     mutable std::mutex m_mutex;

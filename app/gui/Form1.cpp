@@ -43,7 +43,8 @@
 #include "platform/Exceptions.h"
 #include "platform/SaveFile.h"
 
-namespace {
+namespace
+{
 
 constexpr int kClientWidth = 738;
 constexpr int kClientHeight = 539;
@@ -58,13 +59,16 @@ constexpr std::chrono::milliseconds kEstimateProgressInterval{400};
 constexpr const char* kTips = "Tips: You can drag and drop image files to File list. You can drag "
                               "and drop File list item to adjust image order.";
 
-QString Text(const char* text) { return QString::fromUtf8(text); }
+QString Text(const char* text)
+{
+    return QString::fromUtf8(text);
+}
 
 // A toolbar button with its caption under its icon and only a small margin around the caption,
 // so six captions fit side by side in the list's half of the window.
 class TCaptionButton : public QToolButton
 {
-  public:
+public:
     using QToolButton::QToolButton;
     QSize sizeHint() const override
     {
@@ -89,7 +93,8 @@ void FitToolButtons(const QList<QToolButton*>& buttons, int width, int minWidth,
     QFont font = buttons.first()->font();
     const auto needed = [&] {
         int sum = 0;
-        for (QToolButton* button : buttons) {
+        for (QToolButton* button : buttons)
+        {
             button->setFont(font);
             sum += button->sizeHint().width();
         }
@@ -106,7 +111,8 @@ void FitToolButtons(const QList<QToolButton*>& buttons, int width, int minWidth,
         sum = needed();
     const auto count = static_cast<int>(buttons.size());
     const int extra = spread ? std::max(0, width - sum) / count : 0;
-    for (QToolButton* button : buttons) {
+    for (QToolButton* button : buttons)
+    {
         const QSize hint = button->sizeHint();
         button->setFixedSize((designWidth ? std::max(minWidth, hint.width()) : hint.width()) +
                                  extra,
@@ -408,13 +414,15 @@ QGroupBox* TForm1::CreatePropertiesGroup()
     grid->setContentsMargins(6, 2, 6, 4);
     grid->setHorizontalSpacing(6);
     grid->setVerticalSpacing(2);
-    for (int row = 0; row < static_cast<int>(std::size(rows)); ++row) {
+    for (int row = 0; row < static_cast<int>(std::size(rows)); ++row)
+    {
         const TRow& r = rows[row];
         auto* caption = new QLabel(r.Caption, group);
         caption->setObjectName(Text(r.Name));
         caption->setBuddy(r.Field);
         grid->addWidget(caption, row, 0);
-        if (r.Second == nullptr) {
+        if (r.Second == nullptr)
+        {
             grid->addWidget(r.Field, row, 1, 1, 2);
             continue;
         }
@@ -544,7 +552,10 @@ void TForm1::FormCreate()
 
 // --- the list's entries -----------------------------------------------------------------------
 
-int TForm1::EntryCount() const { return ListView1->rowCount(); }
+int TForm1::EntryCount() const
+{
+    return ListView1->rowCount();
+}
 
 int TForm1::SelectedIndex() const
 {
@@ -588,7 +599,8 @@ void TForm1::SwapEntries(int a, int b)
 
 void TForm1::SelectEntry(int index)
 {
-    if (index < 0 || index >= EntryCount()) {
+    if (index < 0 || index >= EntryCount())
+    {
         ListView1->clearSelection();
         ListView1->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
         return;
@@ -632,7 +644,8 @@ void TForm1::ToolButton2Click()
                 throw Exception("Cannot read the folder " + skipped.Path + ": " + skipped.Detail);
         for (const std::string& path : addition.Added)
             AppendEntry(path);
-        if (!addition.Added.empty()) {
+        if (!addition.Added.empty())
+        {
             ListView1->FitColumn();
             SelectEntry(EntryCount() - 1);
         }
@@ -645,7 +658,8 @@ void TForm1::AddDroppedFiles(const std::vector<std::string>& paths)
     const TListAddition addition = ::AddDroppedFiles(list, paths);
     for (const std::string& path : addition.Added)
         AppendEntry(path);
-    if (!addition.Added.empty()) {
+    if (!addition.Added.empty())
+    {
         ListView1->FitColumn();
         SelectEntry(EntryCount() - 1);
     }
@@ -705,17 +719,35 @@ void TForm1::ToolButton6Click()
     });
 }
 
-void TForm1::Addfiles1Click() { ToolButton1Click(); }
+void TForm1::Addfiles1Click()
+{
+    ToolButton1Click();
+}
 
-void TForm1::Addfolder1Click() { ToolButton2Click(); }
+void TForm1::Addfolder1Click()
+{
+    ToolButton2Click();
+}
 
-void TForm1::Remove1Click() { ToolButton3Click(); }
+void TForm1::Remove1Click()
+{
+    ToolButton3Click();
+}
 
-void TForm1::Removeall1Click() { ToolButton4Click(); }
+void TForm1::Removeall1Click()
+{
+    ToolButton4Click();
+}
 
-void TForm1::Moveup1Click() { ToolButton5Click(); }
+void TForm1::Moveup1Click()
+{
+    ToolButton5Click();
+}
 
-void TForm1::Movedown1Click() { ToolButton6Click(); }
+void TForm1::Movedown1Click()
+{
+    ToolButton6Click();
+}
 
 void TForm1::ListView1EndDrag(QPoint point)
 {
@@ -724,7 +756,8 @@ void TForm1::ListView1EndDrag(QPoint point)
         if (si < 0)
             return;
         const int ti = ListView1->rowAt(point.y());
-        if (ti == si) {
+        if (ti == si)
+        {
             ListView1->viewport()->update();
             return;
         }
@@ -771,9 +804,12 @@ void TForm1::ShowPreview(const std::string& path)
     m_previewWorker.Post([this, request, path, scale](const std::atomic<bool>&) {
         std::optional<TRaster> raster;
         QString failure;
-        try {
+        try
+        {
             raster = RenderPreview(path, scale);
-        } catch (const std::exception& e) {
+        }
+        catch (const std::exception& e)
+        {
             failure = SystemText(e.what());
             if (failure.isEmpty())
                 failure = QStringLiteral("not a picture");
@@ -794,11 +830,13 @@ void TForm1::PreviewDone(std::uint64_t request, const std::string& path, const Q
     if (request != m_previewRequest)
         return; // another picture was asked for meanwhile
     m_previewAnswered = request;
-    if (!failure.isEmpty()) {
+    if (!failure.isEmpty())
+    {
         // The file holds no picture: its entry goes, without a message box; the status bar
         // says why for a while.
         const int i = SelectedIndex();
-        if (i >= 0 && EntryPath(i) == path) {
+        if (i >= 0 && EntryPath(i) == path)
+        {
             ListView1->removeRow(i);
             SelectEntry(-1);
             statusBar()->showMessage(QStringLiteral("Removed from the list: ") + PathText(path) +
@@ -817,11 +855,17 @@ void TForm1::PreviewDone(std::uint64_t request, const std::string& path, const Q
     Image1->setPixmap(pixmap);
 }
 
-bool TForm1::PreviewPending() const { return m_previewRequest != m_previewAnswered; }
+bool TForm1::PreviewPending() const
+{
+    return m_previewRequest != m_previewAnswered;
+}
 
 // --- quality and the size estimate ------------------------------------------------------------
 
-int TForm1::Quality() const { return TrackBar1->value(); }
+int TForm1::Quality() const
+{
+    return TrackBar1->value();
+}
 
 void TForm1::TrackBar1Change()
 {
@@ -845,7 +889,8 @@ void TForm1::StartEstimate()
 {
     const std::uint64_t request = ++m_estimateRequest;
     std::vector<std::string> paths = Pictures();
-    if (paths.empty()) {
+    if (paths.empty())
+    {
         m_estimateWorker.Cancel();
         Label10->clear();
         m_estimateAnswered = request;
@@ -867,7 +912,8 @@ void TForm1::StartEstimate()
                 paths, quality, cancelled, [&](int done, std::int64_t extrapolated) {
                     const auto now = std::chrono::steady_clock::now();
                     if (done < static_cast<int>(paths.size()) &&
-                        now - last >= kEstimateProgressInterval) {
+                        now - last >= kEstimateProgressInterval)
+                    {
                         last = now;
                         post(extrapolated, false);
                     }
@@ -939,7 +985,8 @@ TDocumentProperties TForm1::DocumentProperties() const
 void TForm1::BitBtn1Click()
 {
     Guarded(m_dialogs, this, [&] {
-        if (EntryCount() == 0) {
+        if (EntryCount() == 0)
+        {
             m_dialogs.ShowMessage(this, QStringLiteral("Please add image files!"));
             return;
         }
@@ -949,7 +996,8 @@ void TForm1::BitBtn1Click()
         const QString& path = *chosen;
         // The old file stays until the finished document replaces it, so a cancelled or failed
         // run loses nothing; only a path that cannot be replaced stops here.
-        if (!CanReplaceFile(PathBytes(path))) {
+        if (!CanReplaceFile(PathBytes(path)))
+        {
             m_dialogs.ShowMessage(this, QStringLiteral("The file ") + path +
                                             QStringLiteral(" is opened by other application.") +
                                             QLatin1Char('\r') + QStringLiteral("Please close it!"));
@@ -971,7 +1019,8 @@ void TForm1::BitBtn1Click()
         ScheduleEstimate();
         if (result == rrWritten)
             m_dialogs.ShowMessage(this, QStringLiteral("Convert succeeded!"));
-        else if (result != rrCancelled) {
+        else if (result != rrCancelled)
+        {
             if (!failure.isEmpty())
                 m_dialogs.ShowError(this, failure);
             m_dialogs.ShowMessage(this, QStringLiteral("Convert unsucceeded!"));
@@ -987,9 +1036,15 @@ void TForm1::BitBtn1Click()
 
 // --- exit, help and about ---------------------------------------------------------------------
 
-void TForm1::BitBtn3Click() { close(); }
+void TForm1::BitBtn3Click()
+{
+    close();
+}
 
-void TForm1::Exit1Click() { close(); }
+void TForm1::Exit1Click()
+{
+    close();
+}
 
 void TForm1::Help2Click()
 {
@@ -999,9 +1054,11 @@ void TForm1::Help2Click()
             folder + QStringLiteral("/help/index.html"),
             folder + QStringLiteral("/../share/pictova/help/index.html"),
         };
-        for (const QString& candidate : candidates) {
+        for (const QString& candidate : candidates)
+        {
             const QFileInfo help(candidate);
-            if (help.isFile()) {
+            if (help.isFile())
+            {
                 OpenLink(m_dialogs, this, QUrl::fromLocalFile(help.canonicalFilePath()));
                 return;
             }

@@ -39,7 +39,7 @@ class TListView;
 class TForm1 : public QMainWindow
 {
     Q_OBJECT
-  public:
+public:
     // dialogs is borrowed and must outlive the window.
     explicit TForm1(IDialogs& dialogs, QWidget* parent = nullptr);
     ~TForm1() override;
@@ -73,7 +73,7 @@ class TForm1 : public QMainWindow
     // Where the settings live ($XDG_CONFIG_HOME/kestrom/pictova.conf).
     static QString SettingsFileName();
 
-  public slots:
+public slots:
     // The list commands (toolbar buttons and their popup items).
     void ToolButton1Click(); // Add files
     void ToolButton2Click(); // Add folder
@@ -105,7 +105,7 @@ class TForm1 : public QMainWindow
     void Emailsupport1Click();
     void about1Click();
 
-  private:
+private:
     void CreateMainMenu();
     void CreateListPanel(QWidget* panel);
     void CreateSettingsPanel(QWidget* panel);

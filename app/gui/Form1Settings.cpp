@@ -14,7 +14,8 @@
 #include "platform/Exceptions.h"
 #include "platform/Services.h"
 
-namespace {
+namespace
+{
 
 QSettings OpenSettings()
 {
@@ -38,10 +39,12 @@ QByteArray StoredDateTime(TDateTime value)
 TSettingsValues ReadValues(const QSettings& settings)
 {
     TSettingsValues values;
-    for (const QString& key : settings.childKeys()) {
+    for (const QString& key : settings.childKeys())
+    {
         const QVariant value = settings.value(key);
         TSettingsValue read;
-        switch (value.typeId()) {
+        switch (value.typeId())
+        {
         case QMetaType::UnknownType:
             continue; // an empty value counts as missing
         case QMetaType::QString:
@@ -63,11 +66,17 @@ TSettingsValues ReadValues(const QSettings& settings)
     return values;
 }
 
-QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
+QString FromUtf8(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
 
 } // namespace
 
-QString TForm1::SettingsFileName() { return OpenSettings().fileName(); }
+QString TForm1::SettingsFileName()
+{
+    return OpenSettings().fileName();
+}
 
 void TForm1::SaveSettings()
 {
@@ -106,9 +115,12 @@ void TForm1::LoadSettings()
     loaded.Producer = Edit6->text().toStdString();
     loaded.Quality = TrackBar1->value();
     std::string failure;
-    try {
+    try
+    {
         LoadSavedSettings(ReadValues(settings), Clock().Now(), loaded);
-    } catch (const ESettingsError& e) {
+    }
+    catch (const ESettingsError& e)
+    {
         failure = "Invalid data type in the settings " + PathBytes(settings.fileName()) + ": " +
                   e.what() + ".";
     }

@@ -17,7 +17,7 @@
 // keep their order). Only the Cancel flag is read on the run's side.
 class TForm2::TObserver : public IConversionObserver
 {
-  public:
+public:
     explicit TObserver(TForm2& form) : m_form(form) {}
 
     void SetStatusText(const std::string& text) override
@@ -47,12 +47,13 @@ class TForm2::TObserver : public IConversionObserver
         });
     }
 
-    template <class F> void Post(F&& call)
+    template <class F>
+    void Post(F&& call)
     {
         QMetaObject::invokeMethod(&m_form, std::forward<F>(call), Qt::QueuedConnection);
     }
 
-  private:
+private:
     TForm2& m_form;
 };
 
@@ -120,7 +121,8 @@ TForm2::~TForm2()
 void TForm2::Timer1Timer()
 {
     m_timer1->stop();
-    try {
+    try
+    {
         // What the run reads of the main window is read here, on the window's thread.
         std::vector<std::string> paths = m_form1.Pictures();
         const int quality = m_form1.Quality();
@@ -130,17 +132,24 @@ void TForm2::Timer1Timer()
         m_thread = std::thread([this, paths = std::move(paths), quality, properties] {
             QString failure;
             TRunResult result = rrNone;
-            try {
+            try
+            {
                 m_run->Run(paths, quality, properties, *m_observer);
                 result = m_run->RunResult();
-            } catch (const std::exception& e) {
+            }
+            catch (const std::exception& e)
+            {
                 failure = SystemText(e.what());
-            } catch (...) {
+            }
+            catch (...)
+            {
                 failure = QStringLiteral("Unknown error");
             }
             m_observer->Post([this, result, failure] { RunFinished(result, failure); });
         });
-    } catch (const std::exception& e) {
+    }
+    catch (const std::exception& e)
+    {
         // The window must not stay open with nothing running.
         RunFinished(rrNone, SystemText(e.what()));
     }
@@ -156,13 +165,20 @@ void TForm2::RunFinished(TRunResult runResult, const QString& failure)
     done(runResult);
 }
 
-void TForm2::Button1Click() { m_cancelRequested.store(true); }
+void TForm2::Button1Click()
+{
+    m_cancelRequested.store(true);
+}
 
-void TForm2::reject() { Button1Click(); }
+void TForm2::reject()
+{
+    Button1Click();
+}
 
 void TForm2::closeEvent(QCloseEvent* event)
 {
-    if (m_finished) {
+    if (m_finished)
+    {
         QDialog::closeEvent(event);
         return;
     }

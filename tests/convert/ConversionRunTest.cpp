@@ -125,17 +125,16 @@ TEST_F(ConversionRunTest, StepsInOrderWithAMissingFileAndDifferentPageSizes)
     Run(run, {a, missing, c}, observer);
 
     const std::vector<std::string> expected = {
-        "position 0",        "max 3",        "cancel? no", "events",
-        "status page1:" + a, "percent 33%",  "position 1", "skipped 1 " + missing,
-        "cancel? no",        "events",       "status page3:" + c, "percent 100%",
+        "position 0",        "max 3",       "cancel? no",        "events",
+        "status page1:" + a, "percent 33%", "position 1",        "skipped 1 " + missing,
+        "cancel? no",        "events",      "status page3:" + c, "percent 100%",
         "position 3"};
     EXPECT_EQ(observer.Events, expected);
     EXPECT_EQ(run.RunResult(), rrWritten);
 
     std::string check;
     EXPECT_TRUE(QpdfCheckPasses(Output(), &check)) << check;
-    EXPECT_EQ(MediaBoxes(Output()),
-              (std::vector<std::pair<int, int>>{{40, 30}, {20, 50}}));
+    EXPECT_EQ(MediaBoxes(Output()), (std::vector<std::pair<int, int>>{{40, 30}, {20, 50}}));
     EXPECT_TRUE(PdftoppmRenders(Output(), &check)) << check;
 }
 
@@ -152,8 +151,8 @@ TEST_F(ConversionRunTest, EightPicturesShowTheEvenRoundedPercentages)
     for (const std::string& event : observer.Events)
         if (event.rfind("percent ", 0) == 0)
             percents.push_back(event.substr(8));
-    EXPECT_EQ(percents, (std::vector<std::string>{"12%", "25%", "38%", "50%", "62%", "75%",
-                                                  "88%", "100%"}));
+    EXPECT_EQ(percents,
+              (std::vector<std::string>{"12%", "25%", "38%", "50%", "62%", "75%", "88%", "100%"}));
     EXPECT_EQ(MediaBoxes(Output()).size(), 8u);
 }
 
@@ -181,8 +180,7 @@ TEST_F(ConversionRunTest, AOnePixelFirstPictureGetsAOnePixelPageShowingIt)
     const std::string pdf = ReadFileBytes(Output());
     // Margins 0 before the size: the item covers the page instead of lying outside it.
     EXPECT_NE(pdf.find("q\n0 0 1 1 re\nW\nn\n1 0 0 1 0 0 cm\n/PRJpegImage1"), std::string::npos);
-    EXPECT_NE(pdf.find("q\n0 0 30 2 re\nW\nn\n30 0 0 2 0 0 cm\n/PRJpegImage1"),
-              std::string::npos);
+    EXPECT_NE(pdf.find("q\n0 0 30 2 re\nW\nn\n30 0 0 2 0 0 cm\n/PRJpegImage1"), std::string::npos);
     std::string check;
     EXPECT_TRUE(QpdfCheckPasses(Output(), &check)) << check;
 }
@@ -193,13 +191,11 @@ TEST_F(ConversionRunTest, CancelBeforeTheFirstPictureWritesNothing)
     TConversionRun run;
     TRecordingObserver observer;
     observer.Cancel = CancelFromQuestion(1);
-    Run(run, {m_dir.File("missing.bmp"), Picture("a.bmp", 4, 4), Picture("b.bmp", 4, 4)},
-        observer);
+    Run(run, {m_dir.File("missing.bmp"), Picture("a.bmp", 4, 4), Picture("b.bmp", 4, 4)}, observer);
     EXPECT_EQ(run.RunResult(), rrCancelled);
     EXPECT_EQ(observer.Events,
               (std::vector<std::string>{"position 0", "max 3",
-                                        "skipped 0 " + m_dir.File("missing.bmp"),
-                                        "cancel? yes"}));
+                                        "skipped 0 " + m_dir.File("missing.bmp"), "cancel? yes"}));
     EXPECT_EQ(ReadFileBytes(Output()), "an older file");
 }
 
@@ -331,10 +327,10 @@ TEST_F(ConversionRunTest, PropertiesReachTheInfoDictionary)
     TRecordingObserver observer;
     Run(run, {Picture("a.bmp", 3, 3)}, observer, properties);
     const std::string pdf = ReadFileBytes(Output());
-    for (const char* entry : {"/Title (Holiday)", "/Author (Ann \\(Smith\\))", "/Subject (Beach)",
-                              "/Keywords (sea sand)", "/Creator (Creator X)",
-                              "/Producer (Producer Y)", "/CreationDate (D:20200517083015",
-                              "/ModDate (D:18150618170001"})
+    for (const char* entry :
+         {"/Title (Holiday)", "/Author (Ann \\(Smith\\))", "/Subject (Beach)",
+          "/Keywords (sea sand)", "/Creator (Creator X)", "/Producer (Producer Y)",
+          "/CreationDate (D:20200517083015", "/ModDate (D:18150618170001"})
         EXPECT_NE(pdf.find(entry), std::string::npos) << entry;
 }
 

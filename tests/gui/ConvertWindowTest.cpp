@@ -13,7 +13,8 @@
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/support/TestSupport.h"
 
-namespace {
+namespace
+{
 
 using TPaths = std::vector<std::string>;
 
@@ -34,11 +35,11 @@ class TConvertWindowTest : public QObject
 {
     Q_OBJECT
 
-  private:
+private:
     TTempDir m_dir;
     TPaths m_pictures;
 
-  private slots:
+private slots:
     void initTestCase()
     {
         m_pictures = {m_dir.File("wide.bmp"), m_dir.File("tall.bmp"), m_dir.File("small.bmp")};

@@ -16,7 +16,8 @@
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/support/TestSupport.h"
 
-namespace {
+namespace
+{
 
 using TPaths = std::vector<std::string>;
 
@@ -31,7 +32,7 @@ class TPreviewWindowTest : public QObject
 {
     Q_OBJECT
 
-  private slots:
+private slots:
     void SelectedPictureFillsTheBoxInItsLimitingDirection()
     {
         TTempDir dir;

@@ -20,7 +20,8 @@
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/support/TestSupport.h"
 
-namespace {
+namespace
+{
 
 QSettings Stored()
 {
@@ -28,12 +29,16 @@ QSettings Stored()
             QStringLiteral("pictova")};
 }
 
-template <class T> T* Find(TForm1& form, const char* name)
+template <class T>
+T* Find(TForm1& form, const char* name)
 {
     return form.findChild<T*>(QString::fromLatin1(name));
 }
 
-QString EditText(TForm1& form, const char* name) { return Find<QLineEdit>(form, name)->text(); }
+QString EditText(TForm1& form, const char* name)
+{
+    return Find<QLineEdit>(form, name)->text();
+}
 
 TDateTime Shown(TForm1& form, const char* datePicker, const char* timePicker)
 {
@@ -47,7 +52,7 @@ class TSettingsWindowTest : public QObject
 {
     Q_OBJECT
 
-  private slots:
+private slots:
     void init()
     {
         QSettings settings = Stored();
@@ -233,7 +238,8 @@ class TSettingsWindowTest : public QObject
     void TheCommandLineReadsTheSameValues()
     {
         const QString title = QStringLiteral(" lead, \"quoted\" back\\slash\ttab\nline\r ");
-        const QString author = QStringLiteral("Zo\u00eb M\u00fcller \u2013 \u65e5\u672c \U0001F600");
+        const QString author =
+            QStringLiteral("Zo\u00eb M\u00fcller \u2013 \u65e5\u672c \U0001F600");
         const QString subject = QStringLiteral("@@ at, start; = \"q\"");
         const QString keywords = QString::fromUtf8("ctrl\x01"
                                                    "abc\x7f\x1f\xc3\xa9"
@@ -270,11 +276,12 @@ class TSettingsWindowTest : public QObject
             return settings.value(QString::fromLatin1(name)).toString();
         };
         const std::pair<const std::string&, QString> texts[] = {
-            {read.Title, title},       {read.Author, author},     {read.Subject, subject},
-            {read.Keywords, keywords}, {read.Creator, creator},   {read.Producer, producer}};
+            {read.Title, title},       {read.Author, author},   {read.Subject, subject},
+            {read.Keywords, keywords}, {read.Creator, creator}, {read.Producer, producer}};
         const char* const names[] = {kSettingTitle,    kSettingAuthor,  kSettingSubject,
                                      kSettingKeywords, kSettingCreator, kSettingProducer};
-        for (std::size_t i = 0; i < std::size(texts); ++i) {
+        for (std::size_t i = 0; i < std::size(texts); ++i)
+        {
             QCOMPARE(QString::fromStdString(texts[i].first), texts[i].second);
             QCOMPARE(stored(names[i]), texts[i].second);
         }
@@ -292,7 +299,8 @@ class TSettingsWindowTest : public QObject
         QCOMPARE(EditText(again, "Edit6"), producer);
 
         // The quality as a person may write it by hand: both read it alike.
-        for (const char* text : {" 42 ", "+7", "150", "4 2", "abc"}) {
+        for (const char* text : {" 42 ", "+7", "150", "4 2", "abc"})
+        {
             {
                 QSettings writable = Stored();
                 writable.setValue(QString::fromLatin1(kSettingQuality), QString::fromLatin1(text));

@@ -1,6 +1,7 @@
+#include "platform/DateTime.h"
+
 #include <gtest/gtest.h>
 
-#include "platform/DateTime.h"
 #include "platform/Exceptions.h"
 
 namespace
@@ -35,9 +36,9 @@ TEST(DateTime, KnownDaysAndTimes)
 TEST(DateTime, RoundTripsAcrossTheCalendar)
 {
     const TDateTimeParts samples[] = {
-        {1, 1, 1, 0, 0, 0, 0},          {1600, 2, 29, 23, 59, 59, 999},
-        {1899, 12, 31, 0, 0, 1, 0},     {1900, 3, 1, 12, 0, 0, 0},
-        {2024, 3, 7, 14, 5, 9, 0},      {2024, 12, 31, 23, 59, 59, 999},
+        {1, 1, 1, 0, 0, 0, 0},           {1600, 2, 29, 23, 59, 59, 999},
+        {1899, 12, 31, 0, 0, 1, 0},      {1900, 3, 1, 12, 0, 0, 0},
+        {2024, 3, 7, 14, 5, 9, 0},       {2024, 12, 31, 23, 59, 59, 999},
         {9999, 12, 31, 23, 59, 59, 999}, {1850, 7, 4, 18, 30, 15, 500},
     };
     for (const TDateTimeParts& s : samples)
@@ -54,12 +55,15 @@ TEST(DateTime, TimeOfDayRoundsToTheNearestMillisecond)
     const double day = EncodeDateTime(2024, 3, 7);
     const double second = 1.0 / 86400.0;
     // 14:05:08.9996 reads as 14:05:09.000, not 14:05:08.
-    ExpectParts(DecodeDateTime(day + (14 * 3600 + 5 * 60 + 8.9996) * second), 2024, 3, 7, 14, 5, 9, 0);
-    ExpectParts(DecodeDateTime(day + (14 * 3600 + 5 * 60 + 8.9994) * second), 2024, 3, 7, 14, 5, 8, 999);
+    ExpectParts(DecodeDateTime(day + (14 * 3600 + 5 * 60 + 8.9996) * second), 2024, 3, 7, 14, 5, 9,
+                0);
+    ExpectParts(DecodeDateTime(day + (14 * 3600 + 5 * 60 + 8.9994) * second), 2024, 3, 7, 14, 5, 8,
+                999);
     // A value a hair before midnight carries into the next day, also across a year end.
     ExpectParts(DecodeDateTime(EncodeDateTime(2024, 12, 31) + 86399.9997 * second), 2025, 1, 1, 0,
                 0, 0, 0);
-    ExpectParts(DecodeDateTime(EncodeDateTime(2024, 2, 28) + 0.99999999999), 2024, 2, 29, 0, 0, 0, 0);
+    ExpectParts(DecodeDateTime(EncodeDateTime(2024, 2, 28) + 0.99999999999), 2024, 2, 29, 0, 0, 0,
+                0);
 }
 
 TEST(DateTime, InvalidPartsAreRefused)
