@@ -521,6 +521,22 @@ bool DrawnInEmfPlusOnly(std::string_view bytes)
            ReadLe16(first, 16) == kEmfPlusHeader && (ReadLe16(first, 18) & kEmfPlusDual) == 0;
 }
 
+// The converter reads the header's description as UTF-16 up to a NUL where it is given no
+// length, and never checks where it points: a description that does not lie whole inside the
+// header record (or the file) is dropped, since nothing is drawn from it.
+void DropStrayDescription(std::string& emf)
+{
+    const std::uint32_t headerSize = ReadLe32(emf, 4);
+    const std::uint32_t count = ReadLe32(emf, 60);
+    const std::uint32_t offset = ReadLe32(emf, 64);
+    const std::uint64_t end = std::uint64_t{offset} + 2 * std::uint64_t{count};
+    if (count == 0 || offset < 88 || end > headerSize || end > emf.size())
+    {
+        PutLe32(emf, 60, 0);
+        PutLe32(emf, 64, 0);
+    }
+}
+
 struct TFreeDeleter
 {
     void operator()(char* p) const { std::free(p); }
@@ -570,6 +586,7 @@ TRaster DrawEmf(std::string_view bytes, std::int64_t maxPixels)
         return blank;
     }
     std::string input = PrepareRecords(bytes); // the converter takes a writable buffer
+    DropStrayDescription(input);
     generatorOptions options{};
     // No namespace prefix: with one, the converter closes clip-path definitions without it
     // (<svg:defs>...</defs>), and every EMF with a clip region failed as bad XML.
