@@ -52,8 +52,7 @@ bool DescribeEntry(std::string_view file, std::size_t directoryOffset, TIconEntr
 
 bool WithinLimits(const TIconEntry& entry)
 {
-    return entry.Width <= kMaxPictureSide && entry.Height <= kMaxPictureSide &&
-           entry.Width * entry.Height <= kMaxPicturePixels;
+    return PictureSizeFits(entry.Width, entry.Height);
 }
 
 // The larger picture wins (ties: more colours); one beyond the picture limits loses to any

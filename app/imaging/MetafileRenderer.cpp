@@ -384,7 +384,7 @@ TRaster RenderMetafileInHelper(TMetafileKind kind, std::string_view bytes)
                         break;
                     }
                     // The helper's word is not trusted: the limits hold before allocating.
-                    CheckMetafileSize(width, height, limits.Pixels);
+                    CheckPictureSize(width, height, limits.Pixels);
                     raster = NewRaster(width, height, static_cast<int>(channels));
                     expected = raster.Pixels.size();
                 }

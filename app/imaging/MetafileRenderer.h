@@ -37,13 +37,3 @@ std::string MetafileHelperPath();
 
 // Runs the helper on a metafile's bytes. Throws EPictureError with the reason.
 TRaster RenderMetafileInHelper(TMetafileKind kind, std::string_view bytes);
-
-// The picture size rule of both sides: CheckPictureSize, and at most maxPixels pixels.
-inline void CheckMetafileSize(std::int64_t width, std::int64_t height, std::int64_t maxPixels)
-{
-    CheckPictureSize(width, height);
-    if (width * height > maxPixels)
-        throw EPictureError("picture too large: " + std::to_string(width) + " x " +
-                                std::to_string(height),
-                            fkTooLarge);
-}

@@ -1,13 +1,21 @@
 #include "app/imaging/Raster.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
-void CheckPictureSize(std::int64_t width, std::int64_t height)
+bool PictureSizeFits(std::int64_t width, std::int64_t height, std::int64_t maxPixels)
+{
+    // The sides are bounded before the area is formed: they may come from 32-bit fields.
+    return width > 0 && height > 0 && width <= kMaxPictureSide && height <= kMaxPictureSide &&
+           width * height <= std::min(maxPixels, kMaxPicturePixels);
+}
+
+void CheckPictureSize(std::int64_t width, std::int64_t height, std::int64_t maxPixels)
 {
     if (width <= 0 || height <= 0)
         throw EPictureError("picture has no pixels");
-    if (width > kMaxPictureSide || height > kMaxPictureSide || width * height > kMaxPicturePixels)
+    if (!PictureSizeFits(width, height, maxPixels))
         throw EPictureError("picture too large: " + std::to_string(width) + " x " +
                                 std::to_string(height),
                             fkTooLarge);

@@ -60,9 +60,15 @@ inline constexpr std::int64_t kMaxPicturePixels = 4LL * 1000 * 1000;
 inline constexpr std::int64_t kMaxPicturePixels = 256LL * 1000 * 1000;
 #endif
 
-// Throws EPictureError "picture too large: W x H" beyond the limits, and "picture has no pixels"
-// for a zero or negative side.
-void CheckPictureSize(std::int64_t width, std::int64_t height);
+// Whether a picture of this size may be allocated: both sides positive, neither above
+// kMaxPictureSide, and at most maxPixels pixels (kMaxPicturePixels caps a larger maxPixels).
+bool PictureSizeFits(std::int64_t width, std::int64_t height,
+                     std::int64_t maxPixels = kMaxPicturePixels);
+
+// Throws EPictureError "picture has no pixels" for a zero or negative side, and
+// "picture too large: W x H" (fkTooLarge) beyond the limits of PictureSizeFits.
+void CheckPictureSize(std::int64_t width, std::int64_t height,
+                      std::int64_t maxPixels = kMaxPicturePixels);
 
 // A raster of the given size after CheckPictureSize, every byte set to fill.
 TRaster NewRaster(std::int64_t width, std::int64_t height, int channels, std::uint8_t fill = 0);

@@ -332,6 +332,23 @@ TEST(PictureSize, LimitsAreInclusiveAndNamedInTheReason)
     }
     EXPECT_THROW(CheckPictureSize(16001, 16000), EPictureError);
     EXPECT_THROW(CheckPictureSize(0, 10), EPictureError);
+
+    // A lower cap (the metafile helper's) gives the same reason; a higher one changes nothing.
+    EXPECT_NO_THROW(CheckPictureSize(100, 100, 10000));
+    try
+    {
+        CheckPictureSize(101, 100, 10000);
+        FAIL();
+    }
+    catch (const EPictureError& e)
+    {
+        EXPECT_STREQ(e.what(), "picture too large: 101 x 100");
+        EXPECT_EQ(e.Fault(), fkTooLarge);
+    }
+    EXPECT_FALSE(PictureSizeFits(16001, 16000, kMaxPicturePixels * 4));
+    // Sides read from 32-bit fields: the area must not wrap into the limits.
+    EXPECT_FALSE(PictureSizeFits(4294967295, 4294967295));
+    EXPECT_FALSE(PictureSizeFits(-65500, -65500));
 }
 
 // Cut and damaged copies of every good fixture either decode or fail with a reason; none may

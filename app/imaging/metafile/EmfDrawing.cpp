@@ -577,7 +577,7 @@ TRaster DrawEmf(std::string_view bytes, std::int64_t maxPixels)
         width = std::int64_t{field(16)} - field(8) + 1;
         height = std::int64_t{field(20)} - field(12) + 1;
     }
-    CheckMetafileSize(width, height, maxPixels);
+    CheckPictureSize(width, height, maxPixels);
 
     if (DrawnInEmfPlusOnly(bytes))
         throw EPictureError("unsupported EMF: drawn in EMF+ records only");

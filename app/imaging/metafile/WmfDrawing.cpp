@@ -641,7 +641,7 @@ TRaster DrawWmf(std::string bytes, std::int64_t maxPixels)
         width = std::llround(w);
         height = std::llround(h);
     }
-    CheckMetafileSize(width, height, maxPixels);
+    CheckPictureSize(width, height, maxPixels);
 
     device->type = wmf_gd_image;
     device->bbox = bounds;
