@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <system_error>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -195,14 +196,26 @@ std::string LastLine(std::string text)
     return text.substr(text.rfind('\n') + 1);
 }
 
+// posix_spawn's file actions and attributes, destroyed however the start ends. Their calls
+// fail only for want of memory; the error number is thrown (as an int) for the caller to word.
 class TSpawnActions
 {
   public:
-    TSpawnActions() { posix_spawn_file_actions_init(&m_actions); }
+    TSpawnActions()
+    {
+        if (const int error = posix_spawn_file_actions_init(&m_actions); error != 0)
+            throw std::system_error(error, std::generic_category());
+    }
     ~TSpawnActions() { posix_spawn_file_actions_destroy(&m_actions); }
     TSpawnActions(const TSpawnActions&) = delete;
     TSpawnActions& operator=(const TSpawnActions&) = delete;
     posix_spawn_file_actions_t* Get() { return &m_actions; }
+    // A helper started without its pipes would read and write the converter's own streams.
+    void Dup2(int fd, int target)
+    {
+        if (const int error = posix_spawn_file_actions_adddup2(&m_actions, fd, target); error != 0)
+            throw std::system_error(error, std::generic_category());
+    }
 
   private:
     posix_spawn_file_actions_t m_actions{};
@@ -211,7 +224,11 @@ class TSpawnActions
 class TSpawnAttributes
 {
   public:
-    TSpawnAttributes() { posix_spawnattr_init(&m_attributes); }
+    TSpawnAttributes()
+    {
+        if (const int error = posix_spawnattr_init(&m_attributes); error != 0)
+            throw std::system_error(error, std::generic_category());
+    }
     ~TSpawnAttributes() { posix_spawnattr_destroy(&m_attributes); }
     TSpawnAttributes(const TSpawnAttributes&) = delete;
     TSpawnAttributes& operator=(const TSpawnAttributes&) = delete;
@@ -280,10 +297,6 @@ TRaster RenderMetafileInHelper(TMetafileKind kind, std::string_view bytes)
     TFileDescriptor errParent(errPipe[0]);
     TFileDescriptor errChild(errPipe[1]);
 
-    TSpawnActions actions;
-    posix_spawn_file_actions_adddup2(actions.Get(), inChild.Get(), 0);
-    posix_spawn_file_actions_adddup2(actions.Get(), outChild.Get(), 1);
-    posix_spawn_file_actions_adddup2(actions.Get(), errChild.Get(), 2);
     std::vector<std::string> env = HelperEnvironment(limits);
     std::vector<char*> envp;
     for (std::string& entry : env)
@@ -297,12 +310,21 @@ TRaster RenderMetafileInHelper(TMetafileKind kind, std::string_view bytes)
     // A process group of its own: Ctrl+C at the terminal goes to the converter's group only, so
     // the converter decides (cancel at its next check point), not a helper killed mid-picture;
     // and a kill reaches whatever the helper started.
-    TSpawnAttributes attributes;
-    posix_spawnattr_setflags(attributes.Get(), POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(attributes.Get(), 0);
     pid_t pid = -1;
-    const int spawned =
-        ::posix_spawn(&pid, helper.c_str(), actions.Get(), attributes.Get(), argv, envp.data());
+    int spawned = 0;
+    try {
+        TSpawnActions actions;
+        actions.Dup2(inChild.Get(), 0);
+        actions.Dup2(outChild.Get(), 1);
+        actions.Dup2(errChild.Get(), 2);
+        TSpawnAttributes attributes;
+        posix_spawnattr_setflags(attributes.Get(), POSIX_SPAWN_SETPGROUP);
+        posix_spawnattr_setpgroup(attributes.Get(), 0);
+        spawned =
+            ::posix_spawn(&pid, helper.c_str(), actions.Get(), attributes.Get(), argv, envp.data());
+    } catch (const std::system_error& e) {
+        throw startFailed(e.code().value());
+    }
     if (spawned != 0)
         throw startFailed(spawned);
     TChild child(pid);
