@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstring>
 #include <stdexcept>
 #include <string>
 
@@ -24,6 +25,13 @@ class EFileError : public Exception
 public:
     using Exception::Exception;
 };
+
+// Throws EFileError "<what> \"<path>\": <the error number's text>", as in
+// "Cannot write file \"out.pdf\": No space left on device".
+[[noreturn]] inline void ThrowFileError(const char* what, const std::string& path, int error)
+{
+    throw EFileError(std::string(what) + " \"" + path + "\": " + std::strerror(error));
+}
 
 // The PDF writer's own failures.
 class EPdfInvalidValue : public Exception

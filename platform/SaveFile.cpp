@@ -9,19 +9,9 @@
 #include <unistd.h>
 
 #include "platform/Exceptions.h"
-#include "platform/FileDescriptor.h"
 
 namespace
 {
-
-[[noreturn]] void ThrowFileError(const char* what, const std::string& fileName, int error)
-{
-    throw EFileError(std::string(what) + " \"" + fileName + "\": " + std::strerror(error));
-}
-
-// Only the start of a long name goes into the temporary file's: the added dot and suffix must
-// not push a name that is valid itself past the file system's 255-byte limit.
-constexpr std::size_t kMaxNameInTemp = 200;
 
 // The umask, read without changing it where the kernel tells it: setting it even for a moment
 // would let a file that another thread (the GUI toolkit's, say) creates meanwhile be
@@ -68,12 +58,7 @@ TSaveFile::TSaveFile(std::string fileName) : m_fileName(std::move(fileName))
     {
         ThrowFileError("Cannot create file", m_fileName, ENOENT);
     }
-    const std::size_t slash = m_fileName.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : m_fileName.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? m_fileName : m_fileName.substr(slash + 1);
-
-    const int fd =
-        m_temporary.Create(folder + "." + base.substr(0, kMaxNameInTemp) + ".XXXXXX.tmp", 4);
+    const int fd = m_temporary.CreateBeside(m_fileName, ".tmp");
     if (fd < 0)
     {
         ThrowFileError("Cannot create file", m_fileName, errno);
@@ -116,15 +101,7 @@ void TSaveFile::Commit()
         throw;
     }
     m_temporary.Keep();
-
-    // Make the rename itself durable; the file is in place whatever this says.
-    const std::size_t slash = m_fileName.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : m_fileName.substr(0, slash + 1);
-    const TFileDescriptor folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folderFd.Get() >= 0)
-    {
-        ::fsync(folderFd.Get());
-    }
+    SyncFolderOf(m_fileName);
 }
 
 void TSaveFile::Cancel() noexcept

@@ -14,7 +14,7 @@
 namespace
 {
 
-constexpr std::size_t kBufferSize = 64 * 1024;
+constexpr std::size_t kBufferSize = std::size_t{64} * 1024;
 
 std::string Quoted(const std::string& path)
 {
@@ -23,7 +23,7 @@ std::string Quoted(const std::string& path)
 
 [[noreturn]] void ThrowWriteError(const std::string& path, int error)
 {
-    throw EFileError("Cannot write file " + Quoted(path) + ": " + std::strerror(error));
+    ThrowFileError("Cannot write file", path, error);
 }
 
 [[noreturn]] void ThrowReadError(const std::string& path, const std::string& reason)

@@ -6,9 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
+
+#include "platform/FileDescriptor.h"
 
 namespace
 {
@@ -114,4 +117,23 @@ void RemovePendingTemporaryFiles()
         }
     }
     errno = error;
+}
+
+int TTemporaryFile::CreateBeside(const std::string& target, const std::string& suffix)
+{
+    constexpr std::size_t kMaxNameInTemporary = 200;
+    const std::size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    return Create(folder + "." + name.substr(0, kMaxNameInTemporary) + ".XXXXXX" + suffix,
+                  static_cast<int>(suffix.size()));
+}
+
+void SyncFolderOf(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const TFileDescriptor folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folderFd.Get() >= 0)
+        ::fsync(folderFd.Get());
 }

@@ -24,6 +24,10 @@ public:
     // it made but unrecorded. Removes a file this object held before. Returns the descriptor
     // (the caller closes it), or -1 with errno set.
     int Create(std::string pathTemplate, int suffixLength);
+    // Create beside target, in its folder (so that a rename over it stays on one file system):
+    // ".<name>.XXXXXX<suffix>", the name cut to its first 200 bytes so that the dot and the
+    // suffix do not push a valid name past the file system's 255-byte limit.
+    int CreateBeside(const std::string& target, const std::string& suffix);
 
     // The path mkstemps chose; empty before Create.
     const std::string& Path() const { return m_path; }
@@ -39,6 +43,10 @@ private:
     std::string m_path;
     int m_slot = -1; // where a signal handler finds the path; -1 when not recorded
 };
+
+// Makes a rename into path's folder durable (fsync of the folder). Best effort: the file is in
+// place whatever this finds.
+void SyncFolderOf(const std::string& path);
 
 // Deletes every pending temporary file. Async-signal-safe: meant for a handler that then
 // _exits.

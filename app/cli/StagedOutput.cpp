@@ -8,24 +8,10 @@
 #include <unistd.h>
 
 #include "platform/Exceptions.h"
+#include "platform/FileDescriptor.h"
 #include "platform/SaveFile.h"
 
 namespace {
-
-// As the document's own temporary file: the added dot and suffix must not push a valid name
-// past the file system's 255-byte limit.
-constexpr std::size_t kMaxNameInStaging = 200;
-
-std::string FolderPart(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "" : path.substr(0, slash + 1);
-}
-
-[[noreturn]] void ThrowFileError(const char* what, const std::string& fileName, int error)
-{
-    throw EFileError(std::string(what) + " \"" + fileName + "\": " + std::strerror(error));
-}
 
 // Holds SIGINT and SIGTERM back for its lifetime; they are taken when it ends.
 class TCancelSignalsHeld
@@ -51,16 +37,12 @@ class TCancelSignalsHeld
 
 TStagedOutput::TStagedOutput(std::string output) : m_output(std::move(output))
 {
-    const std::size_t slash = m_output.rfind('/');
-    const std::string base = slash == std::string::npos ? m_output : m_output.substr(slash + 1);
-    const int fd = m_staging.Create(
-        FolderPart(m_output) + "." + base.substr(0, kMaxNameInStaging) + ".XXXXXX.part", 5);
-    if (fd < 0)
+    const TFileDescriptor fd(m_staging.CreateBeside(m_output, ".part"));
+    if (fd.Get() < 0)
         ThrowFileError("Cannot create file", m_output, errno);
     // The document replaces this file keeping its permissions: make them the output's.
-    const bool moded = ::fchmod(fd, NewFileMode(m_output)) == 0;
+    const bool moded = ::fchmod(fd.Get(), NewFileMode(m_output)) == 0;
     const int error = errno;
-    ::close(fd);
     if (!moded) {
         m_staging.Remove();
         ThrowFileError("Cannot create file", m_output, error);
@@ -82,14 +64,7 @@ bool TStagedOutput::Commit(const volatile std::sig_atomic_t* cancelFlag)
         }
         m_staging.Keep();
     }
-    // Make the rename itself durable; the file is in place whatever this says.
-    const std::string folder = FolderPart(m_output);
-    const int dirFd =
-        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
+    SyncFolderOf(m_output);
     return true;
 }
 
