@@ -13,6 +13,12 @@ public:
     TFileDescriptor& operator=(const TFileDescriptor&) = delete;
 
     int Get() const { return m_fd; }
+    // Closes the one held and takes fd.
+    void Reset(int fd)
+    {
+        Close();
+        m_fd = fd;
+    }
     void Close()
     {
         if (m_fd >= 0)

@@ -37,26 +37,22 @@ TSpoolFile::TSpoolFile() : TSpoolFile(TemporaryFolder(), false) {}
 TSpoolFile::TSpoolFile(const std::string& folder, bool named) : m_folder(folder)
 {
     if (!named)
-        m_fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (m_fd >= 0)
+        m_fd.Reset(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (m_fd.Get() >= 0)
         return;
     if (!named && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
         ThrowCreateError(folder, errno);
     // A named file, removed at once; it is recorded for the signal handlers meanwhile.
     TTemporaryFile temporary;
-    m_fd = temporary.Create(folder + "/.pictova-spool-XXXXXX", 0);
-    if (m_fd < 0)
+    m_fd.Reset(temporary.Create(folder + "/.pictova-spool-XXXXXX", 0));
+    if (m_fd.Get() < 0)
         ThrowCreateError(folder, errno);
     temporary.Remove();
     // Not for the helper programs the converter starts.
-    ::fcntl(m_fd, F_SETFD, FD_CLOEXEC);
+    ::fcntl(m_fd.Get(), F_SETFD, FD_CLOEXEC);
 }
 
-TSpoolFile::~TSpoolFile()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
+TSpoolFile::~TSpoolFile() = default;
 
 std::int64_t TSpoolFile::Append(const void* data, std::size_t size)
 {
@@ -65,7 +61,7 @@ std::int64_t TSpoolFile::Append(const void* data, std::size_t size)
     std::size_t done = 0;
     while (done < size)
     {
-        const ssize_t n = ::pwrite(m_fd, bytes + done, size - done,
+        const ssize_t n = ::pwrite(m_fd.Get(), bytes + done, size - done,
                                    static_cast<off_t>(start) + static_cast<off_t>(done));
         if (n < 0 && errno == EINTR)
             continue;
@@ -90,7 +86,7 @@ void TSpoolFile::CopyTo(std::int64_t offset, std::int64_t length, TStream& out) 
     {
         const std::size_t want = static_cast<std::size_t>(
             std::min<std::int64_t>(length, static_cast<std::int64_t>(chunk.size())));
-        const ssize_t n = ::pread(m_fd, chunk.data(), want, static_cast<off_t>(offset));
+        const ssize_t n = ::pread(m_fd.Get(), chunk.data(), want, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/FileDescriptor.h"
+
 class TStream;
 
 // Bytes set aside on disk while a document is made, so that memory stays flat however many
@@ -33,7 +35,7 @@ public:
 
 private:
     std::string m_folder;
-    int m_fd = -1;
+    TFileDescriptor m_fd;
     std::int64_t m_size = 0;
 };
 

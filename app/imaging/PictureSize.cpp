@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "platform/FileDescriptor.h"
+
 namespace
 {
 
@@ -123,7 +125,8 @@ TPictureSize PictureSizeFromHeader(std::string_view bytes)
 
 std::int64_t EstimatePreparationBytes(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const TFileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const int fd = file.Get();
     if (fd < 0)
         return 0;
     std::string head(kHeadBytes, '\0');
@@ -147,7 +150,6 @@ std::int64_t EstimatePreparationBytes(const std::string& path)
             }
         }
     }
-    ::close(fd);
     const TPictureSize size = PictureSizeFromHeader(head);
     if (size.Width <= 0 || size.Height <= 0)
         return 0;
