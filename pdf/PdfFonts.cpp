@@ -166,7 +166,7 @@ void TPdfType1Font::SetDictionary(TPdfDictionary* dictionary)
     const int count = std::min(widths->ItemCount(), 256 - m_firstChar);
     for (int k = 0; k < count; ++k)
     {
-        m_charWidths[static_cast<std::size_t>(m_firstChar + k)] =
+        m_charWidths[static_cast<std::size_t>(m_firstChar) + static_cast<std::size_t>(k)] =
             TableWidth(IntegerValue(widths->Item(k), 0));
     }
 }

@@ -266,7 +266,11 @@ public:
     TIconv(const TIconv&) = delete;
     TIconv& operator=(const TIconv&) = delete;
 
-    bool Valid() const { return m_cd != reinterpret_cast<iconv_t>(static_cast<std::intptr_t>(-1)); }
+    // iconv_open's failure value is (iconv_t)-1: the cast is its own.
+    bool Valid() const
+    {
+        return m_cd != reinterpret_cast<iconv_t>(static_cast<std::intptr_t>(-1)); // NOLINT(performance-no-int-to-ptr)
+    }
 
     // Converts as much as it can: stops at a byte it cannot convert (errno EILSEQ), at an
     // incomplete sequence at the end (EINVAL), or when the input is used up (returns true).

@@ -45,7 +45,7 @@ public:
 
 // The classic linear congruential generator: small, seedable and the same on every platform,
 // so seeded sequences are reproducible in tests.
-class TRealRandom : public IRandom
+class TRealRandom final : public IRandom
 {
 public:
     TRealRandom() { Randomize(); }

@@ -44,7 +44,15 @@ TControl::~TControl()
 {
     if (m_parent != nullptr)
     {
-        m_parent->RemoveControl(*this);
+        // RemoveControl forgets this control before it realigns the rest; a realignment that
+        // fails cannot be reported from here, and the next change of the parent redoes it.
+        try
+        {
+            m_parent->RemoveControl(*this);
+        }
+        catch (const std::exception&)
+        {
+        }
     }
 }
 
