@@ -32,6 +32,10 @@ TBmpHeader ReadHeader(std::string_view bytes)
     TBmpHeader header;
     header.PixelOffset = ReadLe32(bytes, 10);
     header.HeaderSize = ReadLe32(bytes, 14);
+    // The loader buffers everything up to the pixels before reading them: an offset past the
+    // end would have it ask for gigabytes for a file of a few bytes.
+    if (header.PixelOffset > bytes.size())
+        throw EPictureError("truncated BMP");
     if (header.HeaderSize != kCoreHeaderBytes &&
         (header.HeaderSize < 16 || header.HeaderSize > kLargestHeaderBytes))
         throw EPictureError("bad BMP: unknown header size " + std::to_string(header.HeaderSize));

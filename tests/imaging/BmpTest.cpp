@@ -77,8 +77,8 @@ TEST(Bmp32, CutPixelsAreATruncatedPicture)
     EXPECT_EQ(ReasonFor(bmp.substr(0, bmp.size() - 1)), "truncated BMP");
 }
 
-// The loader allocates by the header's size and colour count before it reads them: a value the
-// file cannot hold is refused first (the fuzzer's input asked for a 4 GB palette).
+// The loader allocates by the header's size, colour count and pixel offset before it reads
+// them: a value the file cannot hold is refused first (the fuzzer's inputs asked for 4 GB).
 TEST(BmpHeader, SizesTheFileCannotHoldAreRefused)
 {
     EXPECT_EQ(ReasonFor(ReadFileBytes(TestDataPath("regress/bmp/oom-palette-count.bmp"))),
@@ -86,6 +86,9 @@ TEST(BmpHeader, SizesTheFileCannotHoldAreRefused)
     std::string bmp = ReadFileBytes(TestDataPath("bmp_24bit.bmp"));
     bmp.replace(14, 4, std::string("\xF0\xFF\xFF\xFF", 4));
     EXPECT_EQ(ReasonFor(bmp), "bad BMP: unknown header size 4294967280");
+    // An offset to the pixels beyond the end (the fuzzer's 30-byte file asked for 4 GB).
+    EXPECT_EQ(ReasonFor(ReadFileBytes(TestDataPath("regress/bmp/oom-pixel-offset.bmp"))),
+              "truncated BMP");
 }
 
 } // namespace
