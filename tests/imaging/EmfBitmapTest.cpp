@@ -228,3 +228,22 @@ TEST(EmfPlus, AFileDrawnInEmfPlusOnlyIsRefusedADualOneIsDrawn)
                                                 StretchDibits(kSrcCopy, kRedColours)}));
     EXPECT_TRUE(Near(dual, 70, 20, kRed));
 }
+
+// A record that claims more bytes than the file holds is refused where it stands; the converter,
+// left to find out itself, wrote gigabytes of drawing first on some such files.
+TEST(EmfRecords, ARecordRunningPastTheEndIsRefusedByItsPlace)
+{
+    std::string emf = MakeEmf({StretchDibits(kSrcCopy, kRedColours)});
+    std::string size;
+    AppendLe32(size, 0x00100000);
+    emf.replace(92, 4, size); // the first record after the 88-byte header
+    try
+    {
+        DecodePicture(emf);
+        ADD_FAILURE() << "accepted";
+    }
+    catch (const EPictureError& e)
+    {
+        EXPECT_STREQ(e.what(), "bad EMF: broken record at byte 88");
+    }
+}

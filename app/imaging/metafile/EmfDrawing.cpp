@@ -414,12 +414,19 @@ std::string PrepareRecords(std::string_view bytes)
     std::vector<std::string_view> records;
     std::deque<std::string> converted; // stable storage for records made here
     std::size_t at = 0;
+    bool ended = false;
     while (at + 8 <= bytes.size()) {
         const std::uint32_t size = ReadLe32(bytes, at + 4);
-        if (size < 8 || size % 4 != 0 || size > bytes.size() - at)
-            return std::string(bytes); // the converter refuses the broken stream itself
+        if (size < 8 || size % 4 != 0 || size > bytes.size() - at) {
+            // Before the end record, the converter was left to refuse a broken stream itself,
+            // and on some it wrote gigabytes of drawing first. What follows the end is kept.
+            if (!ended)
+                throw EPictureError("bad EMF: broken record at byte " + std::to_string(at));
+            return std::string(bytes);
+        }
         std::string_view record = bytes.substr(at, size);
         const std::uint32_t type = ReadLe32(record, 0);
+        ended = ended || type == kEmrEof;
         if (type == kEmrBitBlt || type == kEmrStretchBlt) {
             std::string asDibits = BltAsStretchDibits(record);
             if (!asDibits.empty()) {
