@@ -278,7 +278,7 @@ std::string ToNarrowCodePage(std::string_view text, const std::string& codeset,
 
     // Through UTF-16, so the code page's own rules decide what it cannot hold.
     const iconv_t handle = iconv_open("UTF-16LE", codeset.c_str());
-    if (handle == reinterpret_cast<iconv_t>(-1))
+    if (handle == reinterpret_cast<iconv_t>(-1)) // NOLINT(performance-no-int-to-ptr): iconv's own
         return std::string(text); // a codeset iconv does not know: pass the bytes on
     const IconvCloser closer{handle};
 

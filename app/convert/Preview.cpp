@@ -49,7 +49,7 @@ std::optional<TRaster> RenderPreview(const std::string& path, int scale, int box
         throw EPictureError(thumbnail->LastReason().empty() ? "cannot scale the picture"
                                                             : thumbnail->LastReason());
 
-    TRaster box = NewRaster(boxWidth * scale, boxHeight * scale, 3, 255);
+    TRaster box = NewRaster(std::int64_t{boxWidth} * scale, std::int64_t{boxHeight} * scale, 3, 255);
     TGPGraphics graphics(box);
     graphics.DrawImage(
         *thumbnail, static_cast<float>(geometry.X * scale), static_cast<float>(geometry.Y * scale),

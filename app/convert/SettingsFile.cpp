@@ -670,7 +670,7 @@ TSavedSettings ReadSettingsFile(const std::string& path, TDateTime now)
     } closer{fd};
 
     // Far above anything the window writes; a larger file is not a settings file.
-    constexpr std::size_t kLimit = 16 * 1024 * 1024;
+    constexpr std::size_t kLimit = std::size_t{16} * 1024 * 1024;
     std::string text;
     char buffer[65536];
     for (;;) {

@@ -43,7 +43,7 @@ QStringList TQtDialogs::OpenPictureFiles(QWidget* owner, const QString& filter)
     dialog.setNameFilters(NameFilters(filter));
     if (dialog.exec() != QDialog::Accepted)
         return {};
-    const QStringList chosen = dialog.selectedFiles();
+    QStringList chosen = dialog.selectedFiles();
     if (!chosen.isEmpty())
         m_lastFolder = QFileInfo(chosen.first()).absolutePath();
     return chosen;

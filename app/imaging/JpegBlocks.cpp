@@ -33,9 +33,11 @@ constexpr TZigzagBits MakeZigzagBits()
         {
             std::uint64_t bits = 0;
             for (int column = 0; column < DCTSIZE; ++column)
+            {
+                const int at = row * DCTSIZE + column;
                 if ((pattern >> column & 1) != 0)
-                    bits |= std::uint64_t{1}
-                            << position[static_cast<std::size_t>(row * DCTSIZE + column)];
+                    bits |= std::uint64_t{1} << position[static_cast<std::size_t>(at)];
+            }
             table[static_cast<std::size_t>(row)][static_cast<std::size_t>(pattern)] = bits;
         }
     return table;
@@ -84,7 +86,8 @@ TRequantTable::TRequantTable(const std::uint16_t* from, const std::uint16_t* to)
     {
         const int target = std::clamp<int>(to[k], 1, 255);
         m_from[k] = static_cast<float>(from[k]);
-        m_half[k] = static_cast<float>((target - 1) / 2);
+        const int half = (target - 1) / 2; // whole, as the quantizer rounds
+        m_half[k] = static_cast<float>(half);
         m_saturate[k] = static_cast<float>(1024 * target - 1);
         m_inverse[k] = 1.0f / static_cast<float>(target);
     }
@@ -106,7 +109,8 @@ void TRequantTable::Apply(const JCOEF* in, JCOEF* out) const
                              _mm_unpackhi_epi16(magnitude, zero)};
         for (int h = 0; h < 2; ++h)
         {
-            const std::size_t k = static_cast<std::size_t>(i + 4 * h);
+            const int at = i + 4 * h;
+            const auto k = static_cast<std::size_t>(at);
             __m128 x = _mm_cvtepi32_ps(halves[h]);
             x = _mm_add_ps(_mm_mul_ps(x, _mm_load_ps(&m_from[k])), _mm_load_ps(&m_half[k]));
             x = _mm_min_ps(x, _mm_load_ps(&m_saturate[k]));

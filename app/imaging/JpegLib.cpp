@@ -15,7 +15,7 @@ namespace
 constexpr int kMaxScans = 1000;
 
 // The first allocation of the output; a 12 megapixel photo at quality 60 needs about a megabyte.
-constexpr std::size_t kFirstOutputBytes = 256 * 1024;
+constexpr std::size_t kFirstOutputBytes = std::size_t{256} * 1024;
 
 TJpegTrap& TrapOf(j_common_ptr info)
 {

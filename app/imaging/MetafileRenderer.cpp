@@ -257,7 +257,7 @@ std::string MetafileHelperPath()
         const std::string folder = self.substr(0, self.rfind('/') + 1);
         // Beside the program in the build tree; in lib/pictova when installed (bin/..).
         for (const char* relative : {"pictova-metafile", "../lib/pictova/pictova-metafile"})
-            if (const std::string candidate = folder + relative; IsExecutable(candidate))
+            if (std::string candidate = folder + relative; IsExecutable(candidate))
                 return candidate;
     }
 #ifdef PICTOVA_METAFILE_HELPER_FALLBACK
@@ -299,6 +299,7 @@ TRaster RenderMetafileInHelper(TMetafileKind kind, std::string_view bytes)
 
     std::vector<std::string> env = HelperEnvironment(limits);
     std::vector<char*> envp;
+    envp.reserve(env.size() + 1);
     for (std::string& entry : env)
         envp.push_back(entry.data());
     envp.push_back(nullptr);

@@ -11,7 +11,7 @@ namespace
 {
 
 // Enough for the headers of every format here but a TIFF, whose directory may lie anywhere.
-constexpr std::size_t kHeadBytes = 64 * 1024;
+constexpr std::size_t kHeadBytes = std::size_t{64} * 1024;
 
 // Bytes held per pixel at the peak of preparing a picture. A 4:2:0 or grey JPEG is requantized
 // from its coefficients (2 bytes each, 1.5 per pixel, and the file); anything else is decoded
