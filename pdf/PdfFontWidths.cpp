@@ -3,6 +3,8 @@
 //
 // Advance widths of the twelve standard fonts for the WinAnsiEncoding codes 32 to
 // 255, in thousandths of the text size; each row holds sixteen codes.
+// The rows are laid out for reading, not by the formatter.
+// clang-format off
 
 #include "pdf/PdfFontWidths.h"
 

@@ -167,7 +167,9 @@ def main():
               "// fonts-urw-base35 package. Edit the script, not this file.\n"
               "//\n"
               "// Advance widths of the twelve standard fonts for the WinAnsiEncoding codes 32 to\n"
-              "// 255, in thousandths of the text size; each row holds sixteen codes.\n\n"
+              "// 255, in thousandths of the text size; each row holds sixteen codes.\n"
+              "// The rows are laid out for reading, not by the formatter.\n"
+              "// clang-format off\n\n"
               "#include \"pdf/PdfFontWidths.h\"\n")
     for array, base, _afm, _same in FONTS:
         table = tables[base]
