@@ -146,8 +146,8 @@ int main(int argc, char** argv)
             else
             {
                 const std::string bytes = ReadFile(path);
-                pixels = EndsWith(path, ".png") ? DecodePng(bytes)
-                                                : DecodeJpeg(decoder.get(), bytes);
+                pixels =
+                    EndsWith(path, ".png") ? DecodePng(bytes) : DecodeJpeg(decoder.get(), bytes);
             }
             const bool grey = pixels.Channels == 1;
             unsigned char* jpeg = nullptr;

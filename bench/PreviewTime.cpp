@@ -40,10 +40,13 @@ int main(int argc, char** argv)
         const auto rx = static_cast<float>(static_cast<long double>(image.Width()) / kBoxWidth);
         const auto ry = static_cast<float>(static_cast<long double>(image.Height()) / kBoxHeight);
         const float s = rx > ry ? rx : ry;
-        const auto tw = static_cast<std::uint32_t>(std::nearbyint(image.Width() / static_cast<long double>(s)));
-        const auto th = static_cast<std::uint32_t>(std::nearbyint(image.Height() / static_cast<long double>(s)));
+        const auto tw =
+            static_cast<std::uint32_t>(std::nearbyint(image.Width() / static_cast<long double>(s)));
+        const auto th = static_cast<std::uint32_t>(
+            std::nearbyint(image.Height() / static_cast<long double>(s)));
         std::unique_ptr<TGPImage> thumbnail = image.GetThumbnailImage(tw, th);
-        const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+        const std::chrono::duration<double, std::milli> took =
+            std::chrono::steady_clock::now() - start;
         if (thumbnail->Width() == 0)
         {
             std::fprintf(stderr, "pictova-preview-time: %s\n", thumbnail->LastReason().c_str());

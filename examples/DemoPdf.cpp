@@ -148,8 +148,7 @@ void LayoutPage(TPdfDoc& doc)
     const float width = 288;
     const float height = 180;
     const float clipY = top - 128;
-    canvas.DrawXObjectEx("Image1", kLeft - 96, clipY - 30, width, height, kLeft, clipY, 150,
-                         120);
+    canvas.DrawXObjectEx("Image1", kLeft - 96, clipY - 30, width, height, kLeft, clipY, 150, 120);
 }
 
 std::string BuildDocument()

@@ -10,7 +10,8 @@
 
 #include <turbojpeg.h>
 
-namespace {
+namespace
+{
 
 constexpr int kWidth = 480;
 constexpr int kHeight = 300;
@@ -28,7 +29,10 @@ Rgb Mix(Rgb a, Rgb b, double t)
 }
 
 // 0 outside, 1 inside, a one-pixel ramp across the edge so shapes are not jagged.
-double Coverage(double signedDistance) { return std::clamp(0.5 - signedDistance, 0.0, 1.0); }
+double Coverage(double signedDistance)
+{
+    return std::clamp(0.5 - signedDistance, 0.0, 1.0);
+}
 
 Rgb Pixel(double x, double y)
 {
@@ -57,17 +61,21 @@ Rgb Pixel(double x, double y)
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
+    if (argc != 2)
+    {
         std::fprintf(stderr, "usage: %s OUTPUT.jpg\n", argv[0]);
         return 1;
     }
 
     std::vector<unsigned char> pixels;
     pixels.reserve(static_cast<std::size_t>(kWidth) * kHeight * 3);
-    for (int row = 0; row < kHeight; ++row) {
-        for (int column = 0; column < kWidth; ++column) {
+    for (int row = 0; row < kHeight; ++row)
+    {
+        for (int column = 0; column < kWidth; ++column)
+        {
             const Rgb c = Pixel(column + 0.5, row + 0.5);
-            for (double v : {c.r, c.g, c.b}) {
+            for (double v : {c.r, c.g, c.b})
+            {
                 pixels.push_back(
                     static_cast<unsigned char>(std::lround(std::clamp(v, 0.0, 255.0))));
             }
@@ -77,9 +85,9 @@ int main(int argc, char** argv)
     tjhandle handle = tjInitCompress();
     unsigned char* jpeg = nullptr;
     unsigned long jpegSize = 0;
-    if (handle == nullptr ||
-        tjCompress2(handle, pixels.data(), kWidth, 0, kHeight, TJPF_RGB, &jpeg, &jpegSize,
-                    TJSAMP_420, kQuality, TJFLAG_ACCURATEDCT) != 0) {
+    if (handle == nullptr || tjCompress2(handle, pixels.data(), kWidth, 0, kHeight, TJPF_RGB, &jpeg,
+                                         &jpegSize, TJSAMP_420, kQuality, TJFLAG_ACCURATEDCT) != 0)
+    {
         std::fprintf(stderr, "%s: cannot encode the picture: %s\n", argv[0],
                      tjGetErrorStr2(handle));
         tjFree(jpeg);
@@ -92,7 +100,8 @@ int main(int argc, char** argv)
     const bool closed = file != nullptr && std::fclose(file) == 0;
     tjFree(jpeg);
     tjDestroy(handle);
-    if (!written || !closed) {
+    if (!written || !closed)
+    {
         std::fprintf(stderr, "%s: cannot write %s\n", argv[0], argv[1]);
         return 1;
     }

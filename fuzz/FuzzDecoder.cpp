@@ -14,13 +14,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     if (!reader->Recognises(bytes))
         return 0;
-    try {
+    try
+    {
         TRaster raster = reader->Read(bytes);
         CheckPictureSize(raster.Width, raster.Height);
         if (raster.Pixels.size() != raster.RowBytes() * static_cast<std::size_t>(raster.Height))
             __builtin_trap(); // a reader's raster must hold exactly its pixels
         FlattenOntoWhite(raster);
-    } catch (const EPictureError&) {
+    }
+    catch (const EPictureError&)
+    {
     }
     return 0;
 }

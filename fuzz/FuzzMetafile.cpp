@@ -12,14 +12,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     // Small pictures only: the fuzzer explores records, not the cost of large surfaces.
     constexpr std::int64_t kMaxPixels = 1000 * 1000;
-    try {
+    try
+    {
         const TRaster raster =
             PICTOVA_FUZZ_DRAW(std::string(reinterpret_cast<const char*>(data), size), kMaxPixels);
         if (raster.Channels != 4 ||
             raster.Width * static_cast<std::int64_t>(raster.Height) > kMaxPixels)
             __builtin_trap();
-    } catch (const EPictureError&) {
-    } catch (const std::bad_alloc&) {
+    }
+    catch (const EPictureError&)
+    {
+    }
+    catch (const std::bad_alloc&)
+    {
     }
     return 0;
 }

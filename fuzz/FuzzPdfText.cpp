@@ -13,7 +13,8 @@
 #include "platform/Services.h"
 #include "platform/Stream.h"
 
-namespace {
+namespace
+{
 
 void Require(bool condition)
 {
@@ -43,10 +44,12 @@ void CheckLiteral(const std::string& written, const std::string& text)
 {
     Require(written.size() >= 2 && written.front() == '(' && written.back() == ')');
     std::string read;
-    for (std::size_t i = 1; i + 1 < written.size(); ++i) {
+    for (std::size_t i = 1; i + 1 < written.size(); ++i)
+    {
         const char c = written[i];
         Require(c != '(' && c != ')' && c != '\r' && c != '\n');
-        if (c != '\\') {
+        if (c != '\\')
+        {
             read += c;
             continue;
         }
@@ -66,9 +69,11 @@ void CheckHex(const std::string& written, const std::string& text)
     Require(written.size() >= 6 && written.front() == '<' && written.back() == '>');
     Require((written.size() - 2) % 4 == 0 && written.compare(1, 4, "FEFF") == 0);
     std::u16string units;
-    for (std::size_t i = 5; i + 1 < written.size(); i += 4) {
+    for (std::size_t i = 5; i + 1 < written.size(); i += 4)
+    {
         int unit = 0;
-        for (std::size_t k = 0; k < 4; ++k) {
+        for (std::size_t k = 0; k < 4; ++k)
+        {
             const int digit = HexValue(written[i + k]);
             Require(digit >= 0);
             unit = unit * 16 + digit;
@@ -82,10 +87,12 @@ void CheckName(const std::string& written, const std::string& text)
 {
     Require(!written.empty() && written[0] == '/');
     std::string read;
-    for (std::size_t i = 1; i < written.size(); ++i) {
+    for (std::size_t i = 1; i < written.size(); ++i)
+    {
         const auto c = static_cast<unsigned char>(written[i]);
         Require(c > 32 && c < 127 && std::strchr("%()/<>[]{}", c) == nullptr);
-        if (c != '#') {
+        if (c != '#')
+        {
             read += static_cast<char>(c);
             continue;
         }
@@ -103,7 +110,8 @@ void CheckReal(double value)
     std::size_t i = text[0] == '-' ? 1 : 0;
     Require(i < text.size());
     bool point = false;
-    for (; i < text.size(); ++i) {
+    for (; i < text.size(); ++i)
+    {
         if (text[i] == '.' && !point)
             point = true;
         else if (text[i] < '0' || text[i] > '9')
@@ -120,7 +128,8 @@ void CheckReal(double value)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    for (ICodePage* codePage : {&Windows1252CodePage(), &Utf8CodePage(), &ShiftJisCodePage()}) {
+    for (ICodePage* codePage : {&Windows1252CodePage(), &Utf8CodePage(), &ShiftJisCodePage()})
+    {
         ICodePage* previous = SetCodePage(codePage);
         const std::string written = Written(TPdfText(text));
         if (written.front() == '<')
@@ -130,7 +139,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         SetCodePage(previous);
     }
     CheckName(Written(TPdfName(text)), text);
-    if (size >= sizeof(double)) {
+    if (size >= sizeof(double))
+    {
         double value = 0;
         std::memcpy(&value, data, sizeof value);
         CheckReal(value);

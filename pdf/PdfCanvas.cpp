@@ -464,8 +464,7 @@ std::string XObjectName(const TPdfXObject& object)
 
 } // namespace
 
-void TPdfCanvas::DrawXObject(const std::string& name, float x, float y, float width,
-                             float height)
+void TPdfCanvas::DrawXObject(const std::string& name, float x, float y, float width, float height)
 {
     TPdfXObject& object = EnterXObject(name, "DrawXObject --XObject not found: ");
     GSave();
@@ -474,9 +473,8 @@ void TPdfCanvas::DrawXObject(const std::string& name, float x, float y, float wi
     GRestore();
 }
 
-void TPdfCanvas::DrawXObjectEx(const std::string& name, float x, float y, float width,
-                               float height, float clipX, float clipY, float clipWidth,
-                               float clipHeight)
+void TPdfCanvas::DrawXObjectEx(const std::string& name, float x, float y, float width, float height,
+                               float clipX, float clipY, float clipWidth, float clipHeight)
 {
     TPdfXObject& object = EnterXObject(name, "DrawXObjectEx --XObject not found: ");
     GSave();

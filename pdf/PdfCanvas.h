@@ -66,9 +66,9 @@ public:
     void SetPage(TPdfDictionary* page);
     // Forgets the page, its contents and the font (they die with the document).
     void Detach();
-    TPdfDictionary* Page() const { return m_page; }         // borrowed; null without a page
-    TPdfStream* Contents() const { return m_contents; }     // borrowed; null without a page
-    TPdfDictionary& GetPage() const;                       // raises without a page
+    TPdfDictionary* Page() const { return m_page; }     // borrowed; null without a page
+    TPdfStream* Contents() const { return m_contents; } // borrowed; null without a page
+    TPdfDictionary& GetPage() const;                    // raises without a page
     TPdfDoc& GetDoc() const;
     TPdfCanvasAttribute& Attribute() { return *m_attribute; }
     const TPdfCanvasAttribute& Attribute() const { return *m_attribute; }

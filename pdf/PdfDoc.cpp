@@ -229,8 +229,7 @@ TPdfFont* TPdfDoc::CreateFont(const std::string& name)
     return m_fonts.back().get();
 }
 
-TPdfXObject& TPdfDoc::RegisterXObject(std::unique_ptr<TPdfXObject> object,
-                                      const std::string& name)
+TPdfXObject& TPdfDoc::RegisterXObject(std::unique_ptr<TPdfXObject> object, const std::string& name)
 {
     CheckOpen("RegisterXObject --document is null.");
     if (!object)
@@ -254,8 +253,7 @@ void TPdfDoc::RegisterXObject(TPdfXObject& numbered, const std::string& name)
         throw EPdfInvalidValue("RegisterXObject --not XObject");
     }
     // Only an object this document numbered can be listed by reference.
-    if (numbered.ObjectKind() != okIndirect ||
-        numbered.ObjectNumber() >= m_xref->ItemCount() ||
+    if (numbered.ObjectKind() != okIndirect || numbered.ObjectNumber() >= m_xref->ItemCount() ||
         m_xref->ObjectAt(numbered.ObjectNumber()) != &numbered)
     {
         throw EPdfInvalidOperation("AddObject --wrong object type.");

@@ -63,8 +63,8 @@ constexpr TStandardFontRow kStandardFonts[kPdfStandardFontCount] = {
 // Numbers a new font dictionary in objectMgr and fills it; the caller hands it to
 // SetDictionary.
 TPdfDictionary* BuildFontDictionary(TPdfObjectMgr& objectMgr,
-                                    std::span<const TIntegerEntry> charRange,
-                                    const char* baseFont, std::span<const int> widths)
+                                    std::span<const TIntegerEntry> charRange, const char* baseFont,
+                                    std::span<const int> widths)
 {
     TPdfDictionary& dictionary = objectMgr.Add(std::make_unique<TPdfDictionary>(&objectMgr));
     for (const TNameEntry& entry : kType1FontNames)
@@ -108,9 +108,7 @@ class TStandardFontClass final : public TPdfFontClass
 public:
     using TMake = std::unique_ptr<TPdfFont> (*)(TPdfObjectMgr&, const std::string&);
 
-    TStandardFontClass(const char* className, TMake make) : m_className(className), m_make(make)
-    {
-    }
+    TStandardFontClass(const char* className, TMake make) : m_className(className), m_make(make) {}
 
     // TRegisteredClass:
     const char* ClassName() const override { return m_className; }

@@ -272,8 +272,8 @@ namespace
 
 void CheckStorable(const TPdfObject* value, bool byReference)
 {
-    if (value == nullptr || (byReference ? value->ObjectKind() == okDirect
-                                         : value->ObjectKind() == okIndirect))
+    if (value == nullptr ||
+        (byReference ? value->ObjectKind() == okDirect : value->ObjectKind() == okIndirect))
     {
         throw EPdfInvalidValue("internal error. wrong object.");
     }
@@ -532,8 +532,8 @@ bool FitsNarrowForm(std::string_view text)
         const auto byte = static_cast<unsigned char>(text[i]);
         // PDFDocEncoding has accents at 0x18..0x1F, nothing at 0x7F and 0xAD, and its own
         // characters at 0x80..0xA0.
-        const bool sameInPdfDoc = (byte < 0x18 || (byte > 0x1F && byte < 0x7F) ||
-                                   (byte >= 0xA1 && byte != 0xAD));
+        const bool sameInPdfDoc =
+            (byte < 0x18 || (byte > 0x1F && byte < 0x7F) || (byte >= 0xA1 && byte != 0xAD));
         if (units[i] != byte || !sameInPdfDoc)
         {
             return false;

@@ -66,8 +66,7 @@ void TPdfInfo::SetKeywords(const std::string& value)
 // ---------------------------------------------------------------------------------------------
 // Destinations and the catalog
 
-TPdfDestination::TPdfDestination(TPdfDoc& doc, const TPdfDictionary& page,
-                                 TPdfDestinationType type)
+TPdfDestination::TPdfDestination(TPdfDoc& doc, const TPdfDictionary& page, TPdfDestinationType type)
     : m_doc(&doc), m_page(&page), m_destinationType(type)
 {
 }

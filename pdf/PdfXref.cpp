@@ -4,15 +4,14 @@
 #include <string>
 
 TPdfXrefEntry::TPdfXrefEntry(std::unique_ptr<TPdfObject> value)
-    : m_entryType(value ? "n" : "f"),
-      m_generationNumber(value ? value->GenerationNumber() : 65535), m_value(std::move(value))
+    : m_entryType(value ? "n" : "f"), m_generationNumber(value ? value->GenerationNumber() : 65535),
+      m_value(std::move(value))
 {
 }
 
 std::string TPdfXrefEntry::AsString() const
 {
-    return PadNumber(m_byteOffset, 10) + " " + PadNumber(m_generationNumber, 5) + " " +
-           m_entryType;
+    return PadNumber(m_byteOffset, 10) + " " + PadNumber(m_generationNumber, 5) + " " + m_entryType;
 }
 
 TPdfXref::TPdfXref()

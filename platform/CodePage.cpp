@@ -1,5 +1,3 @@
-#include "platform/Services.h"
-
 #include <array>
 #include <cerrno>
 #include <cstdint>
@@ -11,6 +9,7 @@
 #include <strings.h>
 
 #include "platform/ByteOrder.h"
+#include "platform/Services.h"
 
 namespace
 {
@@ -155,7 +154,8 @@ public:
                     valid = false;
                     break;
                 }
-                const auto trail = static_cast<unsigned char>(text[i + static_cast<std::size_t>(taken)]);
+                const auto trail =
+                    static_cast<unsigned char>(text[i + static_cast<std::size_t>(taken)]);
                 if ((trail & 0xC0u) != 0x80u)
                 {
                     valid = false;
@@ -269,7 +269,8 @@ public:
     // iconv_open's failure value is (iconv_t)-1: the cast is its own.
     bool Valid() const
     {
-        return m_cd != reinterpret_cast<iconv_t>(static_cast<std::intptr_t>(-1)); // NOLINT(performance-no-int-to-ptr)
+        return m_cd != reinterpret_cast<iconv_t>(
+                           static_cast<std::intptr_t>(-1)); // NOLINT(performance-no-int-to-ptr)
     }
 
     // Converts as much as it can: stops at a byte it cannot convert (errno EILSEQ), at an
@@ -351,9 +352,8 @@ public:
             // Skip the character that cannot be converted: both bytes of a double-byte one.
             const auto byte = static_cast<unsigned char>(*in);
             const std::size_t skip =
-                IsLeadByte(byte) && left >= 2 && IsTrailByte(static_cast<unsigned char>(in[1]))
-                    ? 2
-                    : 1;
+                IsLeadByte(byte) && left >= 2 && IsTrailByte(static_cast<unsigned char>(in[1])) ? 2
+                                                                                                : 1;
             in += skip;
             left -= skip;
         }

@@ -100,9 +100,11 @@ std::uint32_t Squared(int value)
 
 std::uint32_t Distance(std::uint32_t a, std::uint32_t b)
 {
-    auto channel = [](std::uint32_t rgb, int shift) { return static_cast<int>((rgb >> shift) & 0xFF); };
-    return Squared(channel(a, 16) - channel(b, 16)) * 3 + Squared(channel(a, 8) - channel(b, 8)) * 4 +
-           Squared(channel(a, 0) - channel(b, 0)) * 2;
+    auto channel = [](std::uint32_t rgb, int shift) {
+        return static_cast<int>((rgb >> shift) & 0xFF);
+    };
+    return Squared(channel(a, 16) - channel(b, 16)) * 3 +
+           Squared(channel(a, 8) - channel(b, 8)) * 4 + Squared(channel(a, 0) - channel(b, 0)) * 2;
 }
 
 // Scales a channel of `levels` steps (0 .. levels-1) to 0..255 and back, rounding.
@@ -163,7 +165,8 @@ void Quantise(const std::vector<std::uint32_t>& colours, std::size_t capacity,
         {
             const std::uint32_t rgb = colours[i];
             const std::uint32_t luma =
-                (299 * ((rgb >> 16) & 0xFF) + 587 * ((rgb >> 8) & 0xFF) + 114 * (rgb & 0xFF)) / 1000;
+                (299 * ((rgb >> 16) & 0xFF) + 587 * ((rgb >> 8) & 0xFF) + 114 * (rgb & 0xFF)) /
+                1000;
             indices[i] = luma >= 128 ? 1 : 0;
         }
     }
@@ -204,8 +207,8 @@ void Quantise(const std::vector<std::uint32_t>& colours, std::size_t capacity,
             {
                 for (std::uint32_t b = 0; b < kBlue; ++b)
                 {
-                    palette.push_back(Entry(Pack(FromLevel(r, kRed), FromLevel(g, kGreen),
-                                                 FromLevel(b, kBlue))));
+                    palette.push_back(
+                        Entry(Pack(FromLevel(r, kRed), FromLevel(g, kGreen), FromLevel(b, kBlue))));
                 }
             }
         }
@@ -247,11 +250,12 @@ void TBitmap::SetSize(int width, int height)
         throw Exception("Invalid bitmap size " + std::to_string(width) + " x " +
                         std::to_string(height));
     }
-    const std::uint64_t rowBits = static_cast<std::uint64_t>(width) *
-                                  static_cast<std::uint64_t>(StorageBits(m_format));
+    const std::uint64_t rowBits =
+        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(StorageBits(m_format));
     const std::uint64_t rowBytes = (rowBits + 31) / 32 * 4;
     const auto rows = static_cast<std::uint64_t>(height);
-    if (rows != 0 && rowBytes > static_cast<std::uint64_t>(std::numeric_limits<std::ptrdiff_t>::max()) / rows)
+    if (rows != 0 &&
+        rowBytes > static_cast<std::uint64_t>(std::numeric_limits<std::ptrdiff_t>::max()) / rows)
     {
         throw Exception("Bitmap too large: " + std::to_string(width) + " x " +
                         std::to_string(height));
@@ -368,7 +372,8 @@ void TBitmap::SetPixelFormat(TPixelFormat format)
         // Widening indices keeps the palette and every index as it was.
         for (int y = 0; y < height; ++y)
         {
-            const std::uint8_t* from = sourcePixels.data() + static_cast<std::size_t>(y) * sourceRowBytes;
+            const std::uint8_t* from =
+                sourcePixels.data() + static_cast<std::size_t>(y) * sourceRowBytes;
             std::uint8_t* to = ScanLine(y);
             for (int x = 0; x < width; ++x)
             {
@@ -376,7 +381,8 @@ void TBitmap::SetPixelFormat(TPixelFormat format)
                 const auto ux = static_cast<std::size_t>(x);
                 if (format == pf4bit)
                 {
-                    to[ux / 2] = static_cast<std::uint8_t>(to[ux / 2] | (index << (ux % 2 == 0 ? 4 : 0)));
+                    to[ux / 2] =
+                        static_cast<std::uint8_t>(to[ux / 2] | (index << (ux % 2 == 0 ? 4 : 0)));
                 }
                 else
                 {
@@ -391,7 +397,8 @@ void TBitmap::SetPixelFormat(TPixelFormat format)
     colours.reserve(pixelCount);
     for (int y = 0; y < height; ++y)
     {
-        const std::uint8_t* from = sourcePixels.data() + static_cast<std::size_t>(y) * sourceRowBytes;
+        const std::uint8_t* from =
+            sourcePixels.data() + static_cast<std::size_t>(y) * sourceRowBytes;
         for (int x = 0; x < width; ++x)
         {
             colours.push_back(colourAt(from, x));
@@ -418,7 +425,8 @@ void TBitmap::SetPixelFormat(TPixelFormat format)
                 }
                 else if (format == pf4bit)
                 {
-                    to[ux / 2] = static_cast<std::uint8_t>(to[ux / 2] | (index << (ux % 2 == 0 ? 4 : 0)));
+                    to[ux / 2] =
+                        static_cast<std::uint8_t>(to[ux / 2] | (index << (ux % 2 == 0 ? 4 : 0)));
                 }
                 else
                 {

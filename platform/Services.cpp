@@ -16,8 +16,8 @@ public:
         tzset();
         std::tm local{};
         localtime_r(&now.tv_sec, &local);
-        return EncodeDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                              local.tm_hour, local.tm_min, local.tm_sec > 59 ? 59 : local.tm_sec,
+        return EncodeDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                              local.tm_min, local.tm_sec > 59 ? 59 : local.tm_sec,
                               static_cast<int>(now.tv_nsec / 1'000'000));
     }
 };

@@ -227,8 +227,7 @@ void TWinControl::AlignControls(TControl* control, TRect rect)
 {
     AdjustClientRect(rect);
 
-    const auto key = [](const TControl& c, TAlign align)
-    {
+    const auto key = [](const TControl& c, TAlign align) {
         switch (align)
         {
         case alTop:
@@ -256,17 +255,15 @@ void TWinControl::AlignControls(TControl* control, TRect rect)
             }
         }
         // The child that asked keeps its place among equals, so moving it is what the user sees.
-        std::stable_sort(list.begin(), list.end(),
-                         [&](const TControl* a, const TControl* b)
-                         {
-                             const int ka = key(*a, align);
-                             const int kb = key(*b, align);
-                             if (ka != kb)
-                             {
-                                 return ka < kb;
-                             }
-                             return a == control && b != control;
-                         });
+        std::stable_sort(list.begin(), list.end(), [&](const TControl* a, const TControl* b) {
+            const int ka = key(*a, align);
+            const int kb = key(*b, align);
+            if (ka != kb)
+            {
+                return ka < kb;
+            }
+            return a == control && b != control;
+        });
         for (TControl* child : list)
         {
             const int width = std::max(0, rect.Width());

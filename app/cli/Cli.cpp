@@ -229,8 +229,7 @@ int Convert(const TCliArguments& arguments, const TCliContext& context)
     properties.Producer = text(arguments.Producer, start.Producer);
     // One value serves as both the date and the time picker.
     properties.CreatedDate = properties.CreatedTime = arguments.Created.value_or(start.Created);
-    properties.ModifiedDate = properties.ModifiedTime =
-        arguments.Modified.value_or(start.Modified);
+    properties.ModifiedDate = properties.ModifiedTime = arguments.Modified.value_or(start.Modified);
 
     TCliObserver observer(context, !arguments.Quiet);
     TStagedOutput staged(arguments.Output);

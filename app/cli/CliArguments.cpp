@@ -36,12 +36,12 @@ struct TLongOption
 };
 
 constexpr std::array kValueOptions = {
-    TLongOption{"output", TValueOption::Output},     TLongOption{"quality", TValueOption::Quality},
-    TLongOption{"title", TValueOption::Title},       TLongOption{"author", TValueOption::Author},
-    TLongOption{"subject", TValueOption::Subject},   TLongOption{"keywords", TValueOption::Keywords},
-    TLongOption{"creator", TValueOption::Creator},   TLongOption{"producer", TValueOption::Producer},
-    TLongOption{"created", TValueOption::Created},   TLongOption{"modified", TValueOption::Modified},
-    TLongOption{"folder", TValueOption::Folder},     TLongOption{"jobs", TValueOption::Jobs},
+    TLongOption{"output", TValueOption::Output},   TLongOption{"quality", TValueOption::Quality},
+    TLongOption{"title", TValueOption::Title},     TLongOption{"author", TValueOption::Author},
+    TLongOption{"subject", TValueOption::Subject}, TLongOption{"keywords", TValueOption::Keywords},
+    TLongOption{"creator", TValueOption::Creator}, TLongOption{"producer", TValueOption::Producer},
+    TLongOption{"created", TValueOption::Created}, TLongOption{"modified", TValueOption::Modified},
+    TLongOption{"folder", TValueOption::Folder},   TLongOption{"jobs", TValueOption::Jobs},
 };
 
 bool ParseWholeNumber(std::string_view text, int& value)
@@ -62,10 +62,12 @@ std::string Apply(TCliArguments& arguments, TValueOption option, std::string_vie
             return "the output file name is empty";
         arguments.Output = value;
         break;
-    case TValueOption::Quality: {
+    case TValueOption::Quality:
+    {
         int quality = 0;
         if (!ParseWholeNumber(value, quality) || quality < 1 || quality > 100)
-            return "invalid quality '" + std::string(value) + "': give a whole number from 1 to 100";
+            return "invalid quality '" + std::string(value) +
+                   "': give a whole number from 1 to 100";
         arguments.Quality = quality;
         break;
     }
@@ -88,7 +90,8 @@ std::string Apply(TCliArguments& arguments, TValueOption option, std::string_vie
         arguments.Producer = value;
         break;
     case TValueOption::Created:
-    case TValueOption::Modified: {
+    case TValueOption::Modified:
+    {
         const std::optional<TDateTime> when = ParseLocalDateTime(value);
         if (!when)
             return "invalid date-time for --" + std::string(name) + " '" + std::string(value) +
@@ -261,8 +264,8 @@ std::optional<TDateTime> ParseLocalDateTime(std::string_view text)
             return std::nullopt;
     }
     if (parts.Year < 1 || parts.Month < 1 || parts.Month > 12 || parts.Day < 1 ||
-        parts.Day > DaysInMonth(parts.Year, parts.Month) || parts.Hour > 23 ||
-        parts.Minute > 59 || parts.Second > 59)
+        parts.Day > DaysInMonth(parts.Year, parts.Month) || parts.Hour > 23 || parts.Minute > 59 ||
+        parts.Second > 59)
         return std::nullopt;
     return EncodeDateTime(parts);
 }
@@ -279,7 +282,7 @@ std::string ToNarrowCodePage(std::string_view text, const std::string& codeset,
     // Through UTF-16, so the code page's own rules decide what it cannot hold.
     const iconv_t handle = iconv_open("UTF-16LE", codeset.c_str());
     if (handle == reinterpret_cast<iconv_t>(-1)) // NOLINT(performance-no-int-to-ptr): iconv's own
-        return std::string(text); // a codeset iconv does not know: pass the bytes on
+        return std::string(text);                // a codeset iconv does not know: pass the bytes on
     const IconvCloser closer{handle};
 
     std::u16string utf16;

@@ -2,21 +2,22 @@
 
 #include <cerrno>
 #include <cstring>
-#include <sys/stat.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/Exceptions.h"
 #include "platform/FileDescriptor.h"
 #include "platform/SaveFile.h"
 
-namespace {
+namespace
+{
 
 // Holds SIGINT and SIGTERM back for its lifetime; they are taken when it ends.
 class TCancelSignalsHeld
 {
-  public:
+public:
     TCancelSignalsHeld()
     {
         sigset_t cancel;
@@ -29,7 +30,7 @@ class TCancelSignalsHeld
     TCancelSignalsHeld(const TCancelSignalsHeld&) = delete;
     TCancelSignalsHeld& operator=(const TCancelSignalsHeld&) = delete;
 
-  private:
+private:
     sigset_t m_previous{};
 };
 
@@ -43,7 +44,8 @@ TStagedOutput::TStagedOutput(std::string output) : m_output(std::move(output))
     // The document replaces this file keeping its permissions: make them the output's.
     const bool moded = ::fchmod(fd.Get(), NewFileMode(m_output)) == 0;
     const int error = errno;
-    if (!moded) {
+    if (!moded)
+    {
         m_staging.Remove();
         ThrowFileError("Cannot create file", m_output, error);
     }
@@ -53,11 +55,13 @@ bool TStagedOutput::Commit(const volatile std::sig_atomic_t* cancelFlag)
 {
     {
         const TCancelSignalsHeld held;
-        if (cancelFlag != nullptr && *cancelFlag != 0) {
+        if (cancelFlag != nullptr && *cancelFlag != 0)
+        {
             m_staging.Remove();
             return false;
         }
-        if (::rename(m_staging.Path().c_str(), m_output.c_str()) != 0) {
+        if (::rename(m_staging.Path().c_str(), m_output.c_str()) != 0)
+        {
             const int error = errno;
             m_staging.Remove();
             ThrowFileError("Cannot write file", m_output, error);

@@ -13,7 +13,7 @@
 // (it is a pending temporary file), and so does destruction without Commit.
 class TStagedOutput
 {
-  public:
+public:
     // Makes the staging file ".<name>.XXXXXX.part" beside output, with the permissions the
     // output will have. Throws EFileError naming output when it cannot be made.
     explicit TStagedOutput(std::string output);
@@ -32,7 +32,7 @@ class TStagedOutput
     // The message with every mention of the staging file's path put as the output's.
     std::string AsOutput(std::string message) const;
 
-  private:
+private:
     std::string m_output;
     TTemporaryFile m_staging;
 };

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <stdexcept>
 
-TPreparationPool::TPreparationPool(int count, const TPreparationLimits& limits,
-                                   TEstimate estimate, TPrepare prepare)
+TPreparationPool::TPreparationPool(int count, const TPreparationLimits& limits, TEstimate estimate,
+                                   TPrepare prepare)
     : m_count(count), m_limits(limits), m_estimate(std::move(estimate)),
       m_prepare(std::move(prepare))
 {
@@ -44,9 +44,8 @@ void TPreparationPool::Work()
     std::unique_lock lock(m_mutex);
     for (;;)
     {
-        m_changed.wait(lock, [this] {
-            return m_stopping || m_next >= m_count || MayStart(m_next);
-        });
+        m_changed.wait(lock,
+                       [this] { return m_stopping || m_next >= m_count || MayStart(m_next); });
         if (m_stopping || m_next >= m_count)
             return;
         const int index = m_next++;

@@ -25,9 +25,9 @@ struct TPreparedPicture
 struct TPreparationLimits
 {
     int Workers = 2;
-    int Ahead = 4;                                     // prepared entries waiting, at most
-    std::int64_t AheadBytes = 32LL << 20;              // and their JPEG bytes
-    std::int64_t MemoryBudget = 128LL << 20;           // estimated bytes being prepared at once
+    int Ahead = 4;                           // prepared entries waiting, at most
+    std::int64_t AheadBytes = 32LL << 20;    // and their JPEG bytes
+    std::int64_t MemoryBudget = 128LL << 20; // estimated bytes being prepared at once
 };
 
 class TPreparationPool
@@ -72,12 +72,12 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     bool m_stopping = false;
-    int m_next = 0;                            // the next entry to start
-    int m_wanted = 0;                          // the entry the run waits for or takes next
-    std::map<int, TPreparedPicture> m_done;    // prepared, not yet taken
+    int m_next = 0;                         // the next entry to start
+    int m_wanted = 0;                       // the entry the run waits for or takes next
+    std::map<int, TPreparedPicture> m_done; // prepared, not yet taken
     std::int64_t m_doneBytes = 0;
-    std::set<int> m_admitting;                 // started, waiting for the budget
-    std::int64_t m_preparing = 0;              // estimated bytes being prepared
-    int m_busy = 0;                            // entries being prepared
+    std::set<int> m_admitting;    // started, waiting for the budget
+    std::int64_t m_preparing = 0; // estimated bytes being prepared
+    int m_busy = 0;               // entries being prepared
     std::vector<std::thread> m_workers;
 };

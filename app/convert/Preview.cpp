@@ -6,10 +6,14 @@
 #include "app/convert/FileList.h"
 #include "app/imaging/GdiPlus.h"
 
-namespace {
+namespace
+{
 
 // Nearest integer, halves to the even neighbour (the default rounding mode).
-int RoundHalfEven(long double value) { return static_cast<int>(std::nearbyint(value)); }
+int RoundHalfEven(long double value)
+{
+    return static_cast<int>(std::nearbyint(value));
+}
 
 } // namespace
 
@@ -49,7 +53,8 @@ std::optional<TRaster> RenderPreview(const std::string& path, int scale, int box
         throw EPictureError(thumbnail->LastReason().empty() ? "cannot scale the picture"
                                                             : thumbnail->LastReason());
 
-    TRaster box = NewRaster(std::int64_t{boxWidth} * scale, std::int64_t{boxHeight} * scale, 3, 255);
+    TRaster box =
+        NewRaster(std::int64_t{boxWidth} * scale, std::int64_t{boxHeight} * scale, 3, 255);
     TGPGraphics graphics(box);
     graphics.DrawImage(
         *thumbnail, static_cast<float>(geometry.X * scale), static_cast<float>(geometry.Y * scale),

@@ -8,22 +8,26 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
-#include <sys/stat.h>
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // The parsing below follows Qt 6's INI reader step by step (its line splitting, key and value
 // unescaping and variant decoding), so a file reads here exactly as it does in the window,
 // including files edited by hand.
 
-namespace {
+namespace
+{
 
 constexpr std::size_t kNone = std::string_view::npos;
 
 // Qt's character classes for splitting lines.
-bool IsLineSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool IsLineSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 bool IsLineSpecial(char c)
 {
@@ -62,22 +66,27 @@ int HexDigit(char16_t c)
 // a byte order mark as the value's first character is dropped.
 class TUtf8Decoder
 {
-  public:
+public:
     void Decode(std::string_view in, std::u16string& out)
     {
         std::size_t src = 0;
-        if (!m_pending.empty() || !m_started) {
+        if (!m_pending.empty() || !m_started)
+        {
             const std::string data =
                 m_pending + std::string(in.substr(0, std::min(4 - m_pending.size(), in.size())));
             const int used = DecodeSequence(data, 0, out);
-            if (used == kEnd) {
+            if (used == kEnd)
+            {
                 m_pending = data;
                 return;
             }
-            if (used == kError) {
+            if (used == kError)
+            {
                 out += u'\uFFFD';
                 src = 1;
-            } else {
+            }
+            else
+            {
                 if (!m_started && out.back() == u'\uFEFF')
                     out.pop_back();
                 src = static_cast<std::size_t>(used) - m_pending.size();
@@ -85,16 +94,20 @@ class TUtf8Decoder
             m_started = true;
             m_pending.clear();
         }
-        while (src < in.size()) {
+        while (src < in.size())
+        {
             const int used = DecodeSequence(in, src, out);
-            if (used == kEnd) {
+            if (used == kEnd)
+            {
                 m_pending = in.substr(src);
                 return;
             }
-            if (used == kError) {
+            if (used == kError)
+            {
                 out += u'\uFFFD';
                 ++src;
-            } else
+            }
+            else
                 src += static_cast<std::size_t>(used);
         }
     }
@@ -106,7 +119,7 @@ class TUtf8Decoder
         m_pending.clear();
     }
 
-  private:
+private:
     static constexpr int kError = -1;
     static constexpr int kEnd = -2; // the sequence goes on past the input
 
@@ -114,7 +127,8 @@ class TUtf8Decoder
     static int DecodeSequence(std::string_view bytes, std::size_t pos, std::u16string& out)
     {
         const auto b = static_cast<unsigned char>(bytes[pos]);
-        if (b < 0x80) {
+        if (b < 0x80)
+        {
             out += static_cast<char16_t>(b);
             return 1;
         }
@@ -123,15 +137,20 @@ class TUtf8Decoder
         std::uint32_t code = 0;
         if (b <= 0xC1 || b >= 0xF5)
             return kError;
-        if (b < 0xE0) {
+        if (b < 0xE0)
+        {
             need = 2;
             least = 0x80;
             code = b & 0x1Fu;
-        } else if (b < 0xF0) {
+        }
+        else if (b < 0xF0)
+        {
             need = 3;
             least = 0x800;
             code = b & 0x0Fu;
-        } else {
+        }
+        else
+        {
             need = 4;
             least = 0x10000;
             code = b & 0x07u;
@@ -140,12 +159,14 @@ class TUtf8Decoder
             return (static_cast<unsigned char>(bytes[pos + 1 + k]) & 0xC0) == 0x80;
         };
         const std::size_t available = bytes.size() - pos - 1;
-        if (available < need - 1) {
+        if (available < need - 1)
+        {
             if ((available > 0 && !continues(0)) || (available > 1 && !continues(1)))
                 return kError;
             return kEnd;
         }
-        for (std::size_t k = 0; k + 1 < need; ++k) {
+        for (std::size_t k = 0; k + 1 < need; ++k)
+        {
             if (!continues(k))
                 return kError;
             code = code << 6 | (static_cast<unsigned char>(bytes[pos + 1 + k]) & 0x3Fu);
@@ -154,7 +175,8 @@ class TUtf8Decoder
             return kError;
         if (code < 0x10000)
             out += static_cast<char16_t>(code);
-        else {
+        else
+        {
             code -= 0x10000;
             out += static_cast<char16_t>(0xD800 + (code >> 10));
             out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
@@ -180,7 +202,8 @@ std::string ToUtf8(std::u16string_view text)
 {
     std::string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    for (std::size_t i = 0; i < text.size(); ++i)
+    {
         std::uint32_t c = text[i];
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
             text[i + 1] <= 0xDFFF)
@@ -189,14 +212,19 @@ std::string ToUtf8(std::u16string_view text)
             c = 0xFFFD;
         if (c < 0x80)
             out += static_cast<char>(c);
-        else if (c < 0x800) {
+        else if (c < 0x800)
+        {
             out += static_cast<char>(0xC0 | c >> 6);
             out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
+        }
+        else if (c < 0x10000)
+        {
             out += static_cast<char>(0xE0 | c >> 12);
             out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
             out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
+        }
+        else
+        {
             out += static_cast<char>(0xF0 | c >> 18);
             out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
             out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
@@ -227,40 +255,52 @@ bool ReadIniLine(std::string_view data, std::size_t& pos, TIniLine& line)
 
     std::size_t i = line.Start;
     bool ended = false;
-    while (i < size && !ended) {
+    while (i < size && !ended)
+    {
         while (i < size && !IsLineSpecial(data[i]))
             ++i;
         if (i == size)
             break;
         const char ch = data[i++];
-        if (ch == '=') {
+        if (ch == '=')
+        {
             if (!inQuotes && line.Equals == kNone)
                 line.Equals = i - 1;
-        } else if (ch == '\n' || ch == '\r') {
+        }
+        else if (ch == '\n' || ch == '\r')
+        {
             if (i == line.Start + 1)
                 ++line.Start;
-            else if (!inQuotes) {
+            else if (!inQuotes)
+            {
                 --i;
                 ended = true;
             }
-        } else if (ch == '\\') {
-            if (i < size) {
+        }
+        else if (ch == '\\')
+        {
+            if (i < size)
+            {
                 const char escaped = data[i++];
                 if (i < size &&
                     ((escaped == '\n' && data[i] == '\r') || (escaped == '\r' && data[i] == '\n')))
                     ++i;
             }
-        } else if (ch == '"')
+        }
+        else if (ch == '"')
             inQuotes = !inQuotes;
         else // ';'
         {
-            if (i == line.Start + 1) {
+            if (i == line.Start + 1)
+            {
                 while (i < size && data[i] != '\n' && data[i] != '\r')
                     ++i;
                 while (i < size && IsLineSpace(data[i]))
                     ++i;
                 line.Start = i;
-            } else if (!inQuotes) {
+            }
+            else if (!inQuotes)
+            {
                 --i;
                 ended = true;
             }
@@ -277,32 +317,38 @@ std::string UnescapedKey(std::string_view key)
     const std::u16string decoded = FromUtf8(key);
     std::u16string result;
     std::size_t i = 0;
-    while (i < decoded.size()) {
+    while (i < decoded.size())
+    {
         const char16_t ch = decoded[i];
-        if (ch == u'\\') {
+        if (ch == u'\\')
+        {
             result += u'/';
             ++i;
             continue;
         }
-        if (ch != u'%' || i == decoded.size() - 1) {
+        if (ch != u'%' || i == decoded.size() - 1)
+        {
             result += ch;
             ++i;
             continue;
         }
         std::size_t first = i + 1;
         std::size_t digits = 2;
-        if (decoded[first] == u'U') {
+        if (decoded[first] == u'U')
+        {
             ++first;
             digits = 4;
         }
         unsigned value = 0;
         bool ok = first + digits <= decoded.size();
-        for (std::size_t d = 0; ok && d < digits; ++d) {
+        for (std::size_t d = 0; ok && d < digits; ++d)
+        {
             const int digit = HexDigit(decoded[first + d]);
             ok = digit >= 0;
             value = value * 16 + static_cast<unsigned>(digit);
         }
-        if (!ok) {
+        if (!ok)
+        {
             result += u'%';
             ++i;
             continue;
@@ -321,7 +367,8 @@ void ChopTrailingSpaces(std::u16string& text, std::size_t limit)
 
 char16_t SimpleEscape(char c)
 {
-    switch (c) {
+    switch (c)
+    {
     case 'a':
         return u'\a';
     case 'b':
@@ -370,29 +417,36 @@ TUnescapedValue UnescapedValue(std::string_view str)
 
     skipSpaces();
     std::size_t chopLimit = 0; // spaces that escapes produced are kept
-    while (i < str.size()) {
+    while (i < str.size())
+    {
         const char ch = str[i];
-        if (ch == '\\') {
+        if (ch == '\\')
+        {
             ++i;
-            if (i >= str.size()) {
+            if (i >= str.size())
+            {
                 chopLimit = text.size(); // a lone '\\' at the end keeps the spaces before it
                 break;
             }
             const char escaped = str[i++];
-            if (const char16_t simple = SimpleEscape(escaped); simple != 0) {
+            if (const char16_t simple = SimpleEscape(escaped); simple != 0)
+            {
                 text += simple;
                 chopLimit = text.size();
                 continue;
             }
-            if (escaped == 'x' || (escaped >= '0' && escaped <= '7')) {
+            if (escaped == 'x' || (escaped >= '0' && escaped <= '7'))
+            {
                 const bool hex = escaped == 'x';
-                if (hex && (i >= str.size() || HexDigit(static_cast<char16_t>(str[i])) < 0)) {
+                if (hex && (i >= str.size() || HexDigit(static_cast<char16_t>(str[i])) < 0))
+                {
                     // "\x" without a digit: nothing, and the next character is read normally
                     chopLimit = text.size();
                     continue;
                 }
                 char16_t code = hex ? 0 : static_cast<char16_t>(escaped - '0');
-                while (i < str.size()) {
+                while (i < str.size())
+                {
                     const int digit = HexDigit(static_cast<char16_t>(str[i]));
                     if (hex ? digit < 0 : (str[i] < '0' || str[i] > '7'))
                         break;
@@ -410,17 +464,20 @@ TUnescapedValue UnescapedValue(std::string_view str)
             chopLimit = text.size();
             continue;
         }
-        if (ch == '"') {
+        if (ch == '"')
+        {
             ++i;
             quoted = true;
             inQuotes = !inQuotes;
-            if (!inQuotes) {
+            if (!inQuotes)
+            {
                 skipSpaces();
                 chopLimit = text.size();
             }
             continue;
         }
-        if (ch == ',' && !inQuotes) {
+        if (ch == ',' && !inQuotes)
+        {
             if (!quoted)
                 ChopTrailingSpaces(text, chopLimit);
             value.IsList = true;
@@ -459,9 +516,12 @@ bool StartsWith(std::u16string_view text, std::string_view prefix)
 TSettingsValue ValueFromText(std::u16string_view s)
 {
     using TType = TSettingsValue::TType;
-    if (StartsWith(s, "@")) {
-        if (s.ends_with(u')')) {
-            if (StartsWith(s, "@ByteArray(")) {
+    if (StartsWith(s, "@"))
+    {
+        if (s.ends_with(u')'))
+        {
+            if (StartsWith(s, "@ByteArray("))
+            {
                 std::string bytes;
                 for (const char16_t c : s.substr(11, s.size() - 12))
                     bytes += c <= 0xFF ? static_cast<char>(c) : '?';
@@ -506,7 +566,8 @@ bool IsGeneralSection(std::string_view name)
 
 const char* TypeDescription(TSettingsValue::TType type)
 {
-    switch (type) {
+    switch (type)
+    {
     case TSettingsValue::TType::Bytes:
         return "a byte array";
     case TSettingsValue::TType::TextList:
@@ -561,9 +622,11 @@ TSettingsValues ParseSettingsText(std::string_view data)
     bool topLevel = true; // lines before any section header belong to [General]
     std::size_t pos = 0;
     TIniLine line;
-    while (ReadIniLine(data, pos, line)) {
+    while (ReadIniLine(data, pos, line))
+    {
         const std::string_view text = data.substr(line.Start, line.Length);
-        if (text.front() == '[') {
+        if (text.front() == '[')
+        {
             const std::size_t close = text.find(']');
             topLevel = IsGeneralSection(
                 Trimmed(close == kNone ? text.substr(1) : text.substr(1, close - 1)));
@@ -576,13 +639,15 @@ TSettingsValues ParseSettingsText(std::string_view data)
         if (key.empty() || key.find('/') != std::string::npos)
             continue; // no name, or in a group
         TUnescapedValue value = UnescapedValue(text.substr(equals + 1));
-        if (value.IsList) {
+        if (value.IsList)
+        {
             // Only its type matters here; the items are kept one a line for tests.
             std::string joined;
             for (std::size_t i = 0; i < value.List.size(); ++i)
                 joined += (i == 0 ? "" : "\n") + ValueFromText(value.List[i]).Data;
             values[key] = {TSettingsValue::TType::TextList, joined};
-        } else
+        }
+        else
             values[key] = ValueFromText(value.Text);
     }
     return values;
@@ -609,7 +674,8 @@ std::string DateTimeToSettingBytes(TDateTime value)
     static_assert(sizeof value == sizeof bits);
     std::memcpy(&bits, &value, sizeof bits);
     std::string bytes(8, '\0');
-    for (char& byte : bytes) {
+    for (char& byte : bytes)
+    {
         byte = static_cast<char>(bits & 0xFF);
         bits >>= 8;
     }
@@ -640,7 +706,8 @@ std::string SettingsFilePath()
     std::string folder;
     if (const char* config = std::getenv("XDG_CONFIG_HOME"); config != nullptr && *config != '\0')
         folder = config;
-    else {
+    else
+    {
         const char* home = std::getenv("HOME");
         folder = home != nullptr && *home != '\0' ? home : "/";
         while (folder.size() > 1 && folder.back() == '/')
@@ -673,7 +740,8 @@ TSavedSettings ReadSettingsFile(const std::string& path, TDateTime now)
     constexpr std::size_t kLimit = std::size_t{16} * 1024 * 1024;
     std::string text;
     char buffer[65536];
-    for (;;) {
+    for (;;)
+    {
         const ssize_t got = read(fd, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR)
             continue;
@@ -685,9 +753,12 @@ TSavedSettings ReadSettingsFile(const std::string& path, TDateTime now)
         if (text.size() > kLimit)
             return fail("larger than 16 MiB");
     }
-    try {
+    try
+    {
         LoadSavedSettings(ParseSettingsText(text), now, settings);
-    } catch (const ESettingsError& e) {
+    }
+    catch (const ESettingsError& e)
+    {
         throw ESettingsError(path + ": " + e.what());
     }
     return settings;

@@ -77,7 +77,7 @@ struct TSavedSettings
 // A saved text value that holds another type.
 class ESettingsError : public Exception
 {
-  public:
+public:
     using Exception::Exception;
 };
 

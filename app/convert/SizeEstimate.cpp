@@ -1,12 +1,14 @@
 #include "app/convert/SizeEstimate.h"
 
 #include <cstdio>
+
 #include <sys/stat.h>
 
 #include "app/imaging/ImagePreparation.h"
 #include "platform/Stream.h"
 
-namespace {
+namespace
+{
 
 // Enough for thousands of pictures at every quality; beyond it the cache starts afresh.
 constexpr std::size_t kMaxCachedSizes = 200'000;
@@ -25,7 +27,8 @@ std::optional<std::int64_t> TSizeEstimator::EncodedSize(const std::string& path,
                        info.st_mtim.tv_nsec};
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
-        if (const auto found = m_sizes.find(key); found != m_sizes.end()) {
+        if (const auto found = m_sizes.find(key); found != m_sizes.end())
+        {
             if (found->second < 0)
                 return std::nullopt;
             return found->second;
@@ -51,7 +54,8 @@ std::optional<std::int64_t> TSizeEstimator::Estimate(const std::vector<std::stri
     std::int64_t pages = 0;
     int done = 0;
     const auto count = static_cast<std::int64_t>(paths.size());
-    for (const std::string& path : paths) {
+    for (const std::string& path : paths)
+    {
         if (cancelled.load())
             return std::nullopt;
         if (const std::optional<std::int64_t> size = EncodedSize(path, quality))

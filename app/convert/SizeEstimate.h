@@ -15,7 +15,7 @@
 // changed on disk is encoded again), so moving the quality slider back and forth costs nothing.
 class TSizeEstimator
 {
-  public:
+public:
     // Called after each picture: pictures done so far and the estimate extrapolated from them.
     using TProgress = std::function<void(int done, std::int64_t extrapolated)>;
 
@@ -29,7 +29,7 @@ class TSizeEstimator
     // The JPEG size of one picture at the quality; nothing when it does not convert.
     std::optional<std::int64_t> EncodedSize(const std::string& path, int quality);
 
-  private:
+private:
     struct TKey
     {
         std::string Path;

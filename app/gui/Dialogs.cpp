@@ -8,7 +8,8 @@
 
 #include "app/gui/Addresses.h"
 
-namespace {
+namespace
+{
 
 // A message box names the application, as every message of the program does.
 void ShowBox(QWidget* owner, QMessageBox::Icon icon, const QString& text)
@@ -72,14 +73,18 @@ std::optional<QString> TQtDialogs::SavePdfFile(QWidget* owner)
     return path;
 }
 
-bool TQtDialogs::OpenUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
+bool TQtDialogs::OpenUrl(const QUrl& url)
+{
+    return QDesktopServices::openUrl(url);
+}
 
 QStringList NameFilters(const QString& filter)
 {
     static const QRegularExpression trailingPatterns(QStringLiteral("\\s*\\(([^()]*)\\)$"));
     const QStringList parts = filter.split(QLatin1Char('|'));
     QStringList filters;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
+    {
         const QString& description = parts[i];
         const QString patterns = parts[i + 1].split(QLatin1Char(';')).join(QLatin1Char(' '));
         const QRegularExpressionMatch shown = trailingPatterns.match(description);

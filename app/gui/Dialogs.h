@@ -14,7 +14,7 @@ class QWidget;
 // interface so tests answer in place of a person.
 class IDialogs
 {
-  public:
+public:
     virtual ~IDialogs() = default;
 
     // A plain message box with an OK button; the text exactly as given.
@@ -36,7 +36,7 @@ class IDialogs
 // The real dialogs of the desktop. Each file dialog starts in the folder last used.
 class TQtDialogs : public IDialogs
 {
-  public:
+public:
     void ShowMessage(QWidget* owner, const QString& text) override;
     void ShowError(QWidget* owner, const QString& text) override;
     QStringList OpenPictureFiles(QWidget* owner, const QString& filter) override;
@@ -44,7 +44,7 @@ class TQtDialogs : public IDialogs
     std::optional<QString> SavePdfFile(QWidget* owner) override;
     bool OpenUrl(const QUrl& url) override;
 
-  private:
+private:
     QString m_lastFolder;
 };
 
@@ -56,13 +56,19 @@ QStringList NameFilters(const QString& filter);
 
 // Runs a window's handler; a failure that leaves it is shown by the general error display
 // with its own message. Nothing escapes into the event loop.
-template <class THandler> void Guarded(IDialogs& dialogs, QWidget* owner, THandler&& handler)
+template <class THandler>
+void Guarded(IDialogs& dialogs, QWidget* owner, THandler&& handler)
 {
-    try {
+    try
+    {
         handler();
-    } catch (const std::exception& e) {
+    }
+    catch (const std::exception& e)
+    {
         dialogs.ShowError(owner, QString::fromLocal8Bit(e.what()));
-    } catch (...) {
+    }
+    catch (...)
+    {
         dialogs.ShowError(owner, QStringLiteral("Unknown error"));
     }
 }

@@ -7,9 +7,15 @@ TElidingLabel::TElidingLabel(Qt::TextElideMode mode, QWidget* parent) : QLabel(p
     setTextFormat(Qt::PlainText);
 }
 
-QSize TElidingLabel::sizeHint() const { return {1, QLabel::sizeHint().height()}; }
+QSize TElidingLabel::sizeHint() const
+{
+    return {1, QLabel::sizeHint().height()};
+}
 
-QSize TElidingLabel::minimumSizeHint() const { return sizeHint(); }
+QSize TElidingLabel::minimumSizeHint() const
+{
+    return sizeHint();
+}
 
 void TElidingLabel::paintEvent(QPaintEvent*)
 {

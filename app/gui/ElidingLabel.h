@@ -6,15 +6,15 @@
 // shows what does not fit as an ellipsis, so a long path or tip never spills or is cut mid-glyph.
 class TElidingLabel : public QLabel
 {
-  public:
+public:
     explicit TElidingLabel(Qt::TextElideMode mode, QWidget* parent = nullptr);
     // As small as a layout likes: the text is cut to whatever width it gets.
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
-  protected:
+protected:
     void paintEvent(QPaintEvent* event) override;
 
-  private:
+private:
     Qt::TextElideMode m_mode;
 };

@@ -24,7 +24,7 @@ class TForm1;
 class TForm2 : public QDialog
 {
     Q_OBJECT
-  public:
+public:
     // form1 is the main window the run reads its list and properties from; it owns this window.
     explicit TForm2(TForm1& form1);
     ~TForm2() override;
@@ -44,16 +44,16 @@ class TForm2 : public QDialog
     // Pictures that got no page, as "path: reason", in list order.
     const QStringList& Skipped() const { return m_skipped; }
 
-  public slots:
+public slots:
     void Timer1Timer();
     void Button1Click(); // Cancel
 
-  protected:
+protected:
     // The window has no close box and closes itself when the run ends; Escape means Cancel.
     void reject() override;
     void closeEvent(QCloseEvent* event) override;
 
-  private:
+private:
     class TObserver;
     void RunFinished(TRunResult runResult, const QString& failure);
 

@@ -12,7 +12,8 @@
 #include "app/gui/Dialogs.h"
 #include "app/gui/Icons.h"
 
-namespace {
+namespace
+{
 
 // A label that reads as a link (underlined, hand cursor) and answers the mouse and the keyboard.
 QLabel* NewLinkLabel(const QString& text, const QString& name, QWidget* parent)
@@ -119,7 +120,10 @@ TForm4::TForm4(IDialogs& dialogs, QWidget* parent) : QDialog(parent), m_dialogs(
     FormCreate();
 }
 
-void TForm4::FormCreate() { ProductName->setText(QString::fromUtf8(kApplicationTitle)); }
+void TForm4::FormCreate()
+{
+    ProductName->setText(QString::fromUtf8(kApplicationTitle));
+}
 
 void TForm4::CommentsClick()
 {
@@ -131,4 +135,7 @@ void TForm4::Label5Click()
     Guarded(m_dialogs, this, [&] { OpenLink(m_dialogs, this, QUrl(QString::fromUtf8(kWebSite))); });
 }
 
-void TForm4::OKButtonClick() { accept(); }
+void TForm4::OKButtonClick()
+{
+    accept();
+}

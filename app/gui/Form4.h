@@ -11,16 +11,16 @@ class QPushButton;
 class TForm4 : public QDialog
 {
     Q_OBJECT
-  public:
+public:
     // dialogs is borrowed and must outlive the window.
     TForm4(IDialogs& dialogs, QWidget* parent = nullptr);
 
-  public slots:
+public slots:
     void CommentsClick(); // the support mail address
     void Label5Click();   // the web site
     void OKButtonClick();
 
-  private:
+private:
     void FormCreate();
 
     IDialogs& m_dialogs;

@@ -9,8 +9,17 @@ QString PathText(const std::string& path)
     return QFile::decodeName(QByteArray::fromStdString(path));
 }
 
-std::string PathBytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::string PathBytes(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
 
-std::string NarrowText(const QString& text) { return CodePage().FromUtf16(text.toStdU16String()); }
+std::string NarrowText(const QString& text)
+{
+    return CodePage().FromUtf16(text.toStdU16String());
+}
 
-QString SystemText(const std::string& text) { return QString::fromLocal8Bit(text); }
+QString SystemText(const std::string& text)
+{
+    return QString::fromLocal8Bit(text);
+}

@@ -55,7 +55,8 @@ void TListView::mouseMoveEvent(QMouseEvent* event)
     // The list starts a drag by itself when an entry is dragged with the mouse.
     if (m_pressedOnEntry && (event->buttons() & Qt::LeftButton) &&
         (event->position().toPoint() - m_pressPoint).manhattanLength() >=
-            QApplication::startDragDistance()) {
+            QApplication::startDragDistance())
+    {
         m_pressedOnEntry = false;
         auto* entry = new QMimeData;
         entry->setData(QString::fromLatin1(kEntryMimeType), QByteArray::number(currentRow()));
@@ -79,22 +80,28 @@ bool TListView::AcceptsDrag(const QDropEvent* event) const
 void TListView::ShowDropLine(const QDropEvent* event)
 {
     int y = -1;
-    if (event->mimeData()->hasFormat(QString::fromLatin1(kEntryMimeType)) && rowCount() > 0) {
+    if (event->mimeData()->hasFormat(QString::fromLatin1(kEntryMimeType)) && rowCount() > 0)
+    {
         const int row = rowAt(event->position().toPoint().y());
         y = row >= 0 ? rowViewportPosition(row)
                      : rowViewportPosition(rowCount() - 1) + rowHeight(rowCount() - 1) - 1;
     }
-    if (y != m_dropLineY) {
+    if (y != m_dropLineY)
+    {
         m_dropLineY = y;
         viewport()->update();
     }
 }
 
-void TListView::dragEnterEvent(QDragEnterEvent* event) { dragMoveEvent(event); }
+void TListView::dragEnterEvent(QDragEnterEvent* event)
+{
+    dragMoveEvent(event);
+}
 
 void TListView::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (!AcceptsDrag(event)) {
+    if (!AcceptsDrag(event))
+    {
         event->ignore();
         return;
     }
@@ -113,7 +120,8 @@ void TListView::dropEvent(QDropEvent* event)
 {
     m_dropLineY = -1;
     viewport()->update();
-    if (!AcceptsDrag(event)) {
+    if (!AcceptsDrag(event))
+    {
         event->ignore();
         return;
     }

@@ -11,19 +11,19 @@
 class TListView : public QTableWidget
 {
     Q_OBJECT
-  public:
+public:
     explicit TListView(QWidget* parent = nullptr);
 
     // The column "File list" as wide as the longest entry, at least its minimum and the view.
     void FitColumn();
 
-  signals:
+signals:
     // An entry of this list was dragged and dropped at point (viewport coordinates).
     void EntryDropped(QPoint point);
     // Local files were dropped from outside.
     void FilesDropped(const QList<QUrl>& urls);
 
-  protected:
+protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -33,7 +33,7 @@ class TListView : public QTableWidget
     void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
-  private:
+private:
     bool AcceptsDrag(const QDropEvent* event) const;
     // Shows where a dragged entry would land: before the entry under point, or after the last.
     void ShowDropLine(const QDropEvent* event);

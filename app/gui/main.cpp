@@ -17,7 +17,8 @@
 #include "app/gui/Icons.h"
 #include "platform/Services.h"
 
-namespace {
+namespace
+{
 
 constexpr const char* kUsage =
     "Usage: pictova [PICTURE...]\n"
@@ -36,14 +37,17 @@ constexpr const char* kUsage =
 // to go on.
 int AnswerWithoutDisplay(int argc, char** argv)
 {
-    for (int i = 1; i < argc; ++i) {
+    for (int i = 1; i < argc; ++i)
+    {
         if (std::strcmp(argv[i], "--") == 0)
             break;
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
+        {
             std::fputs(kUsage, stdout);
             return 0;
         }
-        if (std::strcmp(argv[i], "--version") == 0) {
+        if (std::strcmp(argv[i], "--version") == 0)
+        {
             std::printf("pictova %s\n", PICTOVA_VERSION);
             return 0;
         }
@@ -70,13 +74,16 @@ int main(int argc, char** argv)
     std::vector<std::string> pictures;
     bool options = true;
     const QStringList arguments = QApplication::arguments();
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
+    for (qsizetype i = 1; i < arguments.size(); ++i)
+    {
         const QString& argument = arguments[i];
-        if (options && argument == QStringLiteral("--")) {
+        if (options && argument == QStringLiteral("--"))
+        {
             options = false;
             continue;
         }
-        if (options && argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
+        if (options && argument.startsWith(QLatin1Char('-')) && argument.size() > 1)
+        {
             std::fprintf(stderr, "pictova: unknown option %s\nTry 'pictova --help'.\n",
                          argument.toLocal8Bit().constData());
             return 2;

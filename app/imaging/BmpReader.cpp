@@ -7,7 +7,8 @@
 #include "app/imaging/Pixbuf.h"
 #include "platform/ByteOrder.h"
 
-namespace {
+namespace
+{
 
 constexpr std::size_t kFileHeaderBytes = 14;
 constexpr std::uint32_t kCoreHeaderBytes = 12;     // OS/2 1.x
@@ -41,7 +42,8 @@ TBmpHeader ReadHeader(std::string_view bytes)
         throw EPictureError("bad BMP: unknown header size " + std::to_string(header.HeaderSize));
     if (bytes.size() < kFileHeaderBytes + header.HeaderSize)
         throw EPictureError("truncated BMP");
-    if (header.HeaderSize == kCoreHeaderBytes) {
+    if (header.HeaderSize == kCoreHeaderBytes)
+    {
         header.Width = ReadLe16(bytes, 18);
         header.Height = ReadLe16(bytes, 20);
         header.BitCount = ReadLe16(bytes, 24);
@@ -53,7 +55,8 @@ TBmpHeader ReadHeader(std::string_view bytes)
     header.TopDown = height < 0;
     header.Height = std::llabs(static_cast<std::int64_t>(height));
     header.BitCount = ReadLe16(bytes, 28);
-    if (header.HeaderSize >= 40) {
+    if (header.HeaderSize >= 40)
+    {
         header.Compression = ReadLe32(bytes, 30);
         // The loader sizes its palette by this count before reading it: a count the file cannot
         // hold would have it ask for gigabytes.
@@ -74,12 +77,14 @@ TRaster ReadBgra32(std::string_view bytes, const TBmpHeader& header)
         throw EPictureError("truncated BMP");
     TRaster raster = NewRaster(header.Width, header.Height, 4);
     bool hasAlpha = false;
-    for (int y = 0; y < raster.Height; ++y) {
+    for (int y = 0; y < raster.Height; ++y)
+    {
         const int stored = header.TopDown ? y : raster.Height - 1 - y;
         const char* in =
             bytes.data() + header.PixelOffset + static_cast<std::size_t>(stored) * stride;
         std::uint8_t* out = raster.Row(y);
-        for (int x = 0; x < raster.Width; ++x, in += 4, out += 4) {
+        for (int x = 0; x < raster.Width; ++x, in += 4, out += 4)
+        {
             out[0] = static_cast<std::uint8_t>(in[2]);
             out[1] = static_cast<std::uint8_t>(in[1]);
             out[2] = static_cast<std::uint8_t>(in[0]);
@@ -87,7 +92,8 @@ TRaster ReadBgra32(std::string_view bytes, const TBmpHeader& header)
             hasAlpha = hasAlpha || out[3] != 0;
         }
     }
-    if (!hasAlpha) {
+    if (!hasAlpha)
+    {
         for (std::size_t i = 3; i < raster.Pixels.size(); i += 4)
             raster.Pixels[i] = 255;
     }
@@ -96,7 +102,7 @@ TRaster ReadBgra32(std::string_view bytes, const TBmpHeader& header)
 
 class TBmpReader : public IPictureReader
 {
-  public:
+public:
     const char* FormatName() const override { return "BMP"; }
 
     bool Recognises(std::string_view bytes) const override
@@ -116,4 +122,7 @@ class TBmpReader : public IPictureReader
 
 } // namespace
 
-std::unique_ptr<IPictureReader> NewBmpReader() { return std::make_unique<TBmpReader>(); }
+std::unique_ptr<IPictureReader> NewBmpReader()
+{
+    return std::make_unique<TBmpReader>();
+}

@@ -53,7 +53,8 @@ TRaster SurfaceToRaster(cairo_surface_t* surface)
     TRaster raster = NewRaster(width, height, 4);
     for (int y = 0; y < height; ++y)
     {
-        const auto* in = reinterpret_cast<const std::uint32_t*>(data + static_cast<std::size_t>(y) * stride);
+        const auto* in =
+            reinterpret_cast<const std::uint32_t*>(data + static_cast<std::size_t>(y) * stride);
         std::uint8_t* out = raster.Row(y);
         for (int x = 0; x < width; ++x, out += 4)
         {
@@ -61,7 +62,8 @@ TRaster SurfaceToRaster(cairo_surface_t* surface)
             const std::uint32_t a = p >> 24;
             std::uint32_t rgb[3] = {(p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF};
             for (int c = 0; c < 3; ++c)
-                out[c] = static_cast<std::uint8_t>(a == 0 ? 0 : std::min<std::uint32_t>(255, (rgb[c] * 255 + a / 2) / a));
+                out[c] = static_cast<std::uint8_t>(
+                    a == 0 ? 0 : std::min<std::uint32_t>(255, (rgb[c] * 255 + a / 2) / a));
             out[3] = static_cast<std::uint8_t>(a);
         }
     }

@@ -2,14 +2,15 @@
 #include "app/imaging/PictureReader.h"
 #include "platform/ByteOrder.h"
 
-namespace {
+namespace
+{
 
 constexpr std::uint32_t kEmrHeader = 1;
 constexpr std::uint32_t kEmfSignature = 0x464D4520; // " EMF"
 
 class TEmfReader : public IPictureReader
 {
-  public:
+public:
     const char* FormatName() const override { return "EMF"; }
 
     bool Recognises(std::string_view bytes) const override
@@ -26,4 +27,7 @@ class TEmfReader : public IPictureReader
 
 } // namespace
 
-std::unique_ptr<IPictureReader> NewEmfReader() { return std::make_unique<TEmfReader>(); }
+std::unique_ptr<IPictureReader> NewEmfReader()
+{
+    return std::make_unique<TEmfReader>();
+}

@@ -1,8 +1,8 @@
 #include "app/imaging/GdiPlus.h"
 
 #include <cmath>
-#include <typeinfo>
 #include <new>
+#include <typeinfo>
 
 #include "app/imaging/CairoRaster.h"
 #include "app/imaging/JpegEncoder.h"
@@ -29,11 +29,16 @@ int StatusOf(const EPictureError& e)
 {
     switch (e.Fault())
     {
-    case fkFileNotFound: return gsFileNotFound;
-    case fkCannotRead: return gsWin32Error;
-    case fkUnknownFormat: return gsUnknownImageFormat;
-    case fkTooLarge: return gsValueOverflow;
-    case fkBadData: break;
+    case fkFileNotFound:
+        return gsFileNotFound;
+    case fkCannotRead:
+        return gsWin32Error;
+    case fkUnknownFormat:
+        return gsUnknownImageFormat;
+    case fkTooLarge:
+        return gsValueOverflow;
+    case fkBadData:
+        break;
     }
     return gsGenericError;
 }
@@ -55,7 +60,8 @@ void DrawScaled(TRaster& target, const TRaster& source, double x, double y, doub
     cairo_pattern_set_extend(cairo_get_source(cr.get()), CAIRO_EXTEND_PAD);
     cairo_paint(cr.get());
     if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS)
-        throw EPictureError(std::string("cannot draw: ") + cairo_status_to_string(cairo_status(cr.get())));
+        throw EPictureError(std::string("cannot draw: ") +
+                            cairo_status_to_string(cairo_status(cr.get())));
     cr.reset();
 
     const int channels = target.Channels;
@@ -64,8 +70,10 @@ void DrawScaled(TRaster& target, const TRaster& source, double x, double y, doub
     if (channels == 1)
     {
         for (std::size_t i = 0, n = drawn.Pixels.size() / 3; i < n; ++i)
-            target.Pixels[i] = static_cast<std::uint8_t>(
-                (drawn.Pixels[i * 3] * 299 + drawn.Pixels[i * 3 + 1] * 587 + drawn.Pixels[i * 3 + 2] * 114 + 500) / 1000);
+            target.Pixels[i] = static_cast<std::uint8_t>((drawn.Pixels[i * 3] * 299 +
+                                                          drawn.Pixels[i * 3 + 1] * 587 +
+                                                          drawn.Pixels[i * 3 + 2] * 114 + 500) /
+                                                         1000);
     }
     else
     {
@@ -317,8 +325,9 @@ int TGPImage::Save(TStream& stream, const CLSID& clsid, const EncoderParameters*
     {
         // Into an empty memory stream (of that very class, whose writing nothing overrides)
         // the encoder's buffer is handed over whole: a large picture's JPEG is not copied.
-        auto* memory = typeid(stream) == typeid(TMemoryStream) ? static_cast<TMemoryStream*>(&stream)
-                                                               : nullptr;
+        auto* memory = typeid(stream) == typeid(TMemoryStream)
+                           ? static_cast<TMemoryStream*>(&stream)
+                           : nullptr;
         if (memory != nullptr && memory->Size() == 0)
         {
             const auto size = static_cast<std::int64_t>(bytes.size());
@@ -335,9 +344,7 @@ int TGPImage::Save(TStream& stream, const CLSID& clsid, const EncoderParameters*
     return gsOk;
 }
 
-TGPGraphics::TGPGraphics(TRaster& surface) : m_surface(surface)
-{
-}
+TGPGraphics::TGPGraphics(TRaster& surface) : m_surface(surface) {}
 
 int TGPGraphics::DrawImage(const TGPImage& image, float x, float y, float width, float height)
 {

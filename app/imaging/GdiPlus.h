@@ -93,7 +93,8 @@ int FindEncoderClsid(const std::string& mimeType, CLSID& clsid);
 std::string EncodeJpegWithParameters(const TRaster& raster, const EncoderParameters* parameters);
 // Its transcoder: a JPEG requantized to that quality in the DCT domain, or "" when the file is
 // not one the DCT path takes (or the path is switched off).
-std::string RequantizeJpegWithParameters(std::string_view jpeg, const EncoderParameters* parameters);
+std::string RequantizeJpegWithParameters(std::string_view jpeg,
+                                         const EncoderParameters* parameters);
 
 class TGPImage
 {

@@ -20,8 +20,7 @@ struct TGifSource
 int ReadGifBytes(GifFileType* gif, GifByteType* buffer, int size)
 {
     auto* source = static_cast<TGifSource*>(gif->UserData);
-    const std::size_t n =
-        std::min(static_cast<std::size_t>(size), source->Size - source->Position);
+    const std::size_t n = std::min(static_cast<std::size_t>(size), source->Size - source->Position);
     std::memcpy(buffer, source->Data + source->Position, n);
     source->Position += n;
     return static_cast<int>(n);
@@ -60,7 +59,8 @@ public:
 
     bool Recognises(std::string_view bytes) const override
     {
-        return bytes.size() >= 6 && (bytes.substr(0, 6) == "GIF87a" || bytes.substr(0, 6) == "GIF89a");
+        return bytes.size() >= 6 &&
+               (bytes.substr(0, 6) == "GIF87a" || bytes.substr(0, 6) == "GIF89a");
     }
 
     TRaster Read(std::string_view bytes) const override
@@ -110,8 +110,10 @@ private:
         if (frame.Left < 0 || frame.Top < 0 || frame.Width < 0 || frame.Height < 0)
             throw EPictureError("bad GIF: frame outside the screen");
         // A frame larger than the logical screen widens it, as viewers do.
-        const std::int64_t width = std::max<std::int64_t>(gif->SWidth, std::int64_t{frame.Left} + frame.Width);
-        const std::int64_t height = std::max<std::int64_t>(gif->SHeight, std::int64_t{frame.Top} + frame.Height);
+        const std::int64_t width =
+            std::max<std::int64_t>(gif->SWidth, std::int64_t{frame.Left} + frame.Width);
+        const std::int64_t height =
+            std::max<std::int64_t>(gif->SHeight, std::int64_t{frame.Top} + frame.Height);
         TRaster raster = NewRaster(width, height, 3, 255);
 
         const ColorMapObject* map = frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
@@ -120,7 +122,8 @@ private:
         std::vector<GifPixelType> line(static_cast<std::size_t>(frame.Width) + 1);
 
         auto putRow = [&](int y) {
-            std::uint8_t* out = raster.Row(frame.Top + y) + static_cast<std::size_t>(frame.Left) * 3;
+            std::uint8_t* out =
+                raster.Row(frame.Top + y) + static_cast<std::size_t>(frame.Left) * 3;
             for (int x = 0; x < frame.Width; ++x, out += 3)
             {
                 const int index = line[static_cast<std::size_t>(x)];

@@ -7,7 +7,7 @@
 // What a JPEG's header says, read without decoding the picture.
 struct TJpegHeader
 {
-    int Width = 0;  // upright, after the EXIF orientation
+    int Width = 0; // upright, after the EXIF orientation
     int Height = 0;
     int StoredWidth = 0; // as the data lie
     int StoredHeight = 0;

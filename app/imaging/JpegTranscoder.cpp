@@ -4,9 +4,9 @@
 #include <atomic>
 #include <optional>
 
+#include "app/imaging/ColourManagement.h"
 #include "app/imaging/JpegBlocks.h"
 #include "app/imaging/JpegEncoder.h"
-#include "app/imaging/ColourManagement.h"
 #include "app/imaging/JpegLib.h"
 #include "app/imaging/Raster.h"
 
@@ -21,23 +21,31 @@ std::atomic<bool> g_requantizing{true};
 // frequencies along it.
 struct TTransform
 {
-    bool Transpose = false;   // 5..8
-    bool MirrorX = false;     // the stored picture's columns run right to left
-    bool MirrorY = false;     // its rows run bottom to top
+    bool Transpose = false; // 5..8
+    bool MirrorX = false;   // the stored picture's columns run right to left
+    bool MirrorY = false;   // its rows run bottom to top
 };
 
 TTransform TransformFor(int orientation)
 {
     switch (orientation)
     {
-    case 2: return {false, true, false};
-    case 3: return {false, true, true};
-    case 4: return {false, false, true};
-    case 5: return {true, false, false};
-    case 6: return {true, false, true};
-    case 7: return {true, true, true};
-    case 8: return {true, true, false};
-    default: return {};
+    case 2:
+        return {false, true, false};
+    case 3:
+        return {false, true, true};
+    case 4:
+        return {false, false, true};
+    case 5:
+        return {true, false, false};
+    case 6:
+        return {true, false, true};
+    case 7:
+        return {true, true, true};
+    case 8:
+        return {true, true, false};
+    default:
+        return {};
     }
 }
 
@@ -46,8 +54,8 @@ struct TComponentCopy;
 struct TPlan
 {
     TTransform Transform;
-    int Components = 0;       // written: 1 (grey, or colour whose chroma is flat) or 3
-    int Width = 0;            // upright
+    int Components = 0; // written: 1 (grey, or colour whose chroma is flat) or 3
+    int Width = 0;      // upright
     int Height = 0;
     int Quality = 0;
     jvirt_barray_ptr* Source = nullptr;
@@ -81,8 +89,8 @@ bool ChromaIsFlat(TJpegDecoder* decoder, jvirt_barray_ptr* arrays, bool* flat)
         const jpeg_component_info& component = info->comp_info[c];
         for (JDIMENSION y = 0; y < component.height_in_blocks && *flat; ++y)
         {
-            JBLOCKARRAY row = (*info->mem->access_virt_barray)(
-                reinterpret_cast<j_common_ptr>(info), arrays[c], y, 1, FALSE);
+            JBLOCKARRAY row = (*info->mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(info),
+                                                               arrays[c], y, 1, FALSE);
             for (JDIMENSION x = 0; x < component.width_in_blocks && *flat; ++x)
                 for (int k = 0; k < DCTSIZE2; ++k)
                     if (row[0][x][k] != 0)
@@ -123,7 +131,8 @@ void PlanCopy(TComponentCopy& copy, const TTransform& transform)
         const int su = transform.Transpose ? v : u;
         const int sv = transform.Transpose ? u : v;
         copy.Index[k] = sv * DCTSIZE + su;
-        const bool negate = (transform.MirrorX && (su & 1) != 0) != (transform.MirrorY && (sv & 1) != 0);
+        const bool negate =
+            (transform.MirrorX && (su & 1) != 0) != (transform.MirrorY && (sv & 1) != 0);
         copy.Sign[k] = negate ? -1 : 1;
     }
 }
@@ -231,13 +240,14 @@ bool WriteCoefficients(TJpegEncoder* encoder, TJpegDecoder* decoder, TPlan* plan
             const JDIMENSION unit = static_cast<JDIMENSION>(maxFactor * DCTSIZE);
             return (pixels * static_cast<JDIMENSION>(factor) + unit - 1) / unit;
         };
-        component.width_in_blocks = blocks(info->image_width, component.h_samp_factor,
-                                           plan->Components == 1 ? 1 : 2);
-        component.height_in_blocks = blocks(info->image_height, component.v_samp_factor,
-                                            plan->Components == 1 ? 1 : 2);
+        component.width_in_blocks =
+            blocks(info->image_width, component.h_samp_factor, plan->Components == 1 ? 1 : 2);
+        component.height_in_blocks =
+            blocks(info->image_height, component.v_samp_factor, plan->Components == 1 ? 1 : 2);
     }
 
-    const bool turns = plan->Transform.Transpose || plan->Transform.MirrorX || plan->Transform.MirrorY;
+    const bool turns =
+        plan->Transform.Transpose || plan->Transform.MirrorX || plan->Transform.MirrorY;
     for (int c = 0; c < plan->Components; ++c)
     {
         if (!turns)
@@ -396,8 +406,9 @@ TRequantized RequantizeJpeg(std::string_view bytes, int quality)
     if (!StartJpegEncoder(encoder, result.Jpeg) || !WriteCoefficients(&encoder, &decoder, &plan))
     {
         result.Jpeg.clear();
-        result.Refusal = std::string("cannot write: ") +
-                         (encoder.Trap.Message[0] != 0 ? encoder.Trap.Message : decoder.Trap.Message);
+        result.Refusal =
+            std::string("cannot write: ") +
+            (encoder.Trap.Message[0] != 0 ? encoder.Trap.Message : decoder.Trap.Message);
     }
     return result;
 }

@@ -7,16 +7,16 @@
 #include <cstring>
 #include <mutex>
 #include <system_error>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <utility>
 #include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/ByteOrder.h"
@@ -24,7 +24,8 @@
 
 extern char** environ;
 
-namespace {
+namespace
+{
 
 // A sanitizer's runtime reserves terabytes of address space, so an address-space limit would
 // stop a sanitized helper before it starts; such builds bound its memory through the
@@ -73,9 +74,11 @@ std::vector<std::string> HelperEnvironment(const TMetafileLimits& limits)
         asan += ":hard_rss_limit_mb=" + std::to_string(limits.MemoryBytes >> 20);
     std::vector<std::string> env;
     bool hadAsan = false;
-    for (char** p = environ; p != nullptr && *p != nullptr; ++p) {
+    for (char** p = environ; p != nullptr && *p != nullptr; ++p)
+    {
         std::string entry(*p);
-        if (entry.rfind("ASAN_OPTIONS=", 0) == 0) {
+        if (entry.rfind("ASAN_OPTIONS=", 0) == 0)
+        {
             entry += ":" + asan;
             hadAsan = true;
         }
@@ -97,7 +100,8 @@ bool LimitHelper(pid_t pid, const TMetafileLimits& limits)
     if (::prlimit(pid, RLIMIT_CPU, &cpuLimit, nullptr) != 0 ||
         ::prlimit(pid, RLIMIT_CORE, &noCore, nullptr) != 0)
         return false;
-    if (!kSanitizedHelper) {
+    if (!kSanitizedHelper)
+    {
         const rlimit memory{static_cast<rlim_t>(limits.MemoryBytes),
                             static_cast<rlim_t>(limits.MemoryBytes)};
         if (::prlimit(pid, RLIMIT_AS, &memory, nullptr) != 0)
@@ -108,7 +112,8 @@ bool LimitHelper(pid_t pid, const TMetafileLimits& limits)
 
 std::string SignalText(int signal)
 {
-    switch (signal) {
+    switch (signal)
+    {
     case SIGSEGV:
         return "segmentation fault";
     case SIGABRT:
@@ -148,19 +153,21 @@ bool RanOutOfMemory(const std::string& errorText)
 // Waits for the child; kills its process group first when asked. Returns the wait status.
 int Reap(pid_t pid, bool kill)
 {
-    if (kill) {
+    if (kill)
+    {
         ::kill(-pid, SIGKILL);
         ::kill(pid, SIGKILL);
     }
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR)
+    {
     }
     return status;
 }
 
 class TChild
 {
-  public:
+public:
     explicit TChild(pid_t pid) : m_pid(pid) {}
     // A child still running when we leave (an exception) is killed, never left behind.
     ~TChild()
@@ -177,7 +184,7 @@ class TChild
         return status;
     }
 
-  private:
+private:
     pid_t m_pid;
 };
 
@@ -200,7 +207,7 @@ std::string LastLine(std::string text)
 // fail only for want of memory; the error number is thrown (as an int) for the caller to word.
 class TSpawnActions
 {
-  public:
+public:
     TSpawnActions()
     {
         if (const int error = posix_spawn_file_actions_init(&m_actions); error != 0)
@@ -217,13 +224,13 @@ class TSpawnActions
             throw std::system_error(error, std::generic_category());
     }
 
-  private:
+private:
     posix_spawn_file_actions_t m_actions{};
 };
 
 class TSpawnAttributes
 {
-  public:
+public:
     TSpawnAttributes()
     {
         if (const int error = posix_spawnattr_init(&m_attributes); error != 0)
@@ -234,7 +241,7 @@ class TSpawnAttributes
     TSpawnAttributes& operator=(const TSpawnAttributes&) = delete;
     posix_spawnattr_t* Get() { return &m_attributes; }
 
-  private:
+private:
     posix_spawnattr_t m_attributes{};
 };
 
@@ -252,7 +259,8 @@ std::string MetafileHelperPath()
         return env;
     std::string self(4096, '\0');
     const ssize_t n = ::readlink("/proc/self/exe", self.data(), self.size());
-    if (n > 0 && static_cast<std::size_t>(n) < self.size()) {
+    if (n > 0 && static_cast<std::size_t>(n) < self.size())
+    {
         self.resize(static_cast<std::size_t>(n));
         const std::string folder = self.substr(0, self.rfind('/') + 1);
         // Beside the program in the build tree; in lib/pictova when installed (bin/..).
@@ -313,7 +321,8 @@ TRaster RenderMetafileInHelper(TMetafileKind kind, std::string_view bytes)
     // and a kill reaches whatever the helper started.
     pid_t pid = -1;
     int spawned = 0;
-    try {
+    try
+    {
         TSpawnActions actions;
         actions.Dup2(inChild.Get(), 0);
         actions.Dup2(outChild.Get(), 1);
@@ -323,7 +332,9 @@ TRaster RenderMetafileInHelper(TMetafileKind kind, std::string_view bytes)
         posix_spawnattr_setpgroup(attributes.Get(), 0);
         spawned =
             ::posix_spawn(&pid, helper.c_str(), actions.Get(), attributes.Get(), argv, envp.data());
-    } catch (const std::system_error& e) {
+    }
+    catch (const std::system_error& e)
+    {
         throw startFailed(e.code().value());
     }
     if (spawned != 0)
@@ -350,9 +361,11 @@ TRaster RenderMetafileInHelper(TMetafileKind kind, std::string_view bytes)
     bool timedOut = false;
     std::vector<char> buffer(1 << 16);
 
-    while (outParent.Get() >= 0 || errParent.Get() >= 0) {
+    while (outParent.Get() >= 0 || errParent.Get() >= 0)
+    {
         const long long left = deadline - NowMs();
-        if (left <= 0) {
+        if (left <= 0)
+        {
             timedOut = true;
             break;
         }
@@ -360,12 +373,14 @@ TRaster RenderMetafileInHelper(TMetafileKind kind, std::string_view bytes)
                          {outParent.Get(), POLLIN, 0},
                          {errParent.Get(), POLLIN, 0}};
         const int ready = ::poll(fds, 3, static_cast<int>(std::min<long long>(left, 1000)));
-        if (ready < 0) {
+        if (ready < 0)
+        {
             if (errno == EINTR)
                 continue;
             throw EPictureError(renderer + ": " + std::strerror(errno));
         }
-        if (inParent.Get() >= 0 && (fds[0].revents & (POLLOUT | POLLERR | POLLHUP)) != 0) {
+        if (inParent.Get() >= 0 && (fds[0].revents & (POLLOUT | POLLERR | POLLHUP)) != 0)
+        {
             const ssize_t n =
                 ::send(inParent.Get(), bytes.data() + written,
                        std::min<std::size_t>(bytes.size() - written, 1 << 16), MSG_NOSIGNAL);
@@ -375,9 +390,11 @@ TRaster RenderMetafileInHelper(TMetafileKind kind, std::string_view bytes)
             if ((n < 0 && errno != EAGAIN && errno != EINTR) || written == bytes.size())
                 inParent.Close();
         }
-        if (errParent.Get() >= 0 && (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+        if (errParent.Get() >= 0 && (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) != 0)
+        {
             const ssize_t n = ::read(errParent.Get(), buffer.data(), buffer.size());
-            if (n > 0) {
+            if (n > 0)
+            {
                 errorText.append(buffer.data(), static_cast<std::size_t>(n));
                 if (errorText.size() > 2 * kMaxErrorText)
                     errorText.erase(0, errorText.size() - kMaxErrorText);
@@ -385,9 +402,11 @@ TRaster RenderMetafileInHelper(TMetafileKind kind, std::string_view bytes)
             if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR))
                 errParent.Close();
         }
-        if (outParent.Get() >= 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+        if (outParent.Get() >= 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0)
+        {
             const ssize_t n = ::read(outParent.Get(), buffer.data(), buffer.size());
-            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR))
+            {
                 outParent.Close();
                 continue;
             }
@@ -395,14 +414,17 @@ TRaster RenderMetafileInHelper(TMetafileKind kind, std::string_view bytes)
                 continue;
             std::size_t used = 0;
             const auto count = static_cast<std::size_t>(n);
-            if (header.size() < kHeaderBytes) {
+            if (header.size() < kHeaderBytes)
+            {
                 used = std::min(kHeaderBytes - header.size(), count);
                 header.append(buffer.data(), used);
-                if (header.size() == kHeaderBytes) {
+                if (header.size() == kHeaderBytes)
+                {
                     const std::uint32_t width = ReadLe32(header, 0);
                     const std::uint32_t height = ReadLe32(header, 4);
                     const std::uint32_t channels = ReadLe32(header, 8);
-                    if (channels != 3 && channels != 4) {
+                    if (channels != 3 && channels != 4)
+                    {
                         badOutput = true;
                         break;
                     }
@@ -412,8 +434,10 @@ TRaster RenderMetafileInHelper(TMetafileKind kind, std::string_view bytes)
                     expected = raster.Pixels.size();
                 }
             }
-            if (used < count) {
-                if (received + (count - used) > expected) {
+            if (used < count)
+            {
+                if (received + (count - used) > expected)
+                {
                     badOutput = true;
                     break;
                 }
@@ -428,7 +452,8 @@ TRaster RenderMetafileInHelper(TMetafileKind kind, std::string_view bytes)
     const int status = child.Finish(timedOut || badOutput);
     if (timedOut)
         throw EPictureError(renderer + " timed out after " + Seconds(limits.WallTime.count()));
-    if (WIFSIGNALED(status) && !badOutput) {
+    if (WIFSIGNALED(status) && !badOutput)
+    {
         const int signal = WTERMSIG(status);
         if (signal == SIGXCPU)
             throw EPictureError(renderer + " used more than " +
@@ -439,7 +464,8 @@ TRaster RenderMetafileInHelper(TMetafileKind kind, std::string_view bytes)
                                 std::to_string(limits.MemoryBytes >> 20) + " MB)");
         throw EPictureError(renderer + " crashed (" + SignalText(signal) + ")");
     }
-    if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
+    if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
+    {
         const std::string line = LastLine(errorText);
         if (line.empty())
             throw EPictureError(renderer + " failed (exit status " +

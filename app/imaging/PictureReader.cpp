@@ -70,7 +70,9 @@ std::string ReadPictureFile(const std::string& path)
             throw EPictureError("file not found", fkFileNotFound);
         throw EPictureError("cannot read: " + ErrnoText(error), fkCannotRead);
     }
-    struct stat info{};
+    struct stat info
+    {
+    };
     if (::fstat(fd.Get(), &info) != 0)
         throw EPictureError("cannot read: " + ErrnoText(errno), fkCannotRead);
     if (!S_ISREG(info.st_mode))

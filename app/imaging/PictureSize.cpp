@@ -55,8 +55,8 @@ TJpegFrame JpegFrame(std::string_view bytes)
             continue;
         }
         const std::size_t length = Read(bytes, at + 2, 2, true);
-        const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
-                           marker != 0xCC;
+        const bool frame =
+            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
         if (frame && at + 10 <= bytes.size())
         {
             TJpegFrame result;
@@ -90,8 +90,8 @@ TPictureSize TiffSize(std::string_view bytes)
             return {};
         const std::uint32_t tag = Read(bytes, entry, 2, big);
         const std::uint32_t type = Read(bytes, entry + 2, 2, big);
-        const std::uint32_t value = type == 3 ? Read(bytes, entry + 8, 2, big)
-                                              : Read(bytes, entry + 8, 4, big);
+        const std::uint32_t value =
+            type == 3 ? Read(bytes, entry + 8, 2, big) : Read(bytes, entry + 8, 4, big);
         if (tag == 256)
             size.Width = value;
         else if (tag == 257)
@@ -145,7 +145,8 @@ std::int64_t EstimatePreparationBytes(const std::string& path)
             {
                 // Rebased so that the directory's offset points into the string read.
                 head = head.substr(0, 8);
-                head.replace(4, 4, big ? std::string("\0\0\0\x08", 4) : std::string("\x08\0\0\0", 4));
+                head.replace(4, 4,
+                             big ? std::string("\0\0\0\x08", 4) : std::string("\x08\0\0\0", 4));
                 head += tail.substr(0, static_cast<std::size_t>(n));
             }
         }

@@ -8,9 +8,7 @@
 namespace
 {
 
-void DropLogMessage(const gchar*, GLogLevelFlags, const gchar*, gpointer)
-{
-}
+void DropLogMessage(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
 
 // The loaders' own warnings about damaged files would go to stderr; the failure's reason says
 // what matters.
@@ -59,7 +57,8 @@ public:
     GError** Out() { return &m_error; }
     std::string Text() const
     {
-        return m_error != nullptr && m_error->message != nullptr ? m_error->message : "unknown error";
+        return m_error != nullptr && m_error->message != nullptr ? m_error->message
+                                                                 : "unknown error";
     }
 
 private:
@@ -94,6 +93,7 @@ TRaster DecodeWithPixbuf(std::string_view bytes, const char* loaderType, const c
     const guchar* pixels = gdk_pixbuf_read_pixels(pixbuf);
     const auto stride = static_cast<std::size_t>(gdk_pixbuf_get_rowstride(pixbuf));
     for (int y = 0; y < height; ++y)
-        std::memcpy(raster.Row(y), pixels + static_cast<std::size_t>(y) * stride, raster.RowBytes());
+        std::memcpy(raster.Row(y), pixels + static_cast<std::size_t>(y) * stride,
+                    raster.RowBytes());
     return raster;
 }

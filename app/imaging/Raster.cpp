@@ -36,8 +36,8 @@ void FlattenOntoWhite(TRaster& raster)
 {
     if (raster.Channels != 4)
         return;
-    const std::size_t count = static_cast<std::size_t>(raster.Width) *
-                              static_cast<std::size_t>(raster.Height);
+    const std::size_t count =
+        static_cast<std::size_t>(raster.Width) * static_cast<std::size_t>(raster.Height);
     std::uint8_t* in = raster.Pixels.data();
     std::uint8_t* out = raster.Pixels.data();
     // In place: the write position never overtakes the read position.
@@ -95,19 +95,43 @@ void ApplyOrientation(TRaster& raster, int orientation)
             int sy = 0;
             switch (orientation)
             {
-            case 2: sx = w - 1 - x; sy = y; break;
-            case 3: sx = w - 1 - x; sy = h - 1 - y; break;
-            case 4: sx = x; sy = h - 1 - y; break;
-            case 5: sx = y; sy = x; break;
-            case 6: sx = y; sy = h - 1 - x; break;
-            case 7: sx = w - 1 - y; sy = h - 1 - x; break;
-            default: sx = w - 1 - y; sy = x; break; // 8
+            case 2:
+                sx = w - 1 - x;
+                sy = y;
+                break;
+            case 3:
+                sx = w - 1 - x;
+                sy = h - 1 - y;
+                break;
+            case 4:
+                sx = x;
+                sy = h - 1 - y;
+                break;
+            case 5:
+                sx = y;
+                sy = x;
+                break;
+            case 6:
+                sx = y;
+                sy = h - 1 - x;
+                break;
+            case 7:
+                sx = w - 1 - y;
+                sy = h - 1 - x;
+                break;
+            default:
+                sx = w - 1 - y;
+                sy = x;
+                break; // 8
             }
             const std::uint8_t* src =
                 raster.Pixels.data() + (static_cast<std::size_t>(sy) * static_cast<std::size_t>(w) +
-                                        static_cast<std::size_t>(sx)) * n;
-            std::uint8_t* dst = out.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(outW) +
-                                              static_cast<std::size_t>(x)) * n;
+                                        static_cast<std::size_t>(sx)) *
+                                           n;
+            std::uint8_t* dst =
+                out.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(outW) +
+                              static_cast<std::size_t>(x)) *
+                                 n;
             for (std::size_t c = 0; c < n; ++c)
                 dst[c] = src[c];
         }

@@ -41,7 +41,10 @@ struct TRaster
     int Channels = 0;
     std::vector<std::uint8_t> Pixels;
 
-    std::size_t RowBytes() const { return static_cast<std::size_t>(Width) * static_cast<std::size_t>(Channels); }
+    std::size_t RowBytes() const
+    {
+        return static_cast<std::size_t>(Width) * static_cast<std::size_t>(Channels);
+    }
     std::uint8_t* Row(int y) { return Pixels.data() + static_cast<std::size_t>(y) * RowBytes(); }
     const std::uint8_t* Row(int y) const
     {

@@ -35,8 +35,8 @@ tmsize_t ReadTiff(thandle_t handle, void* buffer, tmsize_t size)
     TTiffSource* source = SourceOf(handle);
     if (size <= 0 || source->Position >= source->Size)
         return 0;
-    const std::uint64_t n = std::min<std::uint64_t>(static_cast<std::uint64_t>(size),
-                                                    source->Size - source->Position);
+    const std::uint64_t n =
+        std::min<std::uint64_t>(static_cast<std::uint64_t>(size), source->Size - source->Position);
     std::memcpy(buffer, source->Data + source->Position, n);
     source->Position += n;
     return static_cast<tmsize_t>(n);
@@ -75,9 +75,7 @@ int MapTiff(thandle_t, void**, toff_t*)
     return 0;
 }
 
-void UnmapTiff(thandle_t, void*, toff_t)
-{
-}
+void UnmapTiff(thandle_t, void*, toff_t) {}
 
 std::string Format(const char* module, const char* format, va_list args)
 {
@@ -169,7 +167,8 @@ bool AlphaComesStraight(TIFF* tiff)
 // FlattenOntoWhite would darken every partly transparent pixel.
 void FlattenPremultiplied(TRaster& raster)
 {
-    const std::size_t count = static_cast<std::size_t>(raster.Width) * static_cast<std::size_t>(raster.Height);
+    const std::size_t count =
+        static_cast<std::size_t>(raster.Width) * static_cast<std::size_t>(raster.Height);
     std::uint8_t* p = raster.Pixels.data();
     for (std::size_t i = 0; i < count; ++i)
     {
@@ -201,8 +200,9 @@ std::optional<TRaster> ReadPlainStrips(TIFF* tiff, const TTiffSource& source, st
     if (TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric) != 1 || TIFFIsTiled(tiff) ||
         bits != 8 || planar != PLANARCONFIG_CONTIG || extra != 0)
         return std::nullopt;
-    const bool grey = (photometric == PHOTOMETRIC_MINISBLACK ||
-                       photometric == PHOTOMETRIC_MINISWHITE) && samples == 1;
+    const bool grey =
+        (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE) &&
+        samples == 1;
     if (!grey && !(photometric == PHOTOMETRIC_RGB && samples == 3))
         return std::nullopt;
     TRaster raster = NewRaster(width, height, samples);
@@ -282,8 +282,8 @@ public:
         // libtiff packs each pixel as A<<24 | B<<16 | G<<8 | R, which on a little-endian machine
         // is R, G, B, A in memory: our RGBA raster as it stands.
         auto* pixels = reinterpret_cast<std::uint32_t*>(raster.Pixels.data());
-        if (TIFFReadRGBAImageOriented(tiff.Get(), width, height, pixels, ORIENTATION_TOPLEFT,
-                                      1) != 1)
+        if (TIFFReadRGBAImageOriented(tiff.Get(), width, height, pixels, ORIENTATION_TOPLEFT, 1) !=
+            1)
             Fail(source, "cannot read the pixels");
         if constexpr (std::endian::native == std::endian::big)
         {

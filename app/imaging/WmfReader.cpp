@@ -2,11 +2,12 @@
 #include "app/imaging/PictureReader.h"
 #include "platform/ByteOrder.h"
 
-namespace {
+namespace
+{
 
 class TWmfReader : public IPictureReader
 {
-  public:
+public:
     const char* FormatName() const override { return "WMF"; }
 
     bool Recognises(std::string_view bytes) const override
@@ -27,4 +28,7 @@ class TWmfReader : public IPictureReader
 
 } // namespace
 
-std::unique_ptr<IPictureReader> NewWmfReader() { return std::make_unique<TWmfReader>(); }
+std::unique_ptr<IPictureReader> NewWmfReader()
+{
+    return std::make_unique<TWmfReader>();
+}

@@ -16,14 +16,18 @@
 #include <uemf.h>
 #include <uwmf.h>
 
-typedef struct { unsigned char r, g, b; } Rgb;
+typedef struct
+{
+    unsigned char r, g, b;
+} Rgb;
 
 static const Rgb kRed = {255, 0, 0}, kGreen = {0, 255, 0}, kBlue = {0, 0, 255},
                  kYellow = {255, 255, 0};
 
 static void Check(int failed, const char* what)
 {
-    if (failed) {
+    if (failed)
+    {
         fprintf(stderr, "make_metafiles: %s failed\n", what);
         exit(1);
     }
@@ -31,7 +35,8 @@ static void Check(int failed, const char* what)
 
 /* ------------------------------------------------------------------ EMF */
 
-typedef struct {
+typedef struct
+{
     EMFTRACK* et;
     EMFHANDLES* eht;
     uint32_t brush, pen;
@@ -43,7 +48,10 @@ static void EmfAdd(Emf* e, char* rec)
 }
 
 /* One pixel at 96 dpi is 2540 / 96 hundredths of a millimetre. */
-static int32_t PixelsToFrame(int32_t px) { return (int32_t)((px * 2540 + 48) / 96); }
+static int32_t PixelsToFrame(int32_t px)
+{
+    return (int32_t)((px * 2540 + 48) / 96);
+}
 
 static void EmfBegin(Emf* e, const char* path, int32_t width, int32_t height)
 {
@@ -51,8 +59,8 @@ static void EmfBegin(Emf* e, const char* path, int32_t width, int32_t height)
     Check(emf_htable_create(64, 64, &e->eht) != 0, "emf_htable_create");
     e->brush = e->pen = 0;
     U_RECTL bounds = rectl_set(point32_set(0, 0), point32_set(width - 1, height - 1));
-    U_RECTL frame = rectl_set(point32_set(0, 0),
-                              point32_set(PixelsToFrame(width), PixelsToFrame(height)));
+    U_RECTL frame =
+        rectl_set(point32_set(0, 0), point32_set(PixelsToFrame(width), PixelsToFrame(height)));
     EmfAdd(e, U_EMRHEADER_set(bounds, frame, NULL, 0, NULL, sizel_set(1920, 1080),
                               sizel_set(508, 286), 0));
     EmfAdd(e, U_EMRSETMAPMODE_set(U_MM_TEXT));
@@ -68,8 +76,10 @@ static void EmfColour(Emf* e, Rgb c)
     EmfAdd(e, selectobject_set(brush, e->eht));
     EmfAdd(e, createpen_set(&pen, e->eht, logpen_set(U_PS_SOLID, point_set(1, 1), ref)));
     EmfAdd(e, selectobject_set(pen, e->eht));
-    if (e->brush) EmfAdd(e, deleteobject_set(&e->brush, e->eht));
-    if (e->pen) EmfAdd(e, deleteobject_set(&e->pen, e->eht));
+    if (e->brush)
+        EmfAdd(e, deleteobject_set(&e->brush, e->eht));
+    if (e->pen)
+        EmfAdd(e, deleteobject_set(&e->pen, e->eht));
     e->brush = brush;
     e->pen = pen;
 }
@@ -95,19 +105,26 @@ static void EmfPolygon(Emf* e, Rgb c, const U_POINTL* pts, uint32_t n)
 {
     EmfColour(e, c);
     int32_t l = pts[0].x, t = pts[0].y, r = l, b = t;
-    for (uint32_t i = 1; i < n; ++i) {
-        if (pts[i].x < l) l = pts[i].x;
-        if (pts[i].x > r) r = pts[i].x;
-        if (pts[i].y < t) t = pts[i].y;
-        if (pts[i].y > b) b = pts[i].y;
+    for (uint32_t i = 1; i < n; ++i)
+    {
+        if (pts[i].x < l)
+            l = pts[i].x;
+        if (pts[i].x > r)
+            r = pts[i].x;
+        if (pts[i].y < t)
+            t = pts[i].y;
+        if (pts[i].y > b)
+            b = pts[i].y;
     }
     EmfAdd(e, U_EMRPOLYGON_set(Box(l, t, r, b), n, pts));
 }
 
 static void EmfEnd(Emf* e)
 {
-    if (e->brush) EmfAdd(e, deleteobject_set(&e->brush, e->eht));
-    if (e->pen) EmfAdd(e, deleteobject_set(&e->pen, e->eht));
+    if (e->brush)
+        EmfAdd(e, deleteobject_set(&e->brush, e->eht));
+    if (e->pen)
+        EmfAdd(e, deleteobject_set(&e->pen, e->eht));
     EmfAdd(e, U_EMREOF_set(0, NULL, e->et));
     Check(emf_finish(e->et, e->eht) != 0, "emf_finish");
     emf_free(&e->et);
@@ -131,17 +148,17 @@ static void MakeEmfSample(const char* path)
 {
     Emf e;
     EmfBegin(&e, path, 480, 360);
-    for (int i = 0; i < 24; ++i) {
+    for (int i = 0; i < 24; ++i)
+    {
         Rgb c = {(unsigned char)(30 + i * 9), (unsigned char)(40 + i * 5),
                  (unsigned char)(110 + i * 2)};
         EmfRect(&e, c, 0, i * 15, 480, i * 15 + 15);
     }
     EmfEllipse(&e, (Rgb){255, 214, 102}, 300, 60, 400, 160);
-    U_POINTL far[] = {{0, 260}, {120, 190}, {250, 240}, {380, 180}, {480, 230},
-                      {480, 360}, {0, 360}};
+    U_POINTL far[] = {{0, 260},   {120, 190}, {250, 240}, {380, 180},
+                      {480, 230}, {480, 360}, {0, 360}};
     EmfPolygon(&e, (Rgb){46, 94, 78}, far, 7);
-    U_POINTL near[] = {{0, 300}, {160, 250}, {330, 290}, {480, 270}, {480, 360},
-                       {0, 360}};
+    U_POINTL near[] = {{0, 300}, {160, 250}, {330, 290}, {480, 270}, {480, 360}, {0, 360}};
     EmfPolygon(&e, (Rgb){42, 157, 143}, near, 6);
     EmfRect(&e, (Rgb){231, 111, 81}, 90, 230, 170, 290);
     U_POINTL roof[] = {{80, 232}, {130, 195}, {180, 232}};
@@ -153,7 +170,8 @@ static void MakeEmfSample(const char* path)
 
 /* ------------------------------------------------------------------ WMF */
 
-typedef struct {
+typedef struct
+{
     WMFTRACK* wt;
     WMFHANDLES* wht;
     uint32_t brush, pen;
@@ -167,8 +185,8 @@ static void WmfAdd(Wmf* w, char* rec)
 /* widthInches == 0: no placeable header and the default text mapping, where
  * one logical unit is one device pixel; only then is the drawn size defined
  * without a viewport from the caller. */
-static void WmfBegin(Wmf* w, const char* path, float widthInches, float heightInches,
-                     int16_t extX, int16_t extY)
+static void WmfBegin(Wmf* w, const char* path, float widthInches, float heightInches, int16_t extX,
+                     int16_t extY)
 {
     Check(wmf_start(path, 1 << 16, 1 << 14, &w->wt) != 0, "wmf_start");
     Check(wmf_htable_create(64, 64, &w->wht) != 0, "wmf_htable_create");
@@ -176,7 +194,8 @@ static void WmfBegin(Wmf* w, const char* path, float widthInches, float heightIn
     U_PAIRF size = {widthInches, heightInches};
     char* rec = U_WMRHEADER_set(widthInches > 0 ? &size : NULL, 1440);
     Check(rec == NULL || wmf_header_append((U_METARECORD*)rec, w->wt, 1) != 0, "header");
-    if (widthInches > 0) {
+    if (widthInches > 0)
+    {
         WmfAdd(w, U_WMRSETMAPMODE_set(U_MM_ANISOTROPIC));
         WmfAdd(w, U_WMRSETWINDOWORG_set(point16_set(0, 0)));
         WmfAdd(w, U_WMRSETWINDOWEXT_set(point16_set(extX, extY)));
@@ -192,8 +211,10 @@ static void WmfColour(Wmf* w, Rgb c)
     WmfAdd(w, wselectobject_set(brush, w->wht));
     WmfAdd(w, wcreatepenindirect_set(&pen, w->wht, U_PEN_set(U_PS_SOLID, 1, ref)));
     WmfAdd(w, wselectobject_set(pen, w->wht));
-    if (w->brush) WmfAdd(w, wdeleteobject_set(&w->brush, w->wht));
-    if (w->pen) WmfAdd(w, wdeleteobject_set(&w->pen, w->wht));
+    if (w->brush)
+        WmfAdd(w, wdeleteobject_set(&w->brush, w->wht));
+    if (w->pen)
+        WmfAdd(w, wdeleteobject_set(&w->pen, w->wht));
     w->brush = brush;
     w->pen = pen;
 }
@@ -209,8 +230,7 @@ static void WmfRect(Wmf* w, Rgb c, int16_t l, int16_t t, int16_t r, int16_t b)
     WmfAdd(w, U_WMRRECTANGLE_set(Box16(l, t, r, b)));
 }
 
-static void WmfRoundRect(Wmf* w, Rgb c, int16_t l, int16_t t, int16_t r, int16_t b,
-                         int16_t corner)
+static void WmfRoundRect(Wmf* w, Rgb c, int16_t l, int16_t t, int16_t r, int16_t b, int16_t corner)
 {
     WmfColour(w, c);
     WmfAdd(w, U_WMRROUNDRECT_set(corner, corner, Box16(l, t, r, b)));
@@ -227,7 +247,8 @@ static void WmfPolygon(Wmf* w, Rgb c, const U_POINT16* pts, uint16_t n)
 static void WmfDisc(Wmf* w, Rgb c, int cx, int cy, int radius)
 {
     U_POINT16 pts[48];
-    for (int i = 0; i < 48; ++i) {
+    for (int i = 0; i < 48; ++i)
+    {
         double a = 2.0 * M_PI * i / 48.0;
         pts[i] = point16_set((int16_t)lround(cx + radius * cos(a)),
                              (int16_t)lround(cy + radius * sin(a)));
@@ -237,8 +258,10 @@ static void WmfDisc(Wmf* w, Rgb c, int cx, int cy, int radius)
 
 static void WmfEnd(Wmf* w)
 {
-    if (w->brush) WmfAdd(w, wdeleteobject_set(&w->brush, w->wht));
-    if (w->pen) WmfAdd(w, wdeleteobject_set(&w->pen, w->wht));
+    if (w->brush)
+        WmfAdd(w, wdeleteobject_set(&w->brush, w->wht));
+    if (w->pen)
+        WmfAdd(w, wdeleteobject_set(&w->pen, w->wht));
     WmfAdd(w, U_WMREOF_set());
     Check(wmf_finish(w->wt) != 0, "wmf_finish");
     wmf_free(&w->wt);
@@ -282,13 +305,15 @@ static void MakeWmfSample(const char* path)
     WmfRect(&w, (Rgb){250, 243, 224}, 0, 0, 7200, 5400);
     WmfRoundRect(&w, (Rgb){38, 70, 83}, 300, 300, 6900, 5100, 900);
     static const Rgb discs[] = {{138, 177, 125}, {42, 157, 143}, {233, 196, 106},
-                                {244, 162, 97}, {231, 111, 81}, {214, 40, 57}};
-    for (int i = 0; i < 6; ++i) {
+                                {244, 162, 97},  {231, 111, 81}, {214, 40, 57}};
+    for (int i = 0; i < 6; ++i)
+    {
         int cx = 1000 + i * 950, cy = 2400 + (int)lround(700 * sin(i * 1.1));
         WmfDisc(&w, discs[i], cx, cy, 350 + i * 90);
     }
     U_POINT16 star[10];
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < 10; ++i)
+    {
         double a = -M_PI / 2 + i * M_PI / 5;
         int radius = i % 2 ? 280 : 700;
         star[i] = point16_set((int16_t)lround(5900 + radius * cos(a)),
@@ -300,7 +325,8 @@ static void MakeWmfSample(const char* path)
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
+    if (argc != 3)
+    {
         fprintf(stderr, "usage: %s FIXTURE_DIR SAMPLE_DIR\n", argv[0]);
         return 2;
     }

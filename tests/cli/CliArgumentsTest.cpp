@@ -75,7 +75,8 @@ TEST(CliArgumentsTest, UsageErrors)
     EXPECT_NE(ParseError({"-q", " 60"}), "");
     EXPECT_EQ(ParseError({"-q", "100"}), "");
     EXPECT_EQ(ParseError({"-q", "1"}), "");
-    EXPECT_EQ(ParseError({"-j", "0"}), "invalid number of jobs '0': give a whole number from 1 to 256");
+    EXPECT_EQ(ParseError({"-j", "0"}),
+              "invalid number of jobs '0': give a whole number from 1 to 256");
     EXPECT_EQ(Parse({"-j3", "a.jpg"}).Arguments.Jobs, 3);
     EXPECT_EQ(Parse({"--jobs=1", "a.jpg"}).Arguments.Jobs, 1);
     EXPECT_EQ(Parse({"a.jpg"}).Arguments.Jobs, 0);
@@ -102,8 +103,7 @@ TEST(CliArgumentsTest, LocalDateTimes)
 {
     EXPECT_EQ(ParseLocalDateTime("2024-02-29"), EncodeDateTime(2024, 2, 29));
     EXPECT_EQ(ParseLocalDateTime("2024-03-05T14:07"), EncodeDateTime(2024, 3, 5, 14, 7));
-    EXPECT_EQ(ParseLocalDateTime("1999-12-31T23:59:59"),
-              EncodeDateTime(1999, 12, 31, 23, 59, 59));
+    EXPECT_EQ(ParseLocalDateTime("1999-12-31T23:59:59"), EncodeDateTime(1999, 12, 31, 23, 59, 59));
     EXPECT_EQ(ParseLocalDateTime("1890-01-01"), EncodeDateTime(1890, 1, 1)); // before day 0
 
     for (const char* bad : {"2023-02-29", "2100-02-29", "2024-04-31", "2024-00-10", "0000-01-01",

@@ -272,7 +272,8 @@ TEST_F(CliProcessTest, TheTitleReadsBackExactlyInEveryReader)
         {"C.UTF-8", "Plain title", "Plain title"},
         {"de_DE", "caf\xE9 \xA3", "caf\xC3\xA9 \xC2\xA3"},
     };
-    for (const TCase& c : cases) {
+    for (const TCase& c : cases)
+    {
         SCOPED_TRACE(c.Shown);
         std::string output;
         ASSERT_EQ(RunCommand("LC_ALL=" + std::string(c.Locale) + " " + ShellQuoted(CliPath()) +

@@ -22,8 +22,8 @@ TEST(CliSamplesTest, TheSampleFolderGivesTheGoldenPdf)
     TTempDir dir;
     const std::string output = dir.File("samples.pdf");
     const std::string folder = SourceDir() + "/samples";
-    std::vector<const char*> argv = {"pictova-cli", "--folder", folder.c_str(), "-o",
-                                     output.c_str(), "--quiet"};
+    std::vector<const char*> argv = {"pictova-cli", "--folder",     folder.c_str(),
+                                     "-o",          output.c_str(), "--quiet"};
     std::ostringstream out;
     std::ostringstream err;
     TCliContext context{out, err};

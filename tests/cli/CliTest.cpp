@@ -10,8 +10,8 @@
 #include <gtest/gtest.h>
 
 #include "app/cli/CancelSignals.h"
-#include "platform/Services.h"
 #include "platform/SaveFile.h"
+#include "platform/Services.h"
 #include "platform/TemporaryFile.h"
 #include "tests/convert/TestPictures.h"
 #include "tests/support/TestSupport.h"
@@ -156,9 +156,8 @@ TEST_F(CliTest, HelpAndVersionGoToStandardOutput)
 
 TEST_F(CliTest, NoPictureLeftAsksForImageFiles)
 {
-    const TCliOutcome outcome =
-        Cli({m_dir.File("missing.png"), m_dir.Path(), "--folder", m_dir.File("nowhere"), "-o",
-             Output()});
+    const TCliOutcome outcome = Cli({m_dir.File("missing.png"), m_dir.Path(), "--folder",
+                                     m_dir.File("nowhere"), "-o", Output()});
     EXPECT_EQ(outcome.Status, 2);
     EXPECT_EQ(outcome.Err, "pictova-cli: " + m_dir.File("missing.png") + ": not found\n" +
                                "pictova-cli: " + m_dir.Path() + ": not found\n" +
@@ -174,11 +173,30 @@ TEST_F(CliTest, AGoodRunWritesThePropertiesAndSkipsWhatItCannotUse)
     const std::string a = Picture("a.bmp", 10, 20);
     const std::string b = Picture("b.bmp", 30, 40);
     const std::string bad = NotAPicture("bad.png");
-    const TCliOutcome outcome =
-        Cli({a, m_dir.File("gone.gif"), bad, a, b, "-o", Output(), "--title",
-             "\xCE\xA9mega \xE2\x82\xAC", "--author=Ann", "--subject", "S", "--keywords", "k1 k2",
-             "--creator", "C", "--producer", "P", "--created", "2020-05-17T08:30:15",
-             "--modified", "2021-01-02", "-q", "100"});
+    const TCliOutcome outcome = Cli({a,
+                                     m_dir.File("gone.gif"),
+                                     bad,
+                                     a,
+                                     b,
+                                     "-o",
+                                     Output(),
+                                     "--title",
+                                     "\xCE\xA9mega \xE2\x82\xAC",
+                                     "--author=Ann",
+                                     "--subject",
+                                     "S",
+                                     "--keywords",
+                                     "k1 k2",
+                                     "--creator",
+                                     "C",
+                                     "--producer",
+                                     "P",
+                                     "--created",
+                                     "2020-05-17T08:30:15",
+                                     "--modified",
+                                     "2021-01-02",
+                                     "-q",
+                                     "100"});
     EXPECT_EQ(outcome.Status, 0) << outcome.Err;
     EXPECT_EQ(outcome.Out, "");
     EXPECT_TRUE(Contains(outcome.Err, "pictova-cli: " + m_dir.File("gone.gif") + ": not found\n"));
@@ -191,11 +209,10 @@ TEST_F(CliTest, AGoodRunWritesThePropertiesAndSkipsWhatItCannotUse)
     EXPECT_TRUE(QpdfCheckPasses(Output(), &check)) << check;
     const std::string pdf = ReadFileBytes(Output());
     // A title beyond Latin-1 is written in the unicode form (byte order mark, UTF-16BE).
-    EXPECT_TRUE(Contains(pdf, "/Title <FEFF03A9006D006500670061002020AC>"))
-        << pdf.substr(0, 600);
-    for (const char* entry : {"/Author (Ann)", "/Subject (S)", "/Keywords (k1 k2)",
-                              "/Creator (C)", "/Producer (P)", "/CreationDate (D:20200517083015",
-                              "/ModDate (D:20210102000000"})
+    EXPECT_TRUE(Contains(pdf, "/Title <FEFF03A9006D006500670061002020AC>")) << pdf.substr(0, 600);
+    for (const char* entry :
+         {"/Author (Ann)", "/Subject (S)", "/Keywords (k1 k2)", "/Creator (C)", "/Producer (P)",
+          "/CreationDate (D:20200517083015", "/ModDate (D:20210102000000"})
         EXPECT_TRUE(Contains(pdf, entry)) << entry;
 }
 
@@ -247,8 +264,8 @@ TEST_F(CliTest, SettingsStartFromTheWindowsSavedValuesAndOptionsWin)
     const std::string pdf = ReadFileBytes(Output());
     for (const char* entry :
          {"/Title <FEFF0047006900760065006E002020AC>", "/Author <FEFF00630061006600E9002020AC>",
-          "/Subject (@at)", "/Creator (Pictova = great)",
-          "/Producer (Kestrom Pictova)", "/CreationDate (D:20240102133000", "/ModDate (D:20210102000000"})
+          "/Subject (@at)", "/Creator (Pictova = great)", "/Producer (Kestrom Pictova)",
+          "/CreationDate (D:20240102133000", "/ModDate (D:20210102000000"})
         EXPECT_TRUE(Contains(pdf, entry)) << entry;
     // The saved quality 5 unless one is given.
     EXPECT_EQ(jpegLength({"--settings"}), jpegLength({"-q", "5"}));
@@ -293,7 +310,6 @@ TEST_F(CliTest, AFailedConversionExitsWithOneAndKeepsTheOldOutput)
     EXPECT_TRUE(Contains(outcome.Err, "pictova-cli: " + m_dir.File("y.jpg") + ": "));
     EXPECT_TRUE(Contains(outcome.Err, "pictova-cli: No picture could be converted.\n"));
     EXPECT_EQ(ReadFileBytes(Output()), "old pdf");
-
 }
 
 TEST_F(CliTest, ACancelledRunExitsWith130AndWritesNothing)
@@ -316,8 +332,7 @@ TEST_F(CliTest, ProgressOnATerminalIsOneUpdatingLine)
     EXPECT_TRUE(Contains(outcome.Err, "\r0% Preparing...\033[K"));
     EXPECT_TRUE(Contains(outcome.Err, "\r50% page1:" + a + "\033[K"));
     // A line too long for the terminal keeps its start and the end of the file name.
-    EXPECT_TRUE(Contains(outcome.Err,
-                         "\r100% page2:..." + std::string(41, 'n') + ".bmp\033[K\n"))
+    EXPECT_TRUE(Contains(outcome.Err, "\r100% page2:..." + std::string(41, 'n') + ".bmp\033[K\n"))
         << outcome.Err;
     EXPECT_EQ(outcome.Err.back(), '\n');
     for (std::size_t start = 0, cr; (cr = outcome.Err.find('\r', start)) != std::string::npos;

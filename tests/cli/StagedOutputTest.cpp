@@ -2,22 +2,24 @@
 #include "app/cli/StagedOutput.h"
 
 #include <algorithm>
-#include <sys/stat.h>
 #include <vector>
 
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
 #include "platform/Exceptions.h"
 #include "tests/support/TestSupport.h"
 
-namespace {
+namespace
+{
 
 std::vector<std::string> Names(const std::string& folder)
 {
     std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
+    if (DIR* dir = ::opendir(folder.c_str()))
+    {
         while (const dirent* entry = ::readdir(dir))
             if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..")
                 names.emplace_back(entry->d_name);
@@ -78,10 +80,13 @@ TEST(StagedOutput, AnUncommittedStagingFileIsRemovedAndNamedAsTheOutput)
         EXPECT_EQ(Names(dir.Path()).size(), 1U);
     }
     EXPECT_TRUE(Names(dir.Path()).empty());
-    try {
+    try
+    {
         TStagedOutput staged(dir.File("missing/out.pdf"));
         FAIL();
-    } catch (const EFileError& e) {
+    }
+    catch (const EFileError& e)
+    {
         EXPECT_EQ(std::string(e.what()), "Cannot create file \"" + dir.File("missing/out.pdf") +
                                              "\": No such file or directory");
     }

@@ -1,9 +1,8 @@
-#include "app/convert/ConverterComponents.h"
-
 #include <regex>
 
 #include <gtest/gtest.h>
 
+#include "app/convert/ConverterComponents.h"
 #include "report/PRJpegImage.h"
 #include "report/PReport.h"
 #include "tests/report/ReportTestSupport.h"

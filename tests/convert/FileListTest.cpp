@@ -76,14 +76,25 @@ TEST(ExtensionTest, SubstringOfTheUpperCasedFilter)
 
 TEST(NaturalOrderTest, CaseIgnoredNumbersByValueTotalByBytes)
 {
-    std::vector<std::string> names = {"img10.png", "img2.png", "IMG1.png", "img02.png", "b.png",
-                                      "A.png",     "a.png",    "x100000000000000000000.png",
+    std::vector<std::string> names = {"img10.png",
+                                      "img2.png",
+                                      "IMG1.png",
+                                      "img02.png",
+                                      "b.png",
+                                      "A.png",
+                                      "a.png",
+                                      "x100000000000000000000.png",
                                       "x99999999999999999999.png"};
     std::sort(names.begin(), names.end(),
               [](const std::string& a, const std::string& b) { return NaturalNameLess(a, b); });
-    const std::vector<std::string> expected = {"A.png",     "a.png",    "b.png",
-                                               "IMG1.png",  "img02.png", "img2.png",
-                                               "img10.png", "x99999999999999999999.png",
+    const std::vector<std::string> expected = {"A.png",
+                                               "a.png",
+                                               "b.png",
+                                               "IMG1.png",
+                                               "img02.png",
+                                               "img2.png",
+                                               "img10.png",
+                                               "x99999999999999999999.png",
                                                "x100000000000000000000.png"};
     EXPECT_EQ(names, expected);
     EXPECT_FALSE(NaturalNameLess("a.png", "a.png"));
@@ -118,15 +129,14 @@ TEST(FileListTest, AddFilesKeepsOrderAndSkipsMissingAndDuplicates)
     ASSERT_EQ(mkdir(dir.File("sub").c_str(), 0755), 0);
 
     TPictureList list = {dir.File("a.jpg")};
-    const TListAddition addition =
-        AddFiles(list, {dir.File("b.jpg"), dir.File("a.jpg"), dir.File("missing.png"),
-                        dir.File("A.jpg"), dir.File("sub"), dir.File("b.jpg"),
-                        dir.File("notes.txt")});
+    const TListAddition addition = AddFiles(
+        list, {dir.File("b.jpg"), dir.File("a.jpg"), dir.File("missing.png"), dir.File("A.jpg"),
+               dir.File("sub"), dir.File("b.jpg"), dir.File("notes.txt")});
 
     EXPECT_EQ(list, (TPictureList{dir.File("a.jpg"), dir.File("b.jpg"), dir.File("A.jpg"),
                                   dir.File("notes.txt")}));
-    EXPECT_EQ(addition.Added,
-              (std::vector<std::string>{dir.File("b.jpg"), dir.File("A.jpg"), dir.File("notes.txt")}));
+    EXPECT_EQ(addition.Added, (std::vector<std::string>{dir.File("b.jpg"), dir.File("A.jpg"),
+                                                        dir.File("notes.txt")}));
     EXPECT_EQ(Reasons(addition),
               (std::vector<TSkipReason>{TSkipReason::Duplicate, TSkipReason::NotFound,
                                         TSkipReason::NotFound, TSkipReason::Duplicate}));
@@ -166,9 +176,9 @@ TEST(FileListTest, AddFolderOrderDotFilesSpecialFilesAndDuplicates)
     TPictureList list = {dir.File("img2.png")};
     // A trailing slash is dropped, so the paths match the entry already in the list.
     const TListAddition addition = AddFolder(list, dir.Path() + "/");
-    EXPECT_EQ(list, (TPictureList{dir.File("img2.png"), dir.File(".hidden.bmp"),
-                                  dir.File("IMG1.gif"), dir.File("img10.png"),
-                                  dir.File("link.tif"), dir.File("x.jpe")}));
+    EXPECT_EQ(list,
+              (TPictureList{dir.File("img2.png"), dir.File(".hidden.bmp"), dir.File("IMG1.gif"),
+                            dir.File("img10.png"), dir.File("link.tif"), dir.File("x.jpe")}));
     ASSERT_EQ(Reasons(addition),
               (std::vector<TSkipReason>{TSkipReason::Duplicate, TSkipReason::NotAPictureType}));
     EXPECT_EQ(addition.Skipped[0].Path, dir.File("img2.png"));

@@ -81,8 +81,11 @@ TEST(TPreparationPool, EntriesComeBackInListOrderWhateverTheWorkers)
 
 TEST(TPreparationPool, EntriesPassedOverAreDroppedAndTakingGoesForwardOnly)
 {
-    TPreparationPool pool(6, Limits(3), [](int) { return 1; },
-                          [](int i) { return TPreparedPicture{std::to_string(i), ""}; });
+    TPreparationPool pool(
+        6, Limits(3), [](int) { return 1; },
+        [](int i) {
+            return TPreparedPicture{std::to_string(i), ""};
+        });
     EXPECT_EQ(pool.Take(1).Jpeg, "1");
     EXPECT_EQ(pool.Take(4).Jpeg, "4");
     EXPECT_THROW(pool.Take(4), std::logic_error);
@@ -96,11 +99,13 @@ TEST(TPreparationPool, WorkAheadStopsAtTheCountAndByteLimits)
     TRecorder recorder;
     TPreparationLimits limits = Limits(4);
     limits.Ahead = 2;
-    TPreparationPool byCount(10, limits, [](int) { return 1; }, [&](int i) {
-        recorder.Enter(i);
-        recorder.Leave();
-        return TPreparedPicture{"x", ""};
-    });
+    TPreparationPool byCount(
+        10, limits, [](int) { return 1; },
+        [&](int i) {
+            recorder.Enter(i);
+            recorder.Leave();
+            return TPreparedPicture{"x", ""};
+        });
     // Entries 0, 1 and 2 (the one the run will ask for, and two ahead of it), no more.
     ASSERT_TRUE(Eventually([&] { return recorder.Started == 3; }));
     std::this_thread::sleep_for(50ms);
@@ -114,11 +119,13 @@ TEST(TPreparationPool, WorkAheadStopsAtTheCountAndByteLimits)
     TRecorder bytes;
     limits.Ahead = 100;
     limits.AheadBytes = 10;
-    TPreparationPool byBytes(10, limits, [](int) { return 1; }, [&](int i) {
-        bytes.Enter(i);
-        bytes.Leave();
-        return TPreparedPicture{"12345678", ""};
-    });
+    TPreparationPool byBytes(
+        10, limits, [](int) { return 1; },
+        [&](int i) {
+            bytes.Enter(i);
+            bytes.Leave();
+            return TPreparedPicture{"12345678", ""};
+        });
     ASSERT_TRUE(Eventually([&] { return bytes.Started >= 2; }));
     std::this_thread::sleep_for(50ms);
     // Up to four workers may have started before the first two were done.
@@ -135,12 +142,14 @@ TEST(TPreparationPool, TheMemoryBudgetKeepsLargePicturesApart)
     {
         // Each one more than half the budget, unknown, or beyond it: one at a time.
         TRecorder recorder;
-        TPreparationPool pool(6, limits, [need](int) { return need; }, [&](int i) {
-            recorder.Enter(i);
-            std::this_thread::sleep_for(5ms);
-            recorder.Leave();
-            return TPreparedPicture{"x", ""};
-        });
+        TPreparationPool pool(
+            6, limits, [need](int) { return need; },
+            [&](int i) {
+                recorder.Enter(i);
+                std::this_thread::sleep_for(5ms);
+                recorder.Leave();
+                return TPreparedPicture{"x", ""};
+            });
         for (int i = 0; i < 6; ++i)
             pool.Take(i);
         EXPECT_EQ(recorder.MostRunning, 1) << need;
@@ -149,11 +158,13 @@ TEST(TPreparationPool, TheMemoryBudgetKeepsLargePicturesApart)
     // Two that fit side by side are prepared at once: each waits for the other to arrive.
     std::atomic<int> arrived{0};
     std::atomic<bool> together{true};
-    TPreparationPool pool(2, limits, [](int) { return 40; }, [&](int) {
-        ++arrived;
-        together = together && Eventually([&] { return arrived == 2; });
-        return TPreparedPicture{"x", ""};
-    });
+    TPreparationPool pool(
+        2, limits, [](int) { return 40; },
+        [&](int) {
+            ++arrived;
+            together = together && Eventually([&] { return arrived == 2; });
+            return TPreparedPicture{"x", ""};
+        });
     pool.Take(0);
     pool.Take(1);
     EXPECT_TRUE(together);
@@ -164,7 +175,8 @@ TEST(TPreparationPool, StopWaitsForTheWorkInHandAndStartsNoMore)
     std::atomic<bool> release{false};
     TRecorder recorder;
     auto pool = std::make_unique<TPreparationPool>(
-        50, Limits(3), [](int) { return 1; }, [&](int i) {
+        50, Limits(3), [](int) { return 1; },
+        [&](int i) {
             recorder.Enter(i);
             Eventually([&] { return release.load(); });
             recorder.Leave();

@@ -9,7 +9,8 @@
 
 #include "tests/support/TestSupport.h"
 
-namespace {
+namespace
+{
 
 using TType = TSettingsValue::TType;
 
@@ -55,7 +56,8 @@ std::string ByteArrayLine(const std::string& key, const std::string& bytes)
 {
     std::string line = key + "=@ByteArray(";
     char hex[8];
-    for (const char byte : bytes) {
+    for (const char byte : bytes)
+    {
         std::snprintf(hex, sizeof hex, "\\x%02x", static_cast<unsigned char>(byte));
         line += hex;
     }
@@ -144,7 +146,8 @@ TEST(SettingsFileTest, ABadDateTimeGivesNow)
           ByteArrayLine("createtime", DoubleBytes(infinity)),
           ByteArrayLine("createtime", DoubleBytes(2958466.0)), // 1 January 10000
           ByteArrayLine("createtime", DoubleBytes(-700000.0)), std::string("createtime=45293.5\n"),
-          std::string("createtime=@Invalid()\n"), std::string("createtime=a, b\n")}) {
+          std::string("createtime=@Invalid()\n"), std::string("createtime=a, b\n")})
+    {
         const TSavedSettings s = Load(line + ByteArrayLine("modifytime", good));
         EXPECT_EQ(s.Created, kNow) << line;
         EXPECT_EQ(s.Modified, EncodeDateTime(1999, 12, 31, 23, 59, 59)) << line;
@@ -154,9 +157,12 @@ TEST(SettingsFileTest, ABadDateTimeGivesNow)
 TEST(SettingsFileTest, ATextStoredAsAnotherTypeIsRefusedByName)
 {
     const auto message = [](const std::string& text) -> std::string {
-        try {
+        try
+        {
             Load(text);
-        } catch (const ESettingsError& e) {
+        }
+        catch (const ESettingsError& e)
+        {
             return e.what();
         }
         return "(loaded)";
@@ -284,10 +290,13 @@ TEST(SettingsFileTest, ReadingAFile)
     EXPECT_EQ(ReadSettingsFile(dir.File("pictova.conf"), kNow).Quality, 85);
 
     WriteFileBytes(dir.File("bad.conf"), "[General]\nauthor=@ByteArray(x)\n");
-    try {
+    try
+    {
         ReadSettingsFile(dir.File("bad.conf"), kNow);
         ADD_FAILURE() << "loaded";
-    } catch (const ESettingsError& e) {
+    }
+    catch (const ESettingsError& e)
+    {
         EXPECT_EQ(std::string(e.what()),
                   dir.File("bad.conf") + ": the value \"author\" holds a byte array, not a text");
     }

@@ -16,7 +16,8 @@
 #include "tests/convert/TestPictures.h"
 #include "tests/support/TestSupport.h"
 
-namespace {
+namespace
+{
 
 bool Same(const TPreviewGeometry& a, const TPreviewGeometry& b)
 {

@@ -12,7 +12,8 @@
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/support/TestSupport.h"
 
-namespace {
+namespace
+{
 
 using TPaths = std::vector<std::string>;
 
@@ -38,16 +39,17 @@ class TFileListWindowTest : public QObject
 {
     Q_OBJECT
 
-  private:
+private:
     TTempDir m_dir;
     TPaths m_pictures; // five small pictures p0..p4
 
     std::string Picture(int i) const { return m_pictures[static_cast<std::size_t>(i)]; }
 
-  private slots:
+private slots:
     void initTestCase()
     {
-        for (int i = 0; i < 5; ++i) {
+        for (int i = 0; i < 5; ++i)
+        {
             m_pictures.push_back(m_dir.File("p" + std::to_string(i) + ".bmp"));
             WriteTestBmp(m_pictures.back(), 4 + i, 3, 200, 10 * i, 0);
         }

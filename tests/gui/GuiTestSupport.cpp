@@ -13,7 +13,10 @@ QTableWidget& ListOf(TForm1& form)
     return *form.findChild<QTableWidget*>(QStringLiteral("ListView1"));
 }
 
-std::vector<std::string> Entries(TForm1& form) { return form.Pictures(); }
+std::vector<std::string> Entries(TForm1& form)
+{
+    return form.Pictures();
+}
 
 int Selected(TForm1& form)
 {
@@ -50,7 +53,8 @@ QStringList EnabledCommands(TForm1& form)
         {"ToolButton6", "Movedown1", "Move down"},
     };
     QStringList enabled;
-    for (const auto& command : commands) {
+    for (const auto& command : commands)
+    {
         const bool button =
             form.findChild<QToolButton*>(QString::fromLatin1(command.Button))->isEnabled();
         const bool item = form.findChild<QAction*>(QString::fromLatin1(command.Item))->isEnabled();
@@ -64,4 +68,7 @@ QStringList EnabledCommands(TForm1& form)
     return enabled;
 }
 
-QString Q(const std::string& bytes) { return QString::fromStdString(bytes); }
+QString Q(const std::string& bytes)
+{
+    return QString::fromStdString(bytes);
+}

@@ -17,7 +17,7 @@ class QTableWidget;
 // Answers the dialogs in place of a person and records what the program said.
 class TFakeDialogs : public IDialogs
 {
-  public:
+public:
     void ShowMessage(QWidget*, const QString& text) override
     {
         Said << QStringLiteral("message: ") + text;

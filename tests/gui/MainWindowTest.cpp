@@ -20,7 +20,8 @@
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/support/TestSupport.h"
 
-namespace {
+namespace
+{
 
 // The size the PDF of the pictures really has at the quality.
 std::int64_t ConvertedSize(const std::vector<std::string>& pictures, int quality,
@@ -51,7 +52,7 @@ class TMainWindowTest : public QObject
 {
     Q_OBJECT
 
-  private slots:
+private slots:
     void HasTheFixedClientAreaAndItsTexts()
     {
         TFakeDialogs dialogs;
@@ -84,7 +85,8 @@ class TMainWindowTest : public QObject
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         int named = 0;
-        for (QWidget* child : form.findChildren<QWidget*>()) {
+        for (QWidget* child : form.findChildren<QWidget*>())
+        {
             if (!child->isVisible() || child->focusPolicy() == Qt::NoFocus ||
                 child->objectName().startsWith(QStringLiteral("qt_")) ||
                 child->objectName().isEmpty())
@@ -96,7 +98,8 @@ class TMainWindowTest : public QObject
             ++named;
         }
         QVERIFY(named >= 20);
-        for (const char* name : {"ToolButton1", "ToolButton8", "BitBtn1", "BitBtn3"}) {
+        for (const char* name : {"ToolButton1", "ToolButton8", "BitBtn1", "BitBtn3"})
+        {
             QWidget* widget = form.findChild<QWidget*>(QString::fromLatin1(name));
             QVERIFY(
                 !QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name).isEmpty());
@@ -123,7 +126,8 @@ class TMainWindowTest : public QObject
     {
         TTempDir dir;
         std::vector<std::string> pictures;
-        for (int i = 0; i < 3; ++i) {
+        for (int i = 0; i < 3; ++i)
+        {
             pictures.push_back(dir.File("p" + std::to_string(i) + ".bmp"));
             WriteTestBmp(pictures.back(), 200 + 50 * i, 150, 40 * i, 200, 90);
         }
@@ -172,7 +176,8 @@ class TMainWindowTest : public QObject
         const QString folder = QCoreApplication::applicationDirPath() + QStringLiteral("/help");
         const QString page = folder + QStringLiteral("/index.html");
         const bool made = !QFile::exists(page);
-        if (made) {
+        if (made)
+        {
             QVERIFY(QDir().mkpath(folder));
             WriteFileBytes(PathBytes(page), "<html></html>");
         }

@@ -10,7 +10,8 @@
 #include "tests/imaging/ImagingTestSupport.h"
 #include "tests/support/TestSupport.h"
 
-namespace {
+namespace
+{
 
 void PutLe(std::string& out, std::uint32_t value, int bytes)
 {
@@ -41,17 +42,21 @@ std::string Bmp32(const std::vector<std::uint32_t>& pixels, bool topDown = false
 
 std::string ReasonFor(const std::string& bytes)
 {
-    try {
+    try
+    {
         DecodePicture(bytes);
         return "decoded";
-    } catch (const EPictureError& e) {
+    }
+    catch (const EPictureError& e)
+    {
         return e.what();
     }
 }
 
 TEST(Bmp32, FourthBytesNotAllZeroAreAlpha)
 {
-    for (bool topDown : {false, true}) {
+    for (bool topDown : {false, true})
+    {
         const TRaster raster =
             DecodePicture(Bmp32({0xFFFF0000, 0x8000FF00, 0x000000FF, 0xFFFFFF00}, topDown));
         ASSERT_EQ(raster.Width, 2);

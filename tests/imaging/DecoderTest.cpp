@@ -2,8 +2,9 @@
 #include <utility>
 #include <vector>
 
-#include <gtest/gtest.h>
 #include <tiffio.h>
+
+#include <gtest/gtest.h>
 
 #include "app/imaging/PictureReader.h"
 #include "tests/imaging/ImagingTestSupport.h"
@@ -123,14 +124,14 @@ TEST(Orientation, EveryExifValueTurnsTheStoredPictureUpright)
 {
     const std::vector<std::vector<std::uint8_t>> expected = {
         {},
-        {1, 2, 3, 4, 5, 6},       // 1 as stored
-        {3, 2, 1, 6, 5, 4},       // 2 mirrored
-        {6, 5, 4, 3, 2, 1},       // 3 turned half round
-        {4, 5, 6, 1, 2, 3},       // 4 upside down
-        {1, 4, 2, 5, 3, 6},       // 5 transposed (2 x 3)
-        {4, 1, 5, 2, 6, 3},       // 6 turned clockwise
-        {6, 3, 5, 2, 4, 1},       // 7 transverse
-        {3, 6, 2, 5, 1, 4},       // 8 turned anticlockwise
+        {1, 2, 3, 4, 5, 6}, // 1 as stored
+        {3, 2, 1, 6, 5, 4}, // 2 mirrored
+        {6, 5, 4, 3, 2, 1}, // 3 turned half round
+        {4, 5, 6, 1, 2, 3}, // 4 upside down
+        {1, 4, 2, 5, 3, 6}, // 5 transposed (2 x 3)
+        {4, 1, 5, 2, 6, 3}, // 6 turned clockwise
+        {6, 3, 5, 2, 4, 1}, // 7 transverse
+        {3, 6, 2, 5, 1, 4}, // 8 turned anticlockwise
     };
     for (int orientation = 1; orientation <= 8; ++orientation)
     {
@@ -221,7 +222,8 @@ TEST(EmfClip, AClipRegionDoesNotBreakTheDrawing)
 TEST(TiffAlpha, PartlyTransparentPixelsAreFlattenedOntoWhite)
 {
     TTempDir dir;
-    for (const auto& [kind, red] : {std::pair{1, 128}, std::pair{2, 255}}) // associated, unassociated
+    for (const auto& [kind, red] :
+         {std::pair{1, 128}, std::pair{2, 255}}) // associated, unassociated
     {
         TRaster stored = NewRaster(4, 2, 4);
         for (std::size_t i = 0; i < 8; ++i)
@@ -356,10 +358,11 @@ TEST(PictureSize, LimitsAreInclusiveAndNamedInTheReason)
 TEST(DamagedFiles, CutOrScrambledCopiesNeverCrash)
 {
     const std::vector<std::string> files = {
-        "jpeg_rgb_64x48.jpg", "jpeg_progressive.jpg", "jpeg_cmyk_adobe.jpg", "jpeg_exif_orient6.jpg",
-        "png_interlaced.png", "png_palette_trns.png", "gif_animated.gif", "bmp_4bit_rle.bmp",
-        "bmp_32bit_alpha.bmp", "ico_multi.ico", "ico_png_entry.ico", "tiff_lzw.tif",
-        "tiff_g4.tif", "emf_simple.emf", "wmf_placeable.wmf"};
+        "jpeg_rgb_64x48.jpg",    "jpeg_progressive.jpg", "jpeg_cmyk_adobe.jpg",
+        "jpeg_exif_orient6.jpg", "png_interlaced.png",   "png_palette_trns.png",
+        "gif_animated.gif",      "bmp_4bit_rle.bmp",     "bmp_32bit_alpha.bmp",
+        "ico_multi.ico",         "ico_png_entry.ico",    "tiff_lzw.tif",
+        "tiff_g4.tif",           "emf_simple.emf",       "wmf_placeable.wmf"};
     for (const std::string& name : files)
     {
         const std::string good = ReadFileBytes(TestDataPath(name));
@@ -392,9 +395,12 @@ TEST(DamagedFiles, CutOrScrambledCopiesNeverCrash)
 
 TEST(Sniffing, ContentDecidesNotTheName)
 {
-    EXPECT_STREQ(FindPictureReader(ReadFileBytes(TestDataPath("png_named_jpg.jpg")))->FormatName(), "PNG");
-    EXPECT_STREQ(FindPictureReader(ReadFileBytes(TestDataPath("emf_simple.emf")))->FormatName(), "EMF");
-    EXPECT_STREQ(FindPictureReader(ReadFileBytes(TestDataPath("wmf_noplaceable.wmf")))->FormatName(), "WMF");
+    EXPECT_STREQ(FindPictureReader(ReadFileBytes(TestDataPath("png_named_jpg.jpg")))->FormatName(),
+                 "PNG");
+    EXPECT_STREQ(FindPictureReader(ReadFileBytes(TestDataPath("emf_simple.emf")))->FormatName(),
+                 "EMF");
+    EXPECT_STREQ(
+        FindPictureReader(ReadFileBytes(TestDataPath("wmf_noplaceable.wmf")))->FormatName(), "WMF");
     ASSERT_NE(FindPictureReader("BM"), nullptr);
     EXPECT_STREQ(FindPictureReader("BM")->FormatName(), "BMP");
     EXPECT_EQ(FindPictureReader("BM"), FindPictureReader("BMxx")); // both the BMP reader

@@ -48,10 +48,26 @@ std::string StretchDibits(std::uint32_t rop, const TBitmap& bitmap)
     bits.resize((bits.size() + 3) / 4 * 4, '\0');
     std::string record;
     const auto size = static_cast<std::uint32_t>(80 + info.size() + bits.size());
-    for (std::uint32_t v : {81u, size, 0u, 0u, kSide - 1u, kSide - 1u, 0u, 0u, 0u, 0u, 2u, 2u, 80u,
-                            static_cast<std::uint32_t>(info.size()), 80u + static_cast<std::uint32_t>(info.size()),
-                            static_cast<std::uint32_t>(bitmap.Bits.size()), 0u, rop,
-                            static_cast<std::uint32_t>(kSide), static_cast<std::uint32_t>(kSide)})
+    for (std::uint32_t v : {81u,
+                            size,
+                            0u,
+                            0u,
+                            kSide - 1u,
+                            kSide - 1u,
+                            0u,
+                            0u,
+                            0u,
+                            0u,
+                            2u,
+                            2u,
+                            80u,
+                            static_cast<std::uint32_t>(info.size()),
+                            80u + static_cast<std::uint32_t>(info.size()),
+                            static_cast<std::uint32_t>(bitmap.Bits.size()),
+                            0u,
+                            rop,
+                            static_cast<std::uint32_t>(kSide),
+                            static_cast<std::uint32_t>(kSide)})
         AppendLe32(record, v);
     return record + info + bits;
 }
@@ -65,8 +81,8 @@ std::string Blt(std::uint32_t type, std::uint32_t rop, const TBitmap& bitmap)
     const std::string bits = dibits.substr(80 + info.size());
     const std::uint32_t fixed = type == 76 ? 100 : 108;
     std::string record;
-    for (std::uint32_t v : {type, fixed + static_cast<std::uint32_t>(info.size() + bits.size()), 0u, 0u,
-                            kSide - 1u, kSide - 1u, 0u, 0u, static_cast<std::uint32_t>(kSide),
+    for (std::uint32_t v : {type, fixed + static_cast<std::uint32_t>(info.size() + bits.size()), 0u,
+                            0u, kSide - 1u, kSide - 1u, 0u, 0u, static_cast<std::uint32_t>(kSide),
                             static_cast<std::uint32_t>(kSide), rop, 0u, 0u})
         AppendLe32(record, v);
     for (float f : {1.0F, 0.0F, 0.0F, 1.0F, 0.0F, 0.0F}) // the source transform
@@ -75,9 +91,9 @@ std::string Blt(std::uint32_t type, std::uint32_t rop, const TBitmap& bitmap)
         std::memcpy(&bits32, &f, 4);
         AppendLe32(record, bits32);
     }
-    for (std::uint32_t v : {0xFFFFFFu, 0u, fixed, static_cast<std::uint32_t>(info.size()),
-                            fixed + static_cast<std::uint32_t>(info.size()),
-                            static_cast<std::uint32_t>(bits.size())})
+    for (std::uint32_t v :
+         {0xFFFFFFu, 0u, fixed, static_cast<std::uint32_t>(info.size()),
+          fixed + static_cast<std::uint32_t>(info.size()), static_cast<std::uint32_t>(bits.size())})
         AppendLe32(record, v);
     if (type == 77)
         for (std::uint32_t v : {2u, 2u})
@@ -96,17 +112,26 @@ std::string MakeEmf(const std::vector<std::string>& records)
     body += eof;
     std::string header;
     const auto total = static_cast<std::uint32_t>(88 + body.size());
-    for (std::uint32_t v : {1u, 88u, 0u, 0u, kSide - 1u, kSide - 1u, 0u, 0u, 2540u, 2540u, 0x464D4520u,
-                            0x10000u, total, static_cast<std::uint32_t>(records.size() + 2), 0u, 0u, 0u,
-                            1024u, 768u, 271u, 203u, 0u})
+    for (std::uint32_t v : {1u,          88u,
+                            0u,          0u,
+                            kSide - 1u,  kSide - 1u,
+                            0u,          0u,
+                            2540u,       2540u,
+                            0x464D4520u, 0x10000u,
+                            total,       static_cast<std::uint32_t>(records.size() + 2),
+                            0u,          0u,
+                            0u,          1024u,
+                            768u,        271u,
+                            203u,        0u})
         AppendLe32(header, v);
     return header + body;
 }
 
 // The opacity of a 2 x 2 bitmap, bottom row first: clear and full, then full and half.
-const TBitmap kMaskRle8{8, 1, {0x000000, 0x808080, 0xFFFFFF},
-                        Bytes({1, 0, 1, 2, 0, 0, 1, 2, 1, 1, 0, 0, 0, 1})};
-const TBitmap kRedColours{24, 0, {}, Bytes({0, 0, 255, 0, 0, 255, 0, 0, 0, 0, 255, 0, 0, 255, 0, 0})};
+const TBitmap kMaskRle8{
+    8, 1, {0x000000, 0x808080, 0xFFFFFF}, Bytes({1, 0, 1, 2, 0, 0, 1, 2, 1, 1, 0, 0, 0, 1})};
+const TBitmap kRedColours{
+    24, 0, {}, Bytes({0, 0, 255, 0, 0, 255, 0, 0, 0, 0, 255, 0, 0, 255, 0, 0})};
 
 ::testing::AssertionResult Near(const TRaster& raster, int x, int y, TRgb colour)
 {
@@ -117,8 +142,8 @@ const TBitmap kRedColours{24, 0, {}, Bytes({0, 0, 255, 0, 0, 255, 0, 0, 0, 0, 25
 
 TEST(EmfTransparentBitmap, OredOpacityAndAndedColoursBlendOntoWhite)
 {
-    const TRaster raster =
-        DecodePicture(MakeEmf({StretchDibits(kSrcPaint, kMaskRle8), StretchDibits(kSrcAnd, kRedColours)}));
+    const TRaster raster = DecodePicture(
+        MakeEmf({StretchDibits(kSrcPaint, kMaskRle8), StretchDibits(kSrcAnd, kRedColours)}));
     ASSERT_EQ(raster.Width, kSide);
     ASSERT_EQ(raster.Height, kSide);
     EXPECT_TRUE(Near(raster, 24, 24, TRgb{255, 0, 0}));     // full
@@ -133,8 +158,8 @@ TEST(EmfTransparentBitmap, BitBltAndStretchBltPairsAreMergedToo)
     for (std::uint32_t type : {76u, 77u})
     {
         SCOPED_TRACE(type);
-        const TRaster raster =
-            DecodePicture(MakeEmf({Blt(type, kSrcPaint, kMaskRle8), Blt(type, kSrcAnd, kRedColours)}));
+        const TRaster raster = DecodePicture(
+            MakeEmf({Blt(type, kSrcPaint, kMaskRle8), Blt(type, kSrcAnd, kRedColours)}));
         EXPECT_TRUE(Near(raster, 24, 24, TRgb{255, 0, 0}));
         EXPECT_TRUE(Near(raster, 72, 24, TRgb{255, 127, 127}));
         EXPECT_TRUE(Near(raster, 24, 72, TRgb{255, 255, 255}));
@@ -162,17 +187,18 @@ TEST(EmfTransparentBitmap, CompressedBitmapAloneIsDrawn)
 TEST(EmfTransparentBitmap, MalformedCompressedBitmapsAreRefused)
 {
     const std::vector<std::pair<std::string, std::string>> streams{
-        {Bytes({3, 2, 0, 1}), "runs outside the bitmap"},             // run past the row
+        {Bytes({3, 2, 0, 1}), "runs outside the bitmap"},              // run past the row
         {Bytes({1, 2, 0, 0, 1, 2, 0, 0, 1, 2, 0, 1}), "runs outside"}, // a third row
-        {Bytes({0, 2, 1}), "ends early"},                             // delta cut short
-        {Bytes({0, 2, 5, 0}), "moves outside"},                       // delta past the row
-        {Bytes({0, 4, 1, 2}), "ends early"},                          // literal run cut short
-        {Bytes({1}), "ends early"},                                   // half a pair
+        {Bytes({0, 2, 1}), "ends early"},                              // delta cut short
+        {Bytes({0, 2, 5, 0}), "moves outside"},                        // delta past the row
+        {Bytes({0, 4, 1, 2}), "ends early"},                           // literal run cut short
+        {Bytes({1}), "ends early"},                                    // half a pair
     };
     for (const auto& [stream, reason] : streams)
     {
         const TBitmap mask{8, 1, {0, 0xFFFFFF, 0x808080}, stream};
-        const std::string emf = MakeEmf({StretchDibits(kSrcPaint, mask), StretchDibits(kSrcAnd, kRedColours)});
+        const std::string emf =
+            MakeEmf({StretchDibits(kSrcPaint, mask), StretchDibits(kSrcAnd, kRedColours)});
         try
         {
             DecodePicture(emf);
@@ -224,8 +250,9 @@ TEST(EmfPlus, AFileDrawnInEmfPlusOnlyIsRefusedADualOneIsDrawn)
     {
         EXPECT_STREQ(e.what(), "unsupported EMF: drawn in EMF+ records only");
     }
-    const TRaster dual = DecodePicture(MakeEmf({EmfPlusComment(0x4001, 1), EmfPlusComment(0x400A, 0x8000),
-                                                StretchDibits(kSrcCopy, kRedColours)}));
+    const TRaster dual =
+        DecodePicture(MakeEmf({EmfPlusComment(0x4001, 1), EmfPlusComment(0x400A, 0x8000),
+                               StretchDibits(kSrcCopy, kRedColours)}));
     EXPECT_TRUE(Near(dual, 70, 20, kRed));
 }
 

@@ -1,8 +1,9 @@
 #include <random>
 #include <string>
 
-#include <gtest/gtest.h>
 #include <turbojpeg.h>
+
+#include <gtest/gtest.h>
 
 #include "app/imaging/ImagePreparation.h"
 #include "app/imaging/JpegEncoder.h"

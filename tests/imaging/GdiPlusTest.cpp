@@ -1,9 +1,10 @@
+#include "app/imaging/GdiPlus.h"
+
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "app/imaging/GdiPlus.h"
 #include "app/imaging/ImagePreparation.h"
 #include "platform/Stream.h"
 #include "tests/imaging/ImagingTestSupport.h"
@@ -91,10 +92,9 @@ TEST(ReencodeAsJpeg, QualityReachesTheEncoderUnchanged)
 
 TEST(ReencodeAsJpeg, WithoutAJpegEncoderNothingIsWritten)
 {
-    ScopedEncoders encoders({{kFirst, "image/png", [](const TRaster&, const EncoderParameters*) {
-                                  return std::string("PNG");
-                              },
-                              nullptr}});
+    ScopedEncoders encoders(
+        {{kFirst, "image/png",
+          [](const TRaster&, const EncoderParameters*) { return std::string("PNG"); }, nullptr}});
     TMemoryStream stream;
     EXPECT_EQ(TryReencodeAsJpeg(TestDataPath("png_rgb8.png"), 60, stream), "no JPEG encoder");
     EXPECT_EQ(stream.Size(), 0);

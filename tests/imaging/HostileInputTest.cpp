@@ -13,7 +13,8 @@
 #include "tests/imaging/ImagingTestSupport.h"
 #include "tests/support/TestSupport.h"
 
-namespace {
+namespace
+{
 
 // An icon of PNG entries, each given as its bytes.
 std::string Icon(const std::vector<std::string>& entries)
@@ -23,7 +24,8 @@ std::string Icon(const std::vector<std::string>& entries)
     PutLe(out, 1, 2);
     PutLe(out, static_cast<std::uint32_t>(entries.size()), 2);
     std::uint32_t offset = 6 + 16 * static_cast<std::uint32_t>(entries.size());
-    for (const std::string& entry : entries) {
+    for (const std::string& entry : entries)
+    {
         PutLe(out, 0, 4); // size 256 x 256, no palette
         PutLe(out, 1, 2);
         PutLe(out, 32, 2);
@@ -46,10 +48,13 @@ std::string ImpossiblePngHeader()
 
 std::string ReasonFor(const std::string& bytes)
 {
-    try {
+    try
+    {
         DecodePicture(bytes);
         return "decoded";
-    } catch (const EPictureError& e) {
+    }
+    catch (const EPictureError& e)
+    {
         return e.what();
     }
 }
@@ -60,7 +65,8 @@ TEST(HostileIco, AnEntryOfImpossibleSizeLosesToAUsableOne)
 {
     const std::string usable = ReadFileBytes(TestDataPath("png_rgb8.png"));
     for (const std::string& icon :
-         {Icon({ImpossiblePngHeader(), usable}), Icon({usable, ImpossiblePngHeader()})}) {
+         {Icon({ImpossiblePngHeader(), usable}), Icon({usable, ImpossiblePngHeader()})})
+    {
         const TRaster raster = DecodePicture(icon);
         EXPECT_EQ(raster.Width, 64);
         EXPECT_EQ(raster.Height, 48);
@@ -77,7 +83,8 @@ std::vector<std::string> RegressionInputs()
     DIR* targets = ::opendir(root.c_str());
     if (targets == nullptr)
         return files;
-    while (const dirent* target = ::readdir(targets)) {
+    while (const dirent* target = ::readdir(targets))
+    {
         if (target->d_name[0] == '.')
             continue;
         const std::string folder = root + "/" + target->d_name;
@@ -98,7 +105,8 @@ std::vector<std::string> RegressionInputs()
 // reason, but not crash or run out of memory (the sanitizer build stops on anything worse).
 TEST(FuzzRegressions, EachFoundInputDecodesOrFailsWithAReason)
 {
-    for (const std::string& path : RegressionInputs()) {
+    for (const std::string& path : RegressionInputs())
+    {
         SCOPED_TRACE(path);
         const std::string reason = ReasonFor(ReadFileBytes(path));
         EXPECT_FALSE(reason.empty());

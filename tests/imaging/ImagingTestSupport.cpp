@@ -9,12 +9,14 @@
 ::testing::AssertionResult PixelNear(const TRaster& raster, int x, int y, TRgb rgb, int tolerance)
 {
     if (x < 0 || y < 0 || x >= raster.Width || y >= raster.Height)
-        return ::testing::AssertionFailure() << "(" << x << "," << y << ") outside "
-                                             << raster.Width << " x " << raster.Height;
-    const std::uint8_t* p = raster.Row(y) + static_cast<std::size_t>(x) * static_cast<std::size_t>(raster.Channels);
+        return ::testing::AssertionFailure()
+               << "(" << x << "," << y << ") outside " << raster.Width << " x " << raster.Height;
+    const std::uint8_t* p =
+        raster.Row(y) + static_cast<std::size_t>(x) * static_cast<std::size_t>(raster.Channels);
     const TRgb actual = raster.Channels == 1 ? TRgb{p[0], p[0], p[0]} : TRgb{p[0], p[1], p[2]};
     for (int c = 0; c < 3; ++c)
-        if (std::abs(actual[static_cast<std::size_t>(c)] - rgb[static_cast<std::size_t>(c)]) > tolerance)
+        if (std::abs(actual[static_cast<std::size_t>(c)] - rgb[static_cast<std::size_t>(c)]) >
+            tolerance)
             return ::testing::AssertionFailure()
                    << "pixel (" << x << "," << y << ") is (" << actual[0] << "," << actual[1] << ","
                    << actual[2] << "), expected (" << rgb[0] << "," << rgb[1] << "," << rgb[2]
@@ -79,7 +81,8 @@ void WriteTiff(const std::string& path, const TRaster& raster, int orientation, 
         TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, &extra);
     }
     TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, raster.Channels <= 2 ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC,
+                 raster.Channels <= 2 ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
     TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(tiff, TIFFTAG_ORIENTATION, static_cast<std::uint16_t>(orientation));
     TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, static_cast<std::uint32_t>(raster.Height));

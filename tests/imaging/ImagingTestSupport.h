@@ -38,7 +38,7 @@ struct TJpegFacts
     bool Ok = false;
     int Width = 0;
     int Height = 0;
-    int Components = 0; // 1 for grey, else 3
+    int Components = 0;   // 1 for grey, else 3
     int Subsampling = -1; // TJSAMP_*
     bool StartsWithSoi = false;
     bool EndsWithEoi = false;

@@ -4,8 +4,8 @@
 #include <initializer_list>
 #include <sstream>
 #include <string>
-#include <sys/stat.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -15,12 +15,13 @@
 #include "tests/imaging/ImagingTestSupport.h"
 #include "tests/support/TestSupport.h"
 
-namespace {
+namespace
+{
 
 // A stand-in for pictova-metafile: a shell script that misbehaves as told.
 class FakeHelper
 {
-  public:
+public:
     explicit FakeHelper(const std::string& body)
         : m_path(m_dir.File("fake-wmf")), m_env("PICTOVA_METAFILE_HELPER", m_path)
     {
@@ -28,7 +29,7 @@ class FakeHelper
         ::chmod(m_path.c_str(), 0755);
     }
 
-  private:
+private:
     TTempDir m_dir;
     std::string m_path;
     ScopedEnv m_env;
@@ -36,7 +37,7 @@ class FakeHelper
 
 class ScopedMetafileLimits
 {
-  public:
+public:
     explicit ScopedMetafileLimits(const TMetafileLimits& limits)
         : m_previous(SetMetafileLimits(limits))
     {
@@ -45,21 +46,27 @@ class ScopedMetafileLimits
     ScopedMetafileLimits(const ScopedMetafileLimits&) = delete;
     ScopedMetafileLimits& operator=(const ScopedMetafileLimits&) = delete;
 
-  private:
+private:
     TMetafileLimits m_previous;
 };
 
 std::string ReasonFor(const std::string& bytes, TMetafileKind kind = mkWmf)
 {
-    try {
+    try
+    {
         RenderMetafileInHelper(kind, bytes);
         return "rendered";
-    } catch (const EPictureError& e) {
+    }
+    catch (const EPictureError& e)
+    {
         return e.what();
     }
 }
 
-std::string PlaceableWmf() { return ReadFileBytes(TestDataPath("wmf_placeable.wmf")); }
+std::string PlaceableWmf()
+{
+    return ReadFileBytes(TestDataPath("wmf_placeable.wmf"));
+}
 
 TEST(MetafileHelper, TheBuiltHelperIsFound)
 {
@@ -70,7 +77,10 @@ TEST(MetafileHelper, TheBuiltHelperIsFound)
     EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
 }
 
-std::string SimpleEmf() { return ReadFileBytes(TestDataPath("emf_simple.emf")); }
+std::string SimpleEmf()
+{
+    return ReadFileBytes(TestDataPath("emf_simple.emf"));
+}
 
 TEST(MetafileHelper, ACrashIsAFailedPictureOfItsKind)
 {
@@ -232,7 +242,8 @@ TEST(MetafileHelper, RealHelperOnDamagedFilesGivesAReason)
     std::string scrambled = good;
     for (std::size_t i = 40; i < scrambled.size(); i += 3)
         scrambled[i] = static_cast<char>(0xFF);
-    for (const std::string& bytes : {noRecords, scrambled}) {
+    for (const std::string& bytes : {noRecords, scrambled})
+    {
         const std::string reason = ReasonFor(bytes);
         EXPECT_FALSE(reason.empty());
         EXPECT_EQ(reason.find("crashed"), std::string::npos) << reason;
@@ -486,12 +497,13 @@ namespace
 // RestoreDC the next one is drawn whole.
 TEST(MetafileHelper, BitmapsKeepToTheClipRegion)
 {
-    const TRaster raster = DecodePicture(ShapesWmf(Record(0x041B, {200, 400, 0, 0}) + // all red
-                                                   Record(0x001E, {}) +               // SaveDC
-                                                   Record(0x0416, {50, 30, 10, 10}) + // clip (10,10)-(30,50)
-                                                   StretchDib(0x00CC0020, 10, 10) +   // (10,10)-(50,90)
-                                                   Record(0x0127, {0xFFFF}) +         // RestoreDC
-                                                   StretchDib(0x00CC0020, 110, 10)));
+    const TRaster raster =
+        DecodePicture(ShapesWmf(Record(0x041B, {200, 400, 0, 0}) + // all red
+                                Record(0x001E, {}) +               // SaveDC
+                                Record(0x0416, {50, 30, 10, 10}) + // clip (10,10)-(30,50)
+                                StretchDib(0x00CC0020, 10, 10) +   // (10,10)-(50,90)
+                                Record(0x0127, {0xFFFF}) +         // RestoreDC
+                                StretchDib(0x00CC0020, 110, 10)));
     EXPECT_TRUE(PixelNear(raster, 20, 30, kGreen));
     EXPECT_TRUE(PixelNear(raster, 40, 30, kRed));
     EXPECT_TRUE(PixelNear(raster, 20, 70, kRed));
@@ -504,9 +516,9 @@ TEST(MetafileHelper, BitmapsKeepToTheClipRegion)
 TEST(MetafileHelper, ABitmapOverflowingTheFrameLeavesTheFrameAsItIs)
 {
     const TRaster raster = DecodePicture(
-        ShapesWmf(Record(0x0416, {200, 400, 0, 0}) +                     // clip to the frame
-                  StretchDib24(0x00CC0020, -300, -150, 1000, 500) +      // (-300,-150)-(700,350)
-                  Record(0x041B, {140, 240, 60, 160})));                 // red (160,60)-(240,140)
+        ShapesWmf(Record(0x0416, {200, 400, 0, 0}) +                // clip to the frame
+                  StretchDib24(0x00CC0020, -300, -150, 1000, 500) + // (-300,-150)-(700,350)
+                  Record(0x041B, {140, 240, 60, 160})));            // red (160,60)-(240,140)
     ASSERT_EQ(raster.Width, 400);
     ASSERT_EQ(raster.Height, 200);
     EXPECT_TRUE(PixelNear(raster, 165, 65, kRed));

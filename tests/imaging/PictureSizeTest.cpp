@@ -10,9 +10,9 @@ namespace
 
 TEST(PictureSize, HeadersTellTheStoredSize)
 {
-    for (const char* name : {"jpeg_rgb_64x48.jpg", "jpeg_exif_orient6.jpg", "jpeg_cmyk_adobe.jpg",
-                             "png_rgb8.png", "gif_transparent.gif", "tiff_lzw.tif",
-                             "tiff_orient6.tif"})
+    for (const char* name :
+         {"jpeg_rgb_64x48.jpg", "jpeg_exif_orient6.jpg", "jpeg_cmyk_adobe.jpg", "png_rgb8.png",
+          "gif_transparent.gif", "tiff_lzw.tif", "tiff_orient6.tif"})
     {
         const TPictureSize size = PictureSizeFromHeader(ReadFileBytes(TestDataPath(name)));
         EXPECT_EQ(size.Width, 64) << name;

@@ -93,8 +93,7 @@ TRaster PhotoRaster(int width, int height, unsigned seed)
 
 double Psnr(const TRaster& a, const TRaster& b)
 {
-    if (a.Width != b.Width || a.Height != b.Height || a.Channels != b.Channels ||
-        a.Pixels.empty())
+    if (a.Width != b.Width || a.Height != b.Height || a.Channels != b.Channels || a.Pixels.empty())
         return 0;
     double sum = 0;
     for (std::size_t i = 0; i < a.Pixels.size(); ++i)

@@ -11,8 +11,8 @@ struct TTestJpegOptions
     bool Subsample = true; // 4:2:0, else 4:4:4 (colour only)
     bool Progressive = false;
     bool Arithmetic = false;
-    int Orientation = 0;      // an EXIF block with this orientation when 1..8
-    std::string IccProfile;   // an APP2 ICC profile when not empty
+    int Orientation = 0;    // an EXIF block with this orientation when 1..8
+    std::string IccProfile; // an APP2 ICC profile when not empty
 };
 std::string MakeTestJpeg(const TRaster& raster, const TTestJpegOptions& options = {});
 

@@ -2,12 +2,13 @@
 #include <string>
 #include <utility>
 
-#include <gtest/gtest.h>
 #include <turbojpeg.h>
 
+#include <gtest/gtest.h>
+
 #include "app/imaging/GdiPlus.h"
-#include "app/imaging/JpegBlocks.h"
 #include "app/imaging/ImagePreparation.h"
+#include "app/imaging/JpegBlocks.h"
 #include "app/imaging/JpegEncoder.h"
 #include "app/imaging/JpegReader.h"
 #include "app/imaging/JpegTranscoder.h"
@@ -87,7 +88,8 @@ TEST(RequantizeJpeg, BeatsThePixelPathInQualityAndSize)
             EXPECT_EQ(facts.Subsampling, TJSAMP_420);
             const double dctPsnr = Psnr(decoded, DecodeJpeg(dct.Jpeg));
             const double pixelPsnr = Psnr(decoded, DecodeJpeg(pixel));
-            EXPECT_GE(dctPsnr, pixelPsnr) << "quality " << quality << " progressive " << progressive;
+            EXPECT_GE(dctPsnr, pixelPsnr)
+                << "quality " << quality << " progressive " << progressive;
             if (quality <= 60)
             {
                 EXPECT_LE(dct.Jpeg.size(), pixel.size()) << quality;
@@ -122,13 +124,15 @@ TEST(TRequantTable, IsExactIntegerRoundingWithHalvesTowardZero)
             for (int round = 0; round < 4; ++round)
             {
                 for (int k = 0; k < DCTSIZE2; ++k)
-                    in[k] = static_cast<JCOEF>(round == 0 ? k - 32 : round == 1 ? anyValue(random)
-                                                                                : smallValue(random));
+                    in[k] = static_cast<JCOEF>(round == 0   ? k - 32
+                                               : round == 1 ? anyValue(random)
+                                                            : smallValue(random));
                 if (round == 3)
                 {
                     // Exact halves and their neighbours.
                     for (int k = 0; k < 20; ++k)
-                        in[k] = static_cast<JCOEF>((k % 2 == 0 ? 1 : -1) * ((2 * k + 1) * to / 2 / from + k % 3));
+                        in[k] = static_cast<JCOEF>((k % 2 == 0 ? 1 : -1) *
+                                                   ((2 * k + 1) * to / 2 / from + k % 3));
                     in[20] = -32768;
                     in[21] = 32767;
                 }
@@ -175,8 +179,7 @@ TEST(RequantizeJpeg, WritesTheTargetTablesNotTheSourceBytes)
         return jpeg.substr(at, 2 + length);
     };
     for (const int quality : {1, 60, 100})
-        EXPECT_EQ(tables(RequantizeJpeg(source, quality).Jpeg),
-                  tables(PixelPath(source, quality)))
+        EXPECT_EQ(tables(RequantizeJpeg(source, quality).Jpeg), tables(PixelPath(source, quality)))
             << quality;
 }
 
@@ -312,8 +315,8 @@ TEST(TGPImage, AJpegIsSizedFromItsHeaderAndThumbnailedFromAReducedDecode)
     ASSERT_EQ(image.LastStatus(), gsOk);
     EXPECT_EQ(image.Width(), 480u);
     EXPECT_EQ(image.Height(), 640u);
-    for (auto [w, h] : {std::pair{60u, 80u}, std::pair{61u, 79u}, std::pair{480u, 640u},
-                        std::pair{1000u, 7u}})
+    for (auto [w, h] :
+         {std::pair{60u, 80u}, std::pair{61u, 79u}, std::pair{480u, 640u}, std::pair{1000u, 7u}})
     {
         const std::unique_ptr<TGPImage> thumbnail = image.GetThumbnailImage(w, h);
         ASSERT_EQ(thumbnail->Width(), w);

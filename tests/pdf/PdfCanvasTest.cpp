@@ -1,3 +1,5 @@
+#include "pdf/PdfCanvas.h"
+
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -6,9 +8,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "pdf/PdfCanvas.h"
-#include "pdf/PdfDoc.h"
 #include "PdfTestUtil.h"
+#include "pdf/PdfDoc.h"
 #include "tests/support/TestSupport.h"
 
 using ::testing::HasSubstr;
@@ -122,27 +123,27 @@ TEST_F(PdfCanvasTest, AttributeSettersCheckTheirBounds)
     state.SetCharSpace(-30);
     state.SetCharSpace(300);
     ExpectThrowWithMessage<EPdfInvalidValue>([&] { state.SetCharSpace(-30.5F); },
-                                    "SetCharSpace --invalid char space");
+                                             "SetCharSpace --invalid char space");
     ExpectThrowWithMessage<EPdfInvalidValue>([&] { state.SetCharSpace(300.5F); },
-                                    "SetCharSpace --invalid char space");
+                                             "SetCharSpace --invalid char space");
     EXPECT_EQ(state.CharSpace(), 300);
     ExpectThrowWithMessage<EPdfInvalidValue>([&] { state.SetHorizontalScaling(9); },
-                                    "SetHorizontalScaling --invalid font size");
+                                             "SetHorizontalScaling --invalid font size");
     ExpectThrowWithMessage<EPdfInvalidValue>([&] { state.SetHorizontalScaling(301); },
-                                    "SetHorizontalScaling --invalid font size");
+                                             "SetHorizontalScaling --invalid font size");
     state.SetHorizontalScaling(10);
     EXPECT_EQ(state.HorizontalScaling(), 10);
     ExpectThrowWithMessage<EPdfInvalidValue>([&] { state.SetWordSpace(-0.1F); },
-                                    "SetWordSpace --invalid word space");
+                                             "SetWordSpace --invalid word space");
     ExpectThrowWithMessage<EPdfInvalidValue>([&] { state.SetWordSpace(nan); },
-                                    "SetWordSpace --invalid word space");
+                                             "SetWordSpace --invalid word space");
     state.SetLeading(0);
     ExpectThrowWithMessage<EPdfInvalidValue>([&] { state.SetLeading(300.5F); },
-                                    "SetLeading --invalid font size");
+                                             "SetLeading --invalid font size");
     ExpectThrowWithMessage<EPdfInvalidValue>([&] { state.SetFontSize(nan); },
-                                    "SetCharSpace --invalid font size");
+                                             "SetCharSpace --invalid font size");
     ExpectThrowWithMessage<EPdfInvalidValue>([&] { state.SetFontSize(-1); },
-                                    "SetCharSpace --invalid font size");
+                                             "SetCharSpace --invalid font size");
     EXPECT_EQ(state.FontSize(), 10);
 
     // The canvas checks before it writes.
@@ -153,7 +154,7 @@ TEST_F(PdfCanvasTest, AttributeSettersCheckTheirBounds)
 TEST_F(PdfCanvasTest, SetFontWithABadSizeWritesTfThenRaises)
 {
     ExpectThrowWithMessage<EPdfInvalidValue>([&] { m_canvas->SetFont("Times-Bold", 301); },
-                                    "SetCharSpace --invalid font size");
+                                             "SetCharSpace --invalid font size");
     EXPECT_EQ(Content(), "/F1 301 Tf\n");
     EXPECT_EQ(m_canvas->Attribute().Font()->Name(), "Times-Bold");
     EXPECT_EQ(m_canvas->Attribute().FontSize(), 10);
@@ -173,7 +174,9 @@ TEST_F(PdfCanvasTest, TextWidthAndMeasureText)
     m_canvas->SetWordSpace(0);
     m_canvas->SetCharSpace(1);
     EXPECT_FLOAT_EQ(m_canvas->TextWidth(""), -1);
-    EXPECT_NEAR(m_canvas->TextWidth("A\xA0" "B"), 6.67 + 1 + 6.67, 1e-4);
+    EXPECT_NEAR(m_canvas->TextWidth("A\xA0"
+                                    "B"),
+                6.67 + 1 + 6.67, 1e-4);
     // Scaling acts on the glyphs, not on the spacing.
     m_canvas->Attribute().SetHorizontalScaling(50);
     EXPECT_NEAR(m_canvas->TextWidth("AB"), 3.335 + 1 + 3.335, 1e-4);
@@ -183,12 +186,13 @@ TEST_F(PdfCanvasTest, MeasuringBeforeAnyPageCountsNothing)
 {
     TPdfCanvas canvas(&m_doc);
     EXPECT_EQ(canvas.TextWidth("AB"), 0);
-    ExpectThrowWithMessage<EPdfInvalidOperation>([&] { canvas.GetPage(); }, "GetPage --the Page is nil");
+    ExpectThrowWithMessage<EPdfInvalidOperation>([&] { canvas.GetPage(); },
+                                                 "GetPage --the Page is nil");
     ExpectThrowWithMessage<EPdfInvalidOperation>([&] { canvas.SetPageWidth(1); },
-                                        "GetPage --the Page is nil");
+                                                 "GetPage --the Page is nil");
     TPdfCanvas orphan(nullptr);
     ExpectThrowWithMessage<EPdfInvalidOperation>([&] { orphan.GetDoc(); },
-                                        "ERROR: GetDoc documant is nil.");
+                                                 "ERROR: GetDoc documant is nil.");
 }
 
 TEST_F(PdfCanvasTest, GetNextWordKeepsTheClosingSpaceOrLineBreak)
@@ -248,11 +252,10 @@ TEST_F(PdfCanvasTest, DrawXObjectEntersOneResourceAndDrawsEachTime)
               "<<\r\n/Image1 7 0 R\r\n>>");
 
     m_canvas->DrawXObjectEx("Image1", 0, -10.5F, 640, 480, 0, 0, 320, 240.25F);
-    EXPECT_EQ(TakeContent(),
-              "q\n0 0 320 240.25 re\nW\nn\n640 0 0 480 0 -10.5 cm\n/Image1 Do\nQ\n");
+    EXPECT_EQ(TakeContent(), "q\n0 0 320 240.25 re\nW\nn\n640 0 0 480 0 -10.5 cm\n/Image1 Do\nQ\n");
 
     ExpectThrowWithMessage<EPdfInvalidValue>([&] { m_canvas->DrawXObject("Image2", 0, 0, 1, 1); },
-                                    "DrawXObject --XObject not found: Image2");
+                                             "DrawXObject --XObject not found: Image2");
     ExpectThrowWithMessage<EPdfInvalidValue>(
         [&] { m_canvas->DrawXObjectEx("Image2", 0, 0, 1, 1, 0, 0, 1, 1); },
         "DrawXObjectEx --XObject not found: Image2");
@@ -266,9 +269,9 @@ TEST_F(PdfCanvasTest, PageSizeSettersRewriteTheMediaBox)
     EXPECT_EQ(Inline(*m_canvas->GetPage().LookupArray("MediaBox")), "[0 0 640 480 ]");
     m_canvas->GetPage().Remove("MediaBox");
     ExpectThrowWithMessage<EPdfInvalidOperation>([&] { m_canvas->SetPageWidth(1); },
-                                        "Can not chenge width of this page..");
+                                                 "Can not chenge width of this page..");
     ExpectThrowWithMessage<EPdfInvalidOperation>([&] { m_canvas->SetPageHeight(1); },
-                                        "Can not chenge width of this page..");
+                                                 "Can not chenge width of this page..");
 }
 
 TEST_F(PdfCanvasTest, ReturningToAPageRestoresItsTextState)
@@ -319,8 +322,10 @@ TEST(PdfCanvasWholeFile, DrawnPagesPassQpdfAndRender)
         canvas.SetFont(fonts[page], 12);
         canvas.SetLeading(14);
         canvas.SetRGBFillColor(0x804020);
-        canvas.TextRect(PdfBox(10, 190, 290, 100), "Page text, wrapped into the box\r\nand "
-                                                   "a forced break (\xE9t\xE9).", true);
+        canvas.TextRect(PdfBox(10, 190, 290, 100),
+                        "Page text, wrapped into the box\r\nand "
+                        "a forced break (\xE9t\xE9).",
+                        true);
     }
     auto image = std::make_unique<TPdfImage>(nullptr);
     image->Attributes().Put("Type", std::make_unique<TPdfName>("XObject"));

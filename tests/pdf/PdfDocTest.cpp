@@ -1,3 +1,5 @@
+#include "pdf/PdfDoc.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -5,7 +7,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "pdf/PdfDoc.h"
 #include "PdfTestUtil.h"
 #include "tests/support/TestSupport.h"
 
@@ -120,7 +121,7 @@ TEST_F(PdfDocTest, OutlinesTakeNumberTwo)
     TPdfDoc plain;
     plain.NewDocument();
     ExpectThrowWithMessage<EPdfInvalidOperation>([&] { plain.GetOutlineRoot(); },
-                                        "GetOutlineRoot --not use outline mode..");
+                                                 "GetOutlineRoot --not use outline mode..");
     // The flag counts at the next NewDocument only; a save must not reach for a missing root.
     plain.SetUseOutlines(true);
     plain.AddPage();
@@ -158,7 +159,7 @@ TEST_F(PdfDocTest, FontsAreMadeOncePerNameAndNamedInOrder)
     EXPECT_EQ(lower->Dictionary()->LookupName("Name")->Value(), "F2");
 
     ExpectThrowWithMessage<Exception>([&] { doc.GetFont("Helvetica"); },
-                             "CreateFont --InvalidFontName:Helvetica");
+                                      "CreateFont --InvalidFontName:Helvetica");
 }
 
 TEST_F(PdfDocTest, ImagesAreNumberedAndRegisteredOnce)
@@ -171,30 +172,32 @@ TEST_F(PdfDocTest, ImagesAreNumberedAndRegisteredOnce)
     EXPECT_EQ(doc.FindXObject("Image1"), &image);
     EXPECT_EQ(doc.FindXObject("image1"), nullptr);
     EXPECT_EQ(Inline(image.Attributes()).substr(0, 34), "<<\r\n/Length 0\r\n/Filter []\r\n/Type /");
-    EXPECT_THAT(Inline(image.Attributes()), HasSubstr("/BitsPerComponent 8\r\n/Name /Image1\r\n>>"));
+    EXPECT_THAT(Inline(image.Attributes()),
+                HasSubstr("/BitsPerComponent 8\r\n/Name /Image1\r\n>>"));
 
     ExpectThrowWithMessage<Exception>([&] { doc.AddImage("Image1", GreyImage()); },
-                             "AddImage --the image named Image1 is already exists..");
+                                      "AddImage --the image named Image1 is already exists..");
     auto notAnImage = GreyImage();
     notAnImage->Attributes().Remove("Subtype");
     ExpectThrowWithMessage<Exception>([&] { doc.AddImage("Image2", std::move(notAnImage)); },
-                             "AddImage --the image is not valid TPdfImage..");
+                                      "AddImage --the image is not valid TPdfImage..");
     ExpectThrowWithMessage<Exception>([&] { doc.AddImage("Image2", nullptr); },
-                             "AddImage --the image is not valid TPdfImage..");
+                                      "AddImage --the image is not valid TPdfImage..");
 
     // Registering an object that already has a name does nothing.
     EXPECT_NO_THROW(doc.RegisterXObject(image, "Other"));
     EXPECT_EQ(doc.FindXObject("Other"), nullptr);
 
     ExpectThrowWithMessage<EPdfInvalidValue>([&] { doc.RegisterXObject(nullptr, "X"); },
-                                    "RegisterXObject --AObject is null");
+                                             "RegisterXObject --AObject is null");
     auto form = std::make_unique<TPdfXObject>(nullptr);
     form->Attributes().Put("Type", std::make_unique<TPdfName>("Page"));
     ExpectThrowWithMessage<EPdfInvalidValue>([&] { doc.RegisterXObject(std::move(form), "X"); },
-                                    "RegisterXObject --not XObject");
+                                             "RegisterXObject --not XObject");
     auto duplicate = GreyImage();
-    ExpectThrowWithMessage<EPdfInvalidValue>([&] { doc.RegisterXObject(std::move(duplicate), "Image1"); },
-                                    "RegisterXObject --dupulicate name: Image1");
+    ExpectThrowWithMessage<EPdfInvalidValue>(
+        [&] { doc.RegisterXObject(std::move(duplicate), "Image1"); },
+        "RegisterXObject --dupulicate name: Image1");
     TPdfImage loose(nullptr);
     loose.Attributes().Put("Type", std::make_unique<TPdfName>("XObject"));
     EXPECT_THROW(doc.RegisterXObject(loose, "Loose"), EPdfInvalidOperation);
@@ -203,31 +206,34 @@ TEST_F(PdfDocTest, ImagesAreNumberedAndRegisteredOnce)
 TEST_F(PdfDocTest, ClosedDocumentsRefuseEveryAccess)
 {
     TPdfDoc doc;
-    ExpectThrowWithMessage<EPdfInvalidOperation>([&] { doc.GetCanvas(); }, "GetCanvas --Document is null");
+    ExpectThrowWithMessage<EPdfInvalidOperation>([&] { doc.GetCanvas(); },
+                                                 "GetCanvas --Document is null");
     ExpectThrowWithMessage<EPdfInvalidOperation>([&] { doc.GetInfo(); },
-                                        "GetInfo --this method can not use this state..");
+                                                 "GetInfo --this method can not use this state..");
     ExpectThrowWithMessage<EPdfInvalidOperation>([&] { doc.GetRoot(); },
-                                        "GetRoot --this method can not use this state..");
+                                                 "GetRoot --this method can not use this state..");
     ExpectThrowWithMessage<EPdfInvalidOperation>([&] { doc.GetOutlineRoot(); },
-                                        "GetOutlineRoot --document is null..");
+                                                 "GetOutlineRoot --document is null..");
     ExpectThrowWithMessage<EPdfInvalidOperation>([&] { doc.GetFont("Arial"); },
-                                        "GetFont --document is null.");
-    ExpectThrowWithMessage<EPdfInvalidOperation>([&] { doc.AddPage(); }, "AddPage --current pages null.");
+                                                 "GetFont --document is null.");
+    ExpectThrowWithMessage<EPdfInvalidOperation>([&] { doc.AddPage(); },
+                                                 "AddPage --current pages null.");
     // The operations that number objects have no table to number them in.
     ExpectThrowWithMessage<EPdfInvalidOperation>([&] { doc.CreateFont("Arial"); },
-                                        "CreateFont --document is null.");
+                                                 "CreateFont --document is null.");
     ExpectThrowWithMessage<EPdfInvalidOperation>([&] { doc.AddImage("Image1", GreyImage()); },
-                                        "AddImage --document is null.");
+                                                 "AddImage --document is null.");
     auto form = std::make_unique<TPdfXObject>(nullptr);
     form->Attributes().Put("Type", std::make_unique<TPdfName>("XObject"));
-    ExpectThrowWithMessage<EPdfInvalidOperation>([&] { doc.RegisterXObject(std::move(form), "Form1"); },
-                                        "RegisterXObject --document is null.");
+    ExpectThrowWithMessage<EPdfInvalidOperation>(
+        [&] { doc.RegisterXObject(std::move(form), "Form1"); },
+        "RegisterXObject --document is null.");
     TMemoryStream out;
     ExpectThrowWithMessage<EPdfInvalidOperation>([&] { doc.SaveToStream(out); },
-                                        "SaveToStream --there is no document to save.");
+                                                 "SaveToStream --there is no document to save.");
     doc.NewDocument();
     ExpectThrowWithMessage<EPdfInvalidOperation>([&] { doc.SaveToStream(out); },
-                                        "SaveToStream --there is no document to save.");
+                                                 "SaveToStream --there is no document to save.");
     EXPECT_EQ(out.Size(), 0);
 }
 
@@ -235,8 +241,7 @@ TEST_F(PdfDocTest, EmptyProducerIsAnEmptyString)
 {
     TPdfDoc doc;
     doc.NewDocument();
-    EXPECT_EQ(Body(doc, 2),
-              "<<\r\n/Producer ()\r\n/CreationDate (D:20240307140509-00'00')\r\n>>");
+    EXPECT_EQ(Body(doc, 2), "<<\r\n/Producer ()\r\n/CreationDate (D:20240307140509-00'00')\r\n>>");
 }
 
 TEST_F(PdfDocTest, ReopeningDiscardsTheDocumentAndDetachesTheCanvas)
@@ -294,7 +299,7 @@ TEST_F(PdfDocTest, OffsetsBeyondFourGigabytesUseAllTenDigits)
 
     TOffsetCountingStream tooBig(9'999'999'990);
     ExpectThrowWithMessage<EPdfInvalidOperation>([&] { doc.SaveToStream(tooBig); },
-                                        "SaveToStream --file too large.");
+                                                 "SaveToStream --file too large.");
 }
 
 TEST_F(PdfDocTest, SavingAgainIntoTheSameStreamRewritesItFromTheStart)
@@ -335,8 +340,8 @@ TEST(PdfPageTree, AddKidCountsAndResourcesAreFound)
     EXPECT_EQ(Inline(node), "<<\r\n/Kids [2 0 R 2 0 R ]\r\n/Count 2\r\n>>");
 
     EXPECT_EQ(GetPageResource(kid, "Font"), nullptr);
-    auto& resources = static_cast<TPdfDictionary&>(
-        kid.Put("Resources", std::make_unique<TPdfDictionary>(&xref)));
+    auto& resources =
+        static_cast<TPdfDictionary&>(kid.Put("Resources", std::make_unique<TPdfDictionary>(&xref)));
     auto& fonts = resources.Put("Font", std::make_unique<TPdfDictionary>(&xref));
     EXPECT_EQ(GetPageResource(kid, "Font"), &fonts);
     EXPECT_EQ(GetPageResource(kid, "XObject"), nullptr);

@@ -1,13 +1,14 @@
+#include "pdf/PdfFonts.h"
+
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "PdfTestUtil.h"
 #include "pdf/PdfDoc.h"
 #include "pdf/PdfFont.h"
-#include "pdf/PdfFonts.h"
 #include "pdf/PdfXref.h"
-#include "PdfTestUtil.h"
 
 namespace
 {
@@ -50,11 +51,11 @@ TEST(PdfFontsTest, ProportionalFontsMatchTheCheckingRows)
     const std::vector<std::string> fonts = {"Arial",      "Arial-Bold",   "Times-Roman",
                                             "Times-Bold", "Times-Italic", "Times-BoldItalic"};
     const std::vector<CheckRow> rows = {
-        {32, {278, 278, 250, 250, 250, 250}},       {39, {191, 238, 180, 278, 214, 278}},
-        {48, {556, 556, 500, 500, 500, 500}},       {64, {1015, 975, 921, 930, 920, 832}},
-        {65, {667, 722, 722, 722, 611, 667}},       {87, {944, 944, 944, 1000, 833, 889}},
-        {97, {556, 556, 444, 500, 500, 500}},       {105, {222, 278, 278, 278, 278, 278}},
-        {109, {833, 889, 778, 833, 722, 778}},      {128, {556, 556, 500, 500, 500, 500}},
+        {32, {278, 278, 250, 250, 250, 250}},     {39, {191, 238, 180, 278, 214, 278}},
+        {48, {556, 556, 500, 500, 500, 500}},     {64, {1015, 975, 921, 930, 920, 832}},
+        {65, {667, 722, 722, 722, 611, 667}},     {87, {944, 944, 944, 1000, 833, 889}},
+        {97, {556, 556, 444, 500, 500, 500}},     {105, {222, 278, 278, 278, 278, 278}},
+        {109, {833, 889, 778, 833, 722, 778}},    {128, {556, 556, 500, 500, 500, 500}},
         {198, {1000, 1000, 889, 1000, 889, 944}},
     };
     for (std::size_t f = 0; f < fonts.size(); ++f)

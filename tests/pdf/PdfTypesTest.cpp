@@ -5,8 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "pdf/PdfXref.h"
 #include "PdfTestUtil.h"
+#include "pdf/PdfXref.h"
 #include "tests/support/TestSupport.h"
 
 namespace
@@ -282,8 +282,9 @@ TEST(PdfStreams, WriteLengthFilterAndDataWithOneLineFeedBeforeEndstream)
     TPdfStream content(nullptr);
     content.Data().Write("BT\nET\n");
     content.Attributes().Put("Type", std::make_unique<TPdfName>("XObject"));
-    EXPECT_EQ(Inline(content),
-              "<<\r\n/Length 6\r\n/Filter []\r\n/Type /XObject\r\n>>\r\nstream\r\nBT\nET\n\nendstream");
+    EXPECT_EQ(
+        Inline(content),
+        "<<\r\n/Length 6\r\n/Filter []\r\n/Type /XObject\r\n>>\r\nstream\r\nBT\nET\n\nendstream");
     // Every write recounts.
     content.Data().Write("q\n");
     EXPECT_THAT(Inline(content), ::testing::HasSubstr("/Length 8\r\n"));
@@ -295,7 +296,8 @@ TEST(PdfStreams, NeverCarryACompressionFilter)
     TPdfArray& filter = *image.Attributes().LookupArray("Filter");
     filter.Append(std::make_unique<TPdfName>("FlateDecode"));
     filter.Append(std::make_unique<TPdfName>("DCTDecode"));
-    EXPECT_EQ(Inline(image), "<<\r\n/Length 0\r\n/Filter [/DCTDecode ]\r\n>>\r\nstream\r\n\nendstream");
+    EXPECT_EQ(Inline(image),
+              "<<\r\n/Length 0\r\n/Filter [/DCTDecode ]\r\n>>\r\nstream\r\n\nendstream");
 }
 
 TEST(PdfBinaries, WriteTheirBytesVerbatim)
@@ -319,8 +321,8 @@ TEST(PdfObjects, NumberedObjectsWriteTheirBodyOnlyInTheIndirectForm)
 
     TPdfNumber direct(1);
     TPdfVirtualObject proxy(1);
-    for (const TPdfObject* object : {static_cast<const TPdfObject*>(&direct),
-                                     static_cast<const TPdfObject*>(&proxy)})
+    for (const TPdfObject* object :
+         {static_cast<const TPdfObject*>(&direct), static_cast<const TPdfObject*>(&proxy)})
     {
         TMemoryStream out;
         try

@@ -18,7 +18,8 @@
 #include "platform/Graphics.h"
 #include "tests/support/TestSupport.h"
 
-namespace {
+namespace
+{
 
 struct Rgb
 {
@@ -33,7 +34,8 @@ std::string SolidJpeg(int width, int height, TJPF format, int subsampling,
                       const std::vector<unsigned char>& pixel)
 {
     std::vector<unsigned char> pixels;
-    for (int i = 0; i < width * height; ++i) {
+    for (int i = 0; i < width * height; ++i)
+    {
         pixels.insert(pixels.end(), pixel.begin(), pixel.end());
     }
     tjhandle handle = tjInitCompress();
@@ -63,9 +65,11 @@ TBitmap IndexedBitmap(int width, int height, Rgb left, Rgb right)
                              static_cast<std::uint8_t>(c.Blue), 0};
     };
     bitmap.SetPalette({TPaletteEntry{}, entry(left), entry(right)});
-    for (int y = 0; y < height; ++y) {
+    for (int y = 0; y < height; ++y)
+    {
         std::uint8_t* row = bitmap.ScanLine(y);
-        for (int x = 0; x < width; ++x) {
+        for (int x = 0; x < width; ++x)
+        {
             row[x] = x < width / 2 ? 1 : 2;
         }
     }
@@ -75,9 +79,11 @@ TBitmap IndexedBitmap(int width, int height, Rgb left, Rgb right)
 TBitmap DirectBitmap(int width, int height, Rgb colour)
 {
     TBitmap bitmap(width, height, pf24bit);
-    for (int y = 0; y < height; ++y) {
+    for (int y = 0; y < height; ++y)
+    {
         std::uint8_t* row = bitmap.ScanLine(y);
-        for (int x = 0; x < width; ++x) {
+        for (int x = 0; x < width; ++x)
+        {
             row[3 * x] = static_cast<std::uint8_t>(colour.Blue);
             row[3 * x + 1] = static_cast<std::uint8_t>(colour.Green);
             row[3 * x + 2] = static_cast<std::uint8_t>(colour.Red);
@@ -86,12 +92,15 @@ TBitmap DirectBitmap(int width, int height, Rgb colour)
     return bitmap;
 }
 
-std::string Quoted(const std::string& path) { return "'" + path + "'"; }
+std::string Quoted(const std::string& path)
+{
+    return "'" + path + "'";
+}
 
 // The pixels of one page rendered at 72 dpi, so one point is one pixel.
 class RenderedPage
 {
-  public:
+public:
     RenderedPage(const std::string& pdf, int page, const TTempDir& dir)
     {
         const std::string base = dir.File("page" + std::to_string(page));
@@ -115,28 +124,33 @@ class RenderedPage
     int Width() const { return m_width; }
     int Height() const { return m_height; }
 
-  private:
+private:
     // "P6 width height 255" with single whitespace between fields, then the samples.
     bool Parse(const std::string& ppm)
     {
         std::size_t pos = 0;
         std::vector<int> fields;
-        if (ppm.compare(0, 2, "P6") != 0) {
+        if (ppm.compare(0, 2, "P6") != 0)
+        {
             return false;
         }
         pos = 2;
-        while (fields.size() < 3 && pos < ppm.size()) {
-            while (pos < ppm.size() && std::isspace(static_cast<unsigned char>(ppm[pos]))) {
+        while (fields.size() < 3 && pos < ppm.size())
+        {
+            while (pos < ppm.size() && std::isspace(static_cast<unsigned char>(ppm[pos])))
+            {
                 ++pos;
             }
             std::size_t end = pos;
-            while (end < ppm.size() && std::isdigit(static_cast<unsigned char>(ppm[end]))) {
+            while (end < ppm.size() && std::isdigit(static_cast<unsigned char>(ppm[end])))
+            {
                 ++end;
             }
             fields.push_back(std::atoi(ppm.substr(pos, end - pos).c_str()));
             pos = end;
         }
-        if (fields.size() != 3 || fields[2] != 255) {
+        if (fields.size() != 3 || fields[2] != 255)
+        {
             return false;
         }
         m_width = fields[0];
@@ -171,7 +185,7 @@ constexpr int kPictureHeight = 80;
 
 class PdfWholeFileTest : public ::testing::Test
 {
-  protected:
+protected:
     void SetUp() override
     {
         TPdfDoc doc;
@@ -183,7 +197,8 @@ class PdfWholeFileTest : public ::testing::Test
         const std::string paragraph =
             "Caf\xE9 cr\xE8me (with brackets) and a back\\slash, set with word wrap across a "
             "narrow column so that it takes several lines.\r\nA forced break ends here.";
-        for (const char* font : kFonts) {
+        for (const char* font : kFonts)
+        {
             doc.AddPage();
             TPdfCanvas& canvas = *doc.GetCanvas();
             canvas.SetFont(font, 14);
@@ -204,7 +219,8 @@ class PdfWholeFileTest : public ::testing::Test
         doc.AddImage("Indexed", CreatePdfImage(IndexedBitmap(40, 20, {255, 255, 0}, {0, 0, 255}),
                                                "Pdf-Bitmap"));
         doc.AddImage("Direct", CreatePdfImage(DirectBitmap(30, 30, {200, 40, 160}), "Pdf-Bitmap"));
-        for (const char* name : {"Grey", "Red", "CmykGreen", "Indexed", "Direct"}) {
+        for (const char* name : {"Grey", "Red", "CmykGreen", "Indexed", "Direct"})
+        {
             doc.AddPage();
             TPdfCanvas& canvas = *doc.GetCanvas();
             canvas.SetPageWidth(kPictureWidth);
@@ -243,11 +259,13 @@ TEST_F(PdfWholeFileTest, EveryStandardFontIsListedAndItsTextExtracts)
 {
     std::string fonts;
     ASSERT_EQ(RunCommand("pdffonts " + Quoted(m_path), &fonts), 0) << fonts;
-    for (const char* baseFont : kBaseFonts) {
+    for (const char* baseFont : kBaseFonts)
+    {
         EXPECT_NE(fonts.find(std::string(baseFont) + " "), std::string::npos) << baseFont << "\n"
                                                                               << fonts;
     }
-    for (int page = 1; page <= 12; ++page) {
+    for (int page = 1; page <= 12; ++page)
+    {
         const std::string n = std::to_string(page);
         std::string text;
         ASSERT_EQ(
@@ -259,7 +277,8 @@ TEST_F(PdfWholeFileTest, EveryStandardFontIsListedAndItsTextExtracts)
         // Lines break differently per font, so the words are looked up one by one.
         for (const std::string& word :
              {font + ": Caf\xC3\xA9", std::string("cr\xC3\xA8me"), std::string("(with"),
-              std::string("brackets)"), std::string("back\\slash")}) {
+              std::string("brackets)"), std::string("back\\slash")})
+        {
             EXPECT_NE(text.find(word), std::string::npos) << word << "\n" << text;
         }
         EXPECT_NE(text.find("A forced break ends here."), std::string::npos) << text;

@@ -1,11 +1,12 @@
+#include "pdf/PdfWrappers.h"
+
 #include <string>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "pdf/PdfDoc.h"
-#include "pdf/PdfWrappers.h"
 #include "PdfTestUtil.h"
+#include "pdf/PdfDoc.h"
 #include "tests/support/TestSupport.h"
 
 using ::testing::HasSubstr;
@@ -106,9 +107,12 @@ TEST_F(PdfWrappersTest, DestinationsWriteTheirOperandsByType)
     destination.SetRight(-300);
     destination.SetBottom(20);
     const std::pair<TPdfDestinationType, const char*> cases[] = {
-        {dtFit, "[5 0 R /Fit ]"},          {dtFitB, "[5 0 R /FitB ]"},
-        {dtFitH, "[5 0 R /FitH 700 ]"},    {dtFitBH, "[5 0 R /FitBH 700 ]"},
-        {dtFitV, "[5 0 R /FitV null ]"},   {dtFitBV, "[5 0 R /FitBV null ]"},
+        {dtFit, "[5 0 R /Fit ]"},
+        {dtFitB, "[5 0 R /FitB ]"},
+        {dtFitH, "[5 0 R /FitH 700 ]"},
+        {dtFitBH, "[5 0 R /FitBH 700 ]"},
+        {dtFitV, "[5 0 R /FitV null ]"},
+        {dtFitBV, "[5 0 R /FitBV null ]"},
         {dtFitR, "[5 0 R /FitR -200 20 -300 700 ]"},
     };
     for (const auto& [type, expected] : cases)
@@ -175,8 +179,7 @@ TEST_F(PdfWrappersTest, OutlineTreeIsSavedDepthFirst)
 
     EXPECT_EQ(Inline(*root.Dictionary()),
               "<<\r\n/Type /Outlines\r\n/Count 2\r\n/First 8 0 R\r\n/Last 9 0 R\r\n>>");
-    EXPECT_EQ(Inline(*first.Dictionary()),
-              "<<\r\n/Count 0\r\n/Title (One)\r\n/Next 9 0 R\r\n>>");
+    EXPECT_EQ(Inline(*first.Dictionary()), "<<\r\n/Count 0\r\n/Title (One)\r\n/Next 9 0 R\r\n>>");
     EXPECT_EQ(Inline(*second.Dictionary()),
               "<<\r\n/Count -3\r\n/Title (Two)\r\n/Dest [5 0 R /FitH null ]\r\n/Prev 8 0 R\r\n>>");
 

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "pdf/PdfXref.h"
+
+#include <gtest/gtest.h>
 
 namespace
 {

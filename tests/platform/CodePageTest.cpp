@@ -27,15 +27,17 @@ TEST(CodePage, Utf8CountsEveryNonAsciiByteAndReplacesInvalidInput)
     EXPECT_TRUE(cp.HasMultiByteChar("caf\xC3\xA9"));
     EXPECT_TRUE(cp.HasMultiByteChar("\xE9")); // even a stray byte: never written as literal bytes
 
-    EXPECT_EQ(cp.ToUtf16("caf\xC3\xA9 \xE3\x81\x82 \xF0\x9F\x98\x80"), u"caf\u00E9 \u3042 \U0001F600");
-    EXPECT_EQ(cp.ToUtf16("a\xE9z"), u"a\uFFFDz");             // Latin-1 byte
-    EXPECT_EQ(cp.ToUtf16("\xE3\x81"), u"\uFFFD");             // cut off at the end
-    EXPECT_EQ(cp.ToUtf16("\xE3\x81Z"), u"\uFFFDZ");           // broken by an ASCII byte
-    EXPECT_EQ(cp.ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");       // overlong slash
-    EXPECT_EQ(cp.ToUtf16("\xED\xA0\x80"), u"\uFFFD");         // encoded surrogate
-    EXPECT_EQ(cp.ToUtf16("\xF4\x90\x80\x80"), u"\uFFFD");     // beyond U+10FFFF
+    EXPECT_EQ(cp.ToUtf16("caf\xC3\xA9 \xE3\x81\x82 \xF0\x9F\x98\x80"),
+              u"caf\u00E9 \u3042 \U0001F600");
+    EXPECT_EQ(cp.ToUtf16("a\xE9z"), u"a\uFFFDz");         // Latin-1 byte
+    EXPECT_EQ(cp.ToUtf16("\xE3\x81"), u"\uFFFD");         // cut off at the end
+    EXPECT_EQ(cp.ToUtf16("\xE3\x81Z"), u"\uFFFDZ");       // broken by an ASCII byte
+    EXPECT_EQ(cp.ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");   // overlong slash
+    EXPECT_EQ(cp.ToUtf16("\xED\xA0\x80"), u"\uFFFD");     // encoded surrogate
+    EXPECT_EQ(cp.ToUtf16("\xF4\x90\x80\x80"), u"\uFFFD"); // beyond U+10FFFF
 
-    EXPECT_EQ(cp.FromUtf16(u"caf\u00E9 \u3042 \U0001F600"), "caf\xC3\xA9 \xE3\x81\x82 \xF0\x9F\x98\x80");
+    EXPECT_EQ(cp.FromUtf16(u"caf\u00E9 \u3042 \U0001F600"),
+              "caf\xC3\xA9 \xE3\x81\x82 \xF0\x9F\x98\x80");
     EXPECT_EQ(cp.FromUtf16(std::u16string(1, char16_t(0xD800)) + u"x"), "?x");
 }
 
@@ -53,7 +55,9 @@ TEST(CodePage, ShiftJisLeadBytesAndDoubleByteCharacters)
     EXPECT_TRUE(cp.HasMultiByteChar("\x81\x40"));
 
     EXPECT_EQ(cp.ToUtf16("\x82\xA0"), u"\u3042");
-    EXPECT_EQ(cp.ToUtf16("A\x93\xFA\x96\x7B" "B"), u"A\u65E5\u672CB");
+    EXPECT_EQ(cp.ToUtf16("A\x93\xFA\x96\x7B"
+                         "B"),
+              u"A\u65E5\u672CB");
     EXPECT_EQ(cp.ToUtf16("\xB1"), u"\uFF71");
     EXPECT_EQ(cp.ToUtf16("x\x82"), u"x\uFFFD"); // lone lead byte at the end
     EXPECT_EQ(cp.FromUtf16(u"A\u3042\u65E5"), "A\x82\xA0\x93\xFA");

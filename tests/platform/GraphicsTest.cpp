@@ -1,9 +1,10 @@
+#include "platform/Graphics.h"
+
 #include <cstdlib>
 
 #include <gtest/gtest.h>
 
 #include "platform/Exceptions.h"
-#include "platform/Graphics.h"
 #include "platform/Stream.h"
 #include "tests/support/TestSupport.h"
 
@@ -148,8 +149,9 @@ TEST(Bitmap, ManyColoursAreQuantisedToNearbyColours)
     {
         for (int x = 0; x < 64; ++x)
         {
-            Put24(bitmap, y, x, Rgb(static_cast<std::uint8_t>(x * 4), static_cast<std::uint8_t>(y * 4),
-                                    static_cast<std::uint8_t>((x + y) * 2)));
+            Put24(bitmap, y, x,
+                  Rgb(static_cast<std::uint8_t>(x * 4), static_cast<std::uint8_t>(y * 4),
+                      static_cast<std::uint8_t>((x + y) * 2)));
         }
     }
     TBitmap indexed(bitmap);
@@ -243,8 +245,8 @@ TEST(JpegImage, AnUnreadableHeaderIsRefusedAndNothingIsKept)
     const std::string good = MakeTestJpeg(8, 8, 1);
     TJPEGImage jpeg;
     jpeg.SetData(good);
-    for (const std::string& bad :
-         {std::string(), std::string("GIF89a not a jpeg"), good.substr(0, 20), std::string("\xFF\xD8\xFF\xD9")})
+    for (const std::string& bad : {std::string(), std::string("GIF89a not a jpeg"),
+                                   good.substr(0, 20), std::string("\xFF\xD8\xFF\xD9")})
     {
         TMemoryStream stream(bad);
         try

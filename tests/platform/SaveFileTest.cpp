@@ -4,9 +4,9 @@
 #include <csignal>
 #include <filesystem>
 #include <regex>
+
 #include <sys/resource.h>
 #include <sys/stat.h>
-
 #include <unistd.h>
 
 #include <gtest/gtest.h>

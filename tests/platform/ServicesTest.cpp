@@ -1,3 +1,5 @@
+#include "platform/Services.h"
+
 #include <clocale>
 #include <cstdlib>
 #include <ctime>
@@ -6,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/NameRegistry.h"
-#include "platform/Services.h"
 #include "tests/support/TestSupport.h"
 
 namespace

@@ -1,3 +1,5 @@
+#include "platform/Stream.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -5,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/Exceptions.h"
-#include "platform/Stream.h"
 #include "tests/support/TestSupport.h"
 
 namespace
@@ -159,7 +160,8 @@ TEST(FileStream, FailuresNameTheFileAndTheReason)
     }
     catch (const EFileError& e)
     {
-        EXPECT_STREQ(e.what(), "Cannot create file \"/nonexistent-dir/x.pdf\": No such file or directory");
+        EXPECT_STREQ(e.what(),
+                     "Cannot create file \"/nonexistent-dir/x.pdf\": No such file or directory");
     }
     try
     {
@@ -168,7 +170,8 @@ TEST(FileStream, FailuresNameTheFileAndTheReason)
     }
     catch (const EFileError& e)
     {
-        EXPECT_STREQ(e.what(), "Cannot read file \"/nonexistent-dir/x.jpg\": No such file or directory");
+        EXPECT_STREQ(e.what(),
+                     "Cannot read file \"/nonexistent-dir/x.jpg\": No such file or directory");
     }
 }
 

@@ -132,13 +132,15 @@ TEST_F(PRLayoutTest, PrintOrderAndPageRectangles)
     Make<TProbeItem>("a", &first, &m_log).SetBounds(10, 20, 30, 40);
     Make<TProbeItem>("hidden", &first, &m_log).SetPrintable(false);
     Make<TProbeItem>("b", &second, &m_log).SetBounds(0, 0, 5, 5);
-    first.SetBeforePrint(
-        [&](TPRPanel& sender, TPRCanvas&, const TRect& r)
-        { m_log.push_back("before " + sender.Name() + " " + std::to_string(r.Left)); });
-    first.SetAfterPrint([&](TPRPanel& sender, TPRCanvas&, const TRect&)
-                        { m_log.push_back("after " + sender.Name()); });
-    page.SetOnPrintPage([&](TPRPage& sender, TPRCanvas& canvas)
-                        { canvas.PdfCanvas()->WriteContent("% page " + sender.Name() + "\n"); });
+    first.SetBeforePrint([&](TPRPanel& sender, TPRCanvas&, const TRect& r) {
+        m_log.push_back("before " + sender.Name() + " " + std::to_string(r.Left));
+    });
+    first.SetAfterPrint([&](TPRPanel& sender, TPRCanvas&, const TRect&) {
+        m_log.push_back("after " + sender.Name());
+    });
+    page.SetOnPrintPage([&](TPRPage& sender, TPRCanvas& canvas) {
+        canvas.PdfCanvas()->WriteContent("% page " + sender.Name() + "\n");
+    });
 
     EXPECT_EQ(Print(page), "% page page\n% a\n% deep\n% b\n");
     EXPECT_EQ(m_log, (std::vector<std::string>{"before first 5", "a 15,25,45,65",

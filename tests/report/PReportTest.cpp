@@ -1,8 +1,8 @@
 #include "report/PReport.h"
 
 #include <functional>
-#include <sys/stat.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -230,8 +230,7 @@ TEST(PReportTest, WrittenFileTakesTheUsualOrTheReplacedPermissions)
     TForm form(nullptr);
     auto& report = form.Create<TPReport>();
     auto& page = form.Create<TPRPage>();
-    const auto write = [&](const std::string& path)
-    {
+    const auto write = [&](const std::string& path) {
         report.SetFileName(path);
         report.StartDocument();
         report.PrintPage(page);

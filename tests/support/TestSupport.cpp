@@ -12,15 +12,13 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
-
 #include <vector>
 
 #include <grp.h>
+#include <jpeglib.h>
 #include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <jpeglib.h>
 
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
@@ -202,8 +200,8 @@ std::string TestDataPath(const std::string& name)
 TTempDir::TTempDir()
 {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
-                          "/pictova-test-XXXXXX";
+    std::string pattern =
+        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/pictova-test-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr)
     {
         throw std::runtime_error("Cannot create a temporary directory \"" + pattern +
@@ -316,9 +314,8 @@ bool PdftoppmRenders(const std::string& pdfPath, std::string* output)
 {
     TTempDir pages;
     std::string text;
-    const int status =
-        RunCommand("pdftoppm -r 10 -png " + ShellQuote(pdfPath) + " " + ShellQuote(pages.File("page")),
-                   &text);
+    const int status = RunCommand(
+        "pdftoppm -r 10 -png " + ShellQuote(pdfPath) + " " + ShellQuote(pages.File("page")), &text);
     bool rendered = false;
     for (const auto& entry : std::filesystem::directory_iterator(pages.Path()))
     {

@@ -192,8 +192,8 @@ private:
 void RunUnprivileged(const std::function<void()>& body);
 
 // Paths and external checks.
-std::string SourceDir();                       // the project's root
-std::string BinaryDir();                       // the build tree the tests were built in
+std::string SourceDir();                           // the project's root
+std::string BinaryDir();                           // the build tree the tests were built in
 std::string TestDataPath(const std::string& name); // tests/data/<name>
 // A fresh, empty temporary directory for one test; removed with everything in it on
 // destruction.

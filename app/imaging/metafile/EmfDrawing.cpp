@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <librsvg/rsvg.h>
 #include <string>
 #include <vector>
 
 #include <emf2svg.h>
+#include <librsvg/rsvg.h>
 
 #include "app/imaging/CairoRaster.h"
 #include "app/imaging/MetafileRenderer.h"
@@ -17,7 +17,8 @@
 #include "app/imaging/metafile/MetafileDrawing.h"
 #include "platform/ByteOrder.h"
 
-namespace {
+namespace
+{
 
 constexpr std::uint32_t kEmrHeader = 1;
 constexpr std::uint32_t kEmfSignature = 0x464D4520; // " EMF"
@@ -107,18 +108,22 @@ std::vector<std::uint8_t> ExpandRle(const TDibSource& dib, std::uint32_t width,
         indices[static_cast<std::size_t>(y) * width + x] = index;
         ++x;
     };
-    while (at < in.size()) {
+    while (at < in.size())
+    {
         const std::uint8_t count = next();
         const std::uint8_t value = next();
-        if (count > 0) {
+        if (count > 0)
+        {
             for (unsigned i = 0; i < count; ++i)
                 put(four ? static_cast<std::uint8_t>(i % 2 == 0 ? value >> 4 : value & 0x0F)
                          : value);
-        } else if (value == 0) // end of line
+        }
+        else if (value == 0) // end of line
         {
             x = 0;
             ++y;
-        } else if (value == 1) // end of bitmap
+        }
+        else if (value == 1) // end of bitmap
             break;
         else if (value == 2) // move right and up
         {
@@ -126,12 +131,14 @@ std::vector<std::uint8_t> ExpandRle(const TDibSource& dib, std::uint32_t width,
             y += next();
             if (x > width || y > height)
                 throw EPictureError("bad EMF: compressed bitmap moves outside the bitmap");
-        } else // a literal run, padded to a whole 16-bit word
+        }
+        else // a literal run, padded to a whole 16-bit word
         {
             const std::size_t bytes = four ? (value + 1u) / 2u : value;
             if (bytes > in.size() - at)
                 throw EPictureError("bad EMF: compressed bitmap ends early");
-            for (unsigned i = 0; i < value; ++i) {
+            for (unsigned i = 0; i < value; ++i)
+            {
                 const auto byte = static_cast<std::uint8_t>(in[at + (four ? i / 2 : i)]);
                 put(four ? static_cast<std::uint8_t>(i % 2 == 0 ? byte >> 4 : byte & 0x0F) : byte);
             }
@@ -159,7 +166,8 @@ bool DecodeDib(const TDibSource& dib, TDib& out)
     const auto row = [&](std::uint32_t stored) { // the output row of a stored row
         return static_cast<std::size_t>(topDown ? stored : height - 1 - stored) * width;
     };
-    if (dib.BitCount <= 8) {
+    if (dib.BitCount <= 8)
+    {
         if (dib.BitCount != 1 && dib.BitCount != 4 && dib.BitCount != 8)
             return false;
         std::uint32_t colours = ReadLe32(dib.Info, 32);
@@ -170,7 +178,8 @@ bool DecodeDib(const TDibSource& dib, TDib& out)
         std::vector<std::uint32_t> palette(1u << dib.BitCount, 0);
         for (std::uint32_t i = 0; i < colours; ++i)
             palette[i] = ReadLe32(dib.Info, infoSize + 4 * i) & 0xFFFFFF;
-        if (IsRle(dib)) {
+        if (IsRle(dib))
+        {
             if (topDown)
                 throw EPictureError("bad EMF: compressed bitmap stored top row first");
             const std::vector<std::uint8_t> indices = ExpandRle(dib, width, height);
@@ -186,7 +195,8 @@ bool DecodeDib(const TDibSource& dib, TDib& out)
         if (stride * height > dib.Bits.size())
             return false;
         for (std::uint32_t y = 0; y < height; ++y)
-            for (std::uint32_t x = 0; x < width; ++x) {
+            for (std::uint32_t x = 0; x < width; ++x)
+            {
                 const std::uint64_t bit = std::uint64_t{x} * dib.BitCount;
                 const auto byte = static_cast<std::uint8_t>(dib.Bits[y * stride + bit / 8]);
                 const unsigned shift = 8u - dib.BitCount - static_cast<unsigned>(bit % 8);
@@ -202,7 +212,8 @@ bool DecodeDib(const TDibSource& dib, TDib& out)
     if (stride * height > dib.Bits.size())
         return false;
     for (std::uint32_t y = 0; y < height; ++y)
-        for (std::uint32_t x = 0; x < width; ++x) {
+        for (std::uint32_t x = 0; x < width; ++x)
+        {
             const std::size_t at = y * stride + std::size_t{x} * bytesPerPixel;
             const auto byte = [&](std::size_t i) {
                 return static_cast<std::uint8_t>(dib.Bits[at + i]);
@@ -237,7 +248,8 @@ std::string MakeStretchDibits(std::string_view model, const TDib& dib,
     {
         const std::size_t source = static_cast<std::size_t>(dib.Height - 1 - y) * dib.Width;
         char* out = record.data() + bitsAt + y * stride;
-        for (std::uint32_t x = 0; x < dib.Width; ++x) {
+        for (std::uint32_t x = 0; x < dib.Width; ++x)
+        {
             const std::uint32_t colour = dib.Pixels[source + x];
             *out++ = static_cast<char>(colour & 0xFF);
             *out++ = static_cast<char>((colour >> 8) & 0xFF);
@@ -317,7 +329,8 @@ struct TXform
 TXform ReadXform(std::string_view record, std::size_t at)
 {
     float f[6];
-    for (std::size_t i = 0; i < 6; ++i) {
+    for (std::size_t i = 0; i < 6; ++i)
+    {
         const std::uint32_t bits = ReadLe32(record, at + 4 * i);
         std::memcpy(&f[i], &bits, sizeof bits);
     }
@@ -337,7 +350,8 @@ std::string SetWorldTransformRecord(const TXform& x)
     std::string out;
     AppendLe32(out, kEmrSetWorldTransform);
     AppendLe32(out, 32);
-    for (double value : {x.M11, x.M12, x.M21, x.M22, x.Dx, x.Dy}) {
+    for (double value : {x.M11, x.M12, x.M21, x.M22, x.Dx, x.Dy})
+    {
         const auto f = static_cast<float>(value);
         std::uint32_t bits = 0;
         std::memcpy(&bits, &f, sizeof bits);
@@ -351,11 +365,12 @@ std::string SetWorldTransformRecord(const TXform& x)
 // transform each SaveDC saves is followed here, and set again after each RestoreDC.
 class TTransformStack
 {
-  public:
+public:
     // Follows one record; returns the record to add after it, if any.
     std::string After(std::string_view record)
     {
-        switch (ReadLe32(record, 0)) {
+        switch (ReadLe32(record, 0))
+        {
         case kEmrSetWorldTransform:
             if (record.size() >= 32)
                 m_current = ReadXform(record, 8);
@@ -368,7 +383,8 @@ class TTransformStack
             if (m_saved.size() < kMaxSaved)
                 m_saved.push_back(m_current);
             return "";
-        case kEmrRestoreDc: {
+        case kEmrRestoreDc:
+        {
             if (record.size() < 12)
                 return "";
             const auto level = static_cast<std::int32_t>(ReadLe32(record, 8));
@@ -386,7 +402,7 @@ class TTransformStack
         }
     }
 
-  private:
+private:
     void Modify(const TXform& x, std::uint32_t mode)
     {
         if (mode == 1) // MWT_IDENTITY
@@ -415,9 +431,11 @@ std::string PrepareRecords(std::string_view bytes)
     std::deque<std::string> converted; // stable storage for records made here
     std::size_t at = 0;
     bool ended = false;
-    while (at + 8 <= bytes.size()) {
+    while (at + 8 <= bytes.size())
+    {
         const std::uint32_t size = ReadLe32(bytes, at + 4);
-        if (size < 8 || size % 4 != 0 || size > bytes.size() - at) {
+        if (size < 8 || size % 4 != 0 || size > bytes.size() - at)
+        {
             // Before the end record, the converter was left to refuse a broken stream itself,
             // and on some it wrote gigabytes of drawing first. What follows the end is kept.
             if (!ended)
@@ -427,9 +445,11 @@ std::string PrepareRecords(std::string_view bytes)
         std::string_view record = bytes.substr(at, size);
         const std::uint32_t type = ReadLe32(record, 0);
         ended = ended || type == kEmrEof;
-        if (type == kEmrBitBlt || type == kEmrStretchBlt) {
+        if (type == kEmrBitBlt || type == kEmrStretchBlt)
+        {
             std::string asDibits = BltAsStretchDibits(record);
-            if (!asDibits.empty()) {
+            if (!asDibits.empty())
+            {
                 converted.push_back(std::move(asDibits));
                 record = converted.back();
             }
@@ -447,22 +467,26 @@ std::string PrepareRecords(std::string_view bytes)
         out.append(record);
         ++count;
         const std::string extra = transforms.After(record);
-        if (!extra.empty()) {
+        if (!extra.empty())
+        {
             out += extra;
             ++count;
         }
         if (out.size() > kMaxPreparedBytes)
             throw EPictureError("bad EMF: bitmaps too large");
     };
-    for (std::size_t i = 0; i < records.size(); ++i) {
+    for (std::size_t i = 0; i < records.size(); ++i)
+    {
         const std::string_view record = records[i];
         TDibSource dib;
         if (i == 0 || ReadLe32(record, 0) != kEmrStretchDibits ||
-            record.size() < kStretchDibitsFixed || !FindDib(record, dib)) {
+            record.size() < kStretchDibitsFixed || !FindDib(record, dib))
+        {
             emit(record);
             continue;
         }
-        if (ReadLe32(record, 68) == kSrcPaint && i + 1 < records.size()) {
+        if (ReadLe32(record, 68) == kSrcPaint && i + 1 < records.size())
+        {
             const std::string_view colours = records[i + 1];
             TDibSource colourDib;
             TDib mask;
@@ -471,9 +495,11 @@ std::string PrepareRecords(std::string_view bytes)
                 colours.size() >= kStretchDibitsFixed && ReadLe32(colours, 68) == kSrcAnd &&
                 SamePlacement(record, colours) && FindDib(colours, colourDib) &&
                 DecodeDib(dib, mask) && DecodeDib(colourDib, image) && mask.Width == image.Width &&
-                mask.Height == image.Height) {
+                mask.Height == image.Height)
+            {
                 std::vector<std::uint8_t> alpha(mask.Pixels.size());
-                for (std::size_t p = 0; p < alpha.size(); ++p) {
+                for (std::size_t p = 0; p < alpha.size(); ++p)
+                {
                     const std::uint32_t grey = mask.Pixels[p];
                     alpha[p] = static_cast<std::uint8_t>(
                         ((grey >> 16 & 0xFF) + (grey >> 8 & 0xFF) + (grey & 0xFF) + 1) / 3);
@@ -579,7 +605,8 @@ TRaster DrawEmf(std::string_view bytes, std::int64_t maxPixels)
     };
     std::int64_t width = FrameToPixels(field(24), field(32));
     std::int64_t height = FrameToPixels(field(28), field(36));
-    if (width <= 0 || height <= 0) {
+    if (width <= 0 || height <= 0)
+    {
         // Without a usable frame, the bounds in device pixels (inclusive).
         width = std::int64_t{field(16)} - field(8) + 1;
         height = std::int64_t{field(20)} - field(12) + 1;
@@ -588,7 +615,8 @@ TRaster DrawEmf(std::string_view bytes, std::int64_t maxPixels)
 
     if (DrawnInEmfPlusOnly(bytes))
         throw EPictureError("unsupported EMF: drawn in EMF+ records only");
-    if (DrawsNothing(bytes)) {
+    if (DrawsNothing(bytes))
+    {
         TRaster blank = NewRaster(width, height, 4, 0); // clear: white once flattened
         return blank;
     }

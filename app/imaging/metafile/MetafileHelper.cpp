@@ -9,15 +9,16 @@
 #include <cstdlib>
 #include <new>
 #include <string>
-#include <sys/prctl.h>
-#include <sys/resource.h>
 
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "app/imaging/metafile/MetafileDrawing.h"
 
-namespace {
+namespace
+{
 
 constexpr std::size_t kMaxInput = 256U << 20;
 
@@ -30,11 +31,13 @@ int Fail(const std::string& reason)
 bool ReadAll(int fd, std::string& bytes)
 {
     char buffer[65536];
-    for (;;) {
+    for (;;)
+    {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n == 0)
             return true;
-        if (n < 0) {
+        if (n < 0)
+        {
             if (errno == EINTR)
                 continue;
             return false;
@@ -48,7 +51,8 @@ bool ReadAll(int fd, std::string& bytes)
 bool WriteAll(int fd, const void* data, std::size_t size)
 {
     const auto* p = static_cast<const char*>(data);
-    while (size > 0) {
+    while (size > 0)
+    {
         const ssize_t n = ::write(fd, p, size);
         if (n < 0 && errno == EINTR)
             continue;
@@ -79,7 +83,8 @@ int Run(const std::string& kind, std::int64_t maxPixels)
 {
     const bool wmf = kind == "wmf";
     const char* kindName = wmf ? "WMF" : "EMF";
-    try {
+    try
+    {
         std::string bytes;
         if (!ReadAll(0, bytes))
             return Fail(std::string("cannot read the ") + kindName + " data");
@@ -93,9 +98,13 @@ int Run(const std::string& kind, std::int64_t maxPixels)
             !WriteAll(1, raster.Pixels.data(), raster.Pixels.size()))
             return Fail("cannot write the pixels");
         return 0;
-    } catch (const std::bad_alloc&) {
+    }
+    catch (const std::bad_alloc&)
+    {
         return Fail(OutOfMemory(kindName));
-    } catch (const std::exception& e) {
+    }
+    catch (const std::exception& e)
+    {
         return Fail(e.what());
     }
 }

@@ -5,19 +5,21 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <libwmf/api.h>
-#include <libwmf/gd.h>
-#include <libwmf/ipa.h>
 #include <set>
 #include <string>
 #include <vector>
+
+#include <libwmf/api.h>
+#include <libwmf/gd.h>
+#include <libwmf/ipa.h>
 
 #include "app/imaging/MetafileRenderer.h"
 #include "app/imaging/RasterOperations.h"
 #include "app/imaging/metafile/MetafileDrawing.h"
 #include "platform/ByteOrder.h"
 
-namespace {
+namespace
+{
 // A placeable header gives the picture's box in its own units per inch: the size at 96 dpi.
 bool PlaceableSize(const std::string& bytes, long long& width, long long& height)
 {
@@ -56,7 +58,8 @@ void AppendArc(std::vector<wmfD_Coord>& points, wmfD_Coord topLeft, wmfD_Coord b
     const double ry = (bottomRight.y - topLeft.y) / 2.0;
     const int steps =
         std::max(2, static_cast<int>(std::ceil((to - from) / (2 * kPi) * kStepsPerTurn)));
-    for (int i = 0; i <= steps; ++i) {
+    for (int i = 0; i <= steps; ++i)
+    {
         const double t = from + (to - from) * i / steps;
         points.push_back(
             {static_cast<float>(cx + rx * std::cos(t)), static_cast<float>(cy + ry * std::sin(t))});
@@ -98,13 +101,20 @@ void DrawArcShape(wmfAPI* api, wmfDrawArc_t* arc, bool throughCentre)
     FillPolygon(api, arc->dc, points);
 }
 
-void DrawChord(wmfAPI* api, wmfDrawArc_t* arc) { DrawArcShape(api, arc, false); }
+void DrawChord(wmfAPI* api, wmfDrawArc_t* arc)
+{
+    DrawArcShape(api, arc, false);
+}
 
-void DrawPie(wmfAPI* api, wmfDrawArc_t* arc) { DrawArcShape(api, arc, true); }
+void DrawPie(wmfAPI* api, wmfDrawArc_t* arc)
+{
+    DrawArcShape(api, arc, true);
+}
 
 void DrawRectangle(wmfAPI* api, wmfDrawRectangle_t* rect)
 {
-    if (!(rect->width > 0 && rect->height > 0)) {
+    if (!(rect->width > 0 && rect->height > 0))
+    {
         g_drawRectangle(api, rect);
         return;
     }
@@ -133,7 +143,8 @@ wmf_gd_t* g_device = nullptr;
 
 std::uint32_t Combine(std::uint32_t rop, std::uint32_t source, std::uint32_t page)
 {
-    switch (rop) {
+    switch (rop)
+    {
     case kSrcPaint:
         return source | page;
     case kSrcAnd:
@@ -212,7 +223,8 @@ bool InsideClip(double x, double y)
 
 // Calls visit(page pixel index, source colour 0xRRGGBB) for each page pixel the bitmap covers
 // within the clip region, row by row.
-template <typename Visit> void ForEachBitmapPixel(wmfAPI* api, wmfBMP_Draw_t* draw, Visit visit)
+template <typename Visit>
+void ForEachBitmapPixel(wmfAPI* api, wmfBMP_Draw_t* draw, Visit visit)
 {
     if (draw->bmp.data == nullptr || g_device == nullptr)
         return;
@@ -249,13 +261,15 @@ template <typename Visit> void ForEachBitmapPixel(wmfAPI* api, wmfBMP_Draw_t* dr
     const long long x1 = last(right, g_device->width);
     const long long y0 = first(top);
     const long long y1 = last(bottom, g_device->height);
-    for (long long y = y0; y < y1; ++y) {
+    for (long long y = y0; y < y1; ++y)
+    {
         const double v = (static_cast<double>(y) + 0.5 - top) / cellH;
         if (v < 0 || v >= cropH)
             continue;
         // The bitmap's rows run bottom-up; the source rectangle is counted from the top.
         const unsigned row = draw->bmp.height - 1 - (cropY + static_cast<unsigned>(v));
-        for (long long x = x0; x < x1; ++x) {
+        for (long long x = x0; x < x1; ++x)
+        {
             const double u = (static_cast<double>(x) + 0.5 - left) / cellW;
             if (u < 0 || u >= cropW ||
                 !InsideClip(g_device->bbox.TL.x + (static_cast<double>(x) + 0.5) / scaleX,
@@ -303,7 +317,8 @@ constexpr std::size_t kMaxPendingPixels = 16u << 20;
 void FlushPendingOr(int* pixels)
 {
     if (g_pendingOr.active && pixels != nullptr)
-        for (const auto& sample : g_pendingOr.samples) {
+        for (const auto& sample : g_pendingOr.samples)
+        {
             const std::uint32_t colour = sample.second;
             PutPixel(pixels, sample.first, true,
                      [colour](std::uint32_t page) { return page | colour; });
@@ -322,7 +337,8 @@ void DrawBitmap(wmfAPI* api, wmfBMP_Draw_t* draw)
     const std::array<unsigned, 4> size{draw->crop.w, draw->crop.h, draw->bmp.width,
                                        draw->bmp.height};
     if (g_pendingOr.active && draw->type == kSrcAnd && where == g_pendingOr.where &&
-        size == g_pendingOr.size) {
+        size == g_pendingOr.size)
+    {
         const auto& alphas = g_pendingOr.samples;
         std::size_t next = 0;
         ForEachBitmapPixel(api, draw, [&](std::size_t at, std::uint32_t colour) {
@@ -332,7 +348,8 @@ void DrawBitmap(wmfAPI* api, wmfBMP_Draw_t* draw)
                 next < alphas.size() && alphas[next].first == at ? alphas[next].second : 0;
             PutPixel(pixels, at, true, [&](std::uint32_t page) {
                 std::uint32_t result = 0;
-                for (int shift = 0; shift < 24; shift += 8) {
+                for (int shift = 0; shift < 24; shift += 8)
+                {
                     const std::uint32_t b = (page >> shift) & 0xFF;
                     const std::uint32_t a = (alpha >> shift) & 0xFF;
                     const std::uint32_t c = (colour >> shift) & 0xFF;
@@ -346,7 +363,8 @@ void DrawBitmap(wmfAPI* api, wmfBMP_Draw_t* draw)
         return;
     }
     FlushPendingOr(pixels);
-    if (draw->type == kSrcPaint) {
+    if (draw->type == kSrcPaint)
+    {
         g_pendingOr.where = where;
         g_pendingOr.size = size;
         ForEachBitmapPixel(api, draw, [&](std::size_t at, std::uint32_t colour) {
@@ -354,7 +372,8 @@ void DrawBitmap(wmfAPI* api, wmfBMP_Draw_t* draw)
                 g_pendingOr.samples.emplace_back(at, colour);
         });
         // Too large to hold: ORed as it stands.
-        if (g_pendingOr.samples.size() >= kMaxPendingPixels) {
+        if (g_pendingOr.samples.size() >= kMaxPendingPixels)
+        {
             g_pendingOr.samples.clear();
             ForEachBitmapPixel(api, draw, [&](std::size_t at, std::uint32_t colour) {
                 PutPixel(pixels, at, true, [colour](std::uint32_t page) { return page | colour; });
@@ -396,12 +415,14 @@ void WindowOrigin(const std::string& bytes, double& x, double& y)
     if (bytes.size() < at + 18)
         return;
     at += static_cast<std::size_t>(ReadLe16(bytes, at + 2)) * 2; // the header's own size in words
-    while (at + 6 <= bytes.size()) {
+    while (at + 6 <= bytes.size())
+    {
         const std::uint32_t words = ReadLe32(bytes, at);
         const std::uint16_t function = ReadLe16(bytes, at + 4);
         if (words < 3 || function == 0 || words > (bytes.size() - at) / 2)
             return;
-        if (function == 0x020B && words >= 5) {
+        if (function == 0x020B && words >= 5)
+        {
             y = static_cast<std::int16_t>(ReadLe16(bytes, at + 6));
             x = static_cast<std::int16_t>(ReadLe16(bytes, at + 8));
             return;
@@ -458,7 +479,8 @@ void BoundLargestRecord(std::string& bytes)
         return;
     std::size_t at = header + static_cast<std::size_t>(ReadLe16(bytes, header + 2)) * 2;
     std::uint32_t largest = 3;
-    while (at + 6 <= bytes.size()) {
+    while (at + 6 <= bytes.size())
+    {
         const std::uint32_t words = ReadLe32(bytes, at);
         if (words < 3 || words > (bytes.size() - at) / 2)
             break;
@@ -501,14 +523,16 @@ void KeepObjects(std::string& bytes)
         // An index to an empty or missing slot stays out of range, as it was.
         return slot < slots.size() && slots[slot] >= 0 ? slots[slot] : 0xFFFF;
     };
-    while (at + 6 <= bytes.size()) {
+    while (at + 6 <= bytes.size())
+    {
         const std::uint32_t words = ReadLe32(bytes, at);
         const std::uint16_t function = ReadLe16(bytes, at + 4);
         if (words < 3 || function == 0 || words > (bytes.size() - at) / 2)
             break;
         const std::size_t params = at + 6;
         const std::size_t paramWords = words - 3;
-        switch (function) {
+        switch (function)
+        {
         case 0x02FA:
         case 0x02FB:
         case 0x02FC:
@@ -517,7 +541,8 @@ void KeepObjects(std::string& bytes)
         case 0x0142:
         case 0x06FF:
         case 0x06FE:
-        case 0x02FD: {
+        case 0x02FD:
+        {
             // A new object takes the lowest free slot.
             if (freeSlots.empty() || created >= 0xFFFF)
                 return;
@@ -526,9 +551,11 @@ void KeepObjects(std::string& bytes)
             break;
         }
         case 0x01F0: // DeleteObject
-            if (paramWords >= 1) {
+            if (paramWords >= 1)
+            {
                 const std::uint16_t slot = ReadLe16(bytes, params);
-                if (slot < slots.size()) {
+                if (slot < slots.size())
+                {
                     slots[slot] = -1;
                     freeSlots.insert(slot);
                 }
@@ -545,7 +572,8 @@ void KeepObjects(std::string& bytes)
             break;
         case 0x0228:
         case 0x0429: // a region and a brush
-            if (paramWords >= 2) {
+            if (paramWords >= 2)
+            {
                 fixes.push_back({params, objectAt(params)});
                 fixes.push_back({params + 2, objectAt(params + 2)});
             }
@@ -558,7 +586,8 @@ void KeepObjects(std::string& bytes)
     PutLe16(bytes, header + 10,
             static_cast<std::uint16_t>(
                 std::max<std::size_t>(slots.size(), static_cast<std::size_t>(created))));
-    for (const Fix& fix : fixes) {
+    for (const Fix& fix : fixes)
+    {
         if (fix.object >= 0)
             PutLe16(bytes, fix.offset, static_cast<std::uint16_t>(fix.object));
         else
@@ -568,7 +597,7 @@ void KeepObjects(std::string& bytes)
 
 class TApi
 {
-  public:
+public:
     TApi() = default;
     ~TApi()
     {
@@ -580,7 +609,7 @@ class TApi
     wmfAPI*& Ref() { return m_api; }
     wmfAPI* Get() const { return m_api; }
 
-  private:
+private:
     wmfAPI* m_api = nullptr;
 };
 
@@ -588,7 +617,7 @@ class TApi
 // a second picture in the same process (the fuzzing targets) starts afresh.
 class TPlay
 {
-  public:
+public:
     explicit TPlay(wmf_gd_t* device) { g_device = device; }
     ~TPlay()
     {
@@ -630,7 +659,8 @@ TRaster DrawWmf(std::string bytes, std::int64_t maxPixels)
     long long height = 0;
     if (PlaceableSize(bytes, width, height))
         PlaceableBox(bytes, bounds);
-    else {
+    else
+    {
         // Without a placeable header one logical unit is one pixel (the default mapping): the
         // drawn bounds are the size.
         float w = 0;
@@ -657,7 +687,8 @@ TRaster DrawWmf(std::string bytes, std::int64_t maxPixels)
     TRaster raster = NewRaster(width, height, 4);
     std::uint8_t* out = raster.Pixels.data();
     const auto count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    for (std::size_t i = 0; i < count; ++i, out += 4) {
+    for (std::size_t i = 0; i < count; ++i, out += 4)
+    {
         // gd's true-colour pixel: 7-bit alpha (0 opaque, 127 clear) and 8-bit R, G, B.
         const auto p = static_cast<std::uint32_t>(pixels[i]);
         const std::uint32_t clear = (p >> 24) & 0x7F;
