@@ -269,8 +269,8 @@ public:
     // iconv_open's failure value is (iconv_t)-1: the cast is its own.
     bool Valid() const
     {
-        return m_cd != reinterpret_cast<iconv_t>(
-                           static_cast<std::intptr_t>(-1)); // NOLINT(performance-no-int-to-ptr)
+        // NOLINTNEXTLINE(performance-no-int-to-ptr)
+        return m_cd != reinterpret_cast<iconv_t>(static_cast<std::intptr_t>(-1));
     }
 
     // Converts as much as it can: stops at a byte it cannot convert (errno EILSEQ), at an
