@@ -40,19 +40,6 @@ std::string Bmp32(const std::vector<std::uint32_t>& pixels, bool topDown = false
     return out;
 }
 
-std::string ReasonFor(const std::string& bytes)
-{
-    try
-    {
-        DecodePicture(bytes);
-        return "decoded";
-    }
-    catch (const EPictureError& e)
-    {
-        return e.what();
-    }
-}
-
 TEST(Bmp32, FourthBytesNotAllZeroAreAlpha)
 {
     for (bool topDown : {false, true})

@@ -46,19 +46,6 @@ std::string ImpossiblePngHeader()
     return png;
 }
 
-std::string ReasonFor(const std::string& bytes)
-{
-    try
-    {
-        DecodePicture(bytes);
-        return "decoded";
-    }
-    catch (const EPictureError& e)
-    {
-        return e.what();
-    }
-}
-
 // The sides of an icon's entry are read as 32 bits: comparing such entries once multiplied them
 // beyond 64 bits. An entry beyond the limits now loses to any usable one.
 TEST(HostileIco, AnEntryOfImpossibleSizeLosesToAUsableOne)

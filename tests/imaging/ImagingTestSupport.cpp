@@ -6,6 +6,8 @@
 #include <tiffio.h>
 #include <turbojpeg.h>
 
+#include "app/imaging/PictureReader.h"
+
 ::testing::AssertionResult PixelNear(const TRaster& raster, int x, int y, TRgb rgb, int tolerance)
 {
     if (x < 0 || y < 0 || x >= raster.Width || y >= raster.Height)
@@ -117,4 +119,17 @@ TRaster QuadrantRaster(int width, int height)
         }
     }
     return raster;
+}
+
+std::string ReasonFor(const std::string& bytes)
+{
+    try
+    {
+        DecodePicture(bytes);
+        return "decoded";
+    }
+    catch (const EPictureError& e)
+    {
+        return e.what();
+    }
 }

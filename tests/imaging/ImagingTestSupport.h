@@ -57,3 +57,6 @@ TRaster SolidRaster(int width, int height, TRgb rgb);
 
 // The quadrant pattern of the fixtures: red, green / blue, yellow, split at the middle.
 TRaster QuadrantRaster(int width, int height);
+
+// What decoding bytes gives: "decoded", or the message of the picture error.
+std::string ReasonFor(const std::string& bytes);
