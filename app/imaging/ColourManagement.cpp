@@ -213,19 +213,27 @@ std::string ProfileFromGamma(std::uint32_t gamma, const std::uint32_t* chromatic
     return bytes;
 }
 
-std::unique_ptr<TCmykToSrgb> TCmykToSrgb::Create(std::string_view icc, bool inverted)
+std::unique_ptr<TCmykToSrgb> TCmykToSrgb::Create(std::string_view icc, const TLayout& layout)
 {
+    if ((layout.BytesPerSample != 1 && layout.BytesPerSample != 2) || layout.ExtraSamples < 0 ||
+        layout.ExtraSamples > 7 || (layout.Inverted && layout.BytesPerSample != 1))
+        return nullptr;
     const TProfile profile = OpenProfile(icc);
     if (profile == nullptr || cmsGetColorSpace(profile.get()) != cmsSigCmykData)
         return nullptr;
     const TProfile srgb(cmsCreate_sRGBProfile());
     if (srgb == nullptr)
         return nullptr;
-    void* transform = cmsCreateTransform(profile.get(), inverted ? TYPE_CMYK_8_REV : TYPE_CMYK_8,
-                                         srgb.get(), TYPE_RGB_8, INTENT_PERCEPTUAL, 0);
+    const auto extra = static_cast<cmsUInt32Number>(layout.ExtraSamples);
+    const auto bytes = static_cast<cmsUInt32Number>(layout.BytesPerSample);
+    const cmsUInt32Number format = COLORSPACE_SH(PT_CMYK) | CHANNELS_SH(4) | BYTES_SH(bytes) |
+                                   EXTRA_SH(extra) | FLAVOR_SH(layout.Inverted ? 1U : 0U);
+    void* transform =
+        cmsCreateTransform(profile.get(), format, srgb.get(), TYPE_RGB_8, INTENT_PERCEPTUAL, 0);
     if (transform == nullptr)
         return nullptr;
-    return std::unique_ptr<TCmykToSrgb>(new TCmykToSrgb(transform));
+    return std::unique_ptr<TCmykToSrgb>(
+        new TCmykToSrgb(transform, (4 + extra) * static_cast<std::size_t>(bytes)));
 }
 
 TCmykToSrgb::~TCmykToSrgb()
@@ -239,7 +247,7 @@ void TCmykToSrgb::Convert(const std::uint8_t* cmyk, std::uint8_t* rgb, std::size
     {
         const std::size_t now = std::min<std::size_t>(pixels, 1U << 20);
         cmsDoTransform(m_transform, cmyk, rgb, static_cast<cmsUInt32Number>(now));
-        cmyk += now * 4;
+        cmyk += now * m_pixelBytes;
         rgb += now * 3;
         pixels -= now;
     }

@@ -30,21 +30,34 @@ void ConvertToSrgb(TRaster& raster, std::string_view icc);
 // near enough (a gamma of 1/2.2 with sRGB's chromaticities) or no usable profile.
 std::string ProfileFromGamma(std::uint32_t gamma, const std::uint32_t* chromaticities);
 
-// Rows of CMYK samples to sRGB through a CMYK profile.
+// Rows of CMYK samples to sRGB through a CMYK profile: JPEG's and TIFF's CMYK pictures share it.
 class TCmykToSrgb
 {
 public:
-    // inverted: samples stored as 255 for no ink (Adobe's JPEGs). Null unless the profile is a
-    // usable CMYK profile.
-    static std::unique_ptr<TCmykToSrgb> Create(std::string_view icc, bool inverted);
+    // How the samples of one pixel are stored: 1 or 2 bytes a sample (2 in the machine's byte
+    // order, as libtiff hands them out), followed by extraSamples further samples (alpha or
+    // spot inks, skipped); inverted: 255 for no ink (Adobe's JPEGs).
+    struct TLayout
+    {
+        bool Inverted = false;
+        int BytesPerSample = 1;
+        int ExtraSamples = 0;
+    };
+
+    // Null unless the profile is a usable CMYK profile and the layout one of the above.
+    static std::unique_ptr<TCmykToSrgb> Create(std::string_view icc, const TLayout& layout);
     ~TCmykToSrgb();
     TCmykToSrgb(const TCmykToSrgb&) = delete;
     TCmykToSrgb& operator=(const TCmykToSrgb&) = delete;
 
-    // pixels CMYK quadruples to RGB triples.
+    // pixels CMYK pixels of the layout to RGB triples.
     void Convert(const std::uint8_t* cmyk, std::uint8_t* rgb, std::size_t pixels) const;
 
 private:
-    explicit TCmykToSrgb(void* transform) : m_transform(transform) {}
+    TCmykToSrgb(void* transform, std::size_t pixelBytes)
+        : m_transform(transform), m_pixelBytes(pixelBytes)
+    {
+    }
     void* m_transform; // cmsHTRANSFORM, owned
+    std::size_t m_pixelBytes;
 };

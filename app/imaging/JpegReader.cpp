@@ -135,7 +135,7 @@ TRaster DecodeJpeg(std::string_view bytes, int scaleEighths)
     if (info.out_color_space == JCS_CMYK)
     {
         cmykRow.resize(static_cast<std::size_t>(info.output_width) * 4);
-        cmykProfile = TCmykToSrgb::Create(profile, info.saw_Adobe_marker != 0);
+        cmykProfile = TCmykToSrgb::Create(profile, {.Inverted = info.saw_Adobe_marker != 0});
     }
     TRaster raster = NewRaster(info.output_width, info.output_height, channels);
     if (!ReadPixels(&decoder, raster.Pixels.data(), raster.RowBytes(),

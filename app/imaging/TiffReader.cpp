@@ -5,8 +5,10 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 #include <tiffio.h>
 
@@ -217,13 +219,107 @@ std::optional<TRaster> ReadPlainStrips(TIFF* tiff, const TTiffSource& source, st
     return raster;
 }
 
-// The embedded ICC profile's colours to sRGB.
-void ApplyProfile(TIFF* tiff, TRaster& raster)
+// The embedded ICC profile, empty without one.
+std::string_view IccProfile(TIFF* tiff)
 {
     std::uint32_t size = 0;
     void* profile = nullptr;
-    if (TIFFGetField(tiff, TIFFTAG_ICCPROFILE, &size, &profile) == 1 && profile != nullptr)
-        ConvertToSrgb(raster, std::string_view(static_cast<const char*>(profile), size));
+    if (TIFFGetField(tiff, TIFFTAG_ICCPROFILE, &size, &profile) != 1 || profile == nullptr)
+        return {};
+    return {static_cast<const char*>(profile), size};
+}
+
+// 16-bit CMYK without a profile, which libtiff's RGBA interface cannot read, by the plain
+// formula it uses for 8 bits.
+void PlainCmyk16(const std::uint8_t* in, std::uint8_t* rgb, std::size_t pixels,
+                 std::size_t pixelBytes)
+{
+    for (std::size_t i = 0; i < pixels; ++i, in += pixelBytes, rgb += 3)
+    {
+        std::uint16_t ink[4];
+        std::memcpy(ink, in, sizeof ink);
+        const std::uint64_t paper = 65535u - ink[3];
+        for (std::size_t c = 0; c < 3; ++c)
+            rgb[c] = static_cast<std::uint8_t>(((65535u - ink[c]) * paper / 65535u + 128) / 257);
+    }
+}
+
+// CMYK inks with a CMYK profile go through it, as JPEG's do, row by row as stored (strips or
+// tiles, 8 or 16 bits a sample, one plane). Nothing for 8-bit CMYK without a usable profile
+// and any other picture, which libtiff's RGBA interface reads (CMYK by the plain formula).
+std::optional<TRaster> ReadCmyk(TIFF* tiff, const TTiffSource& source, std::uint32_t width,
+                                std::uint32_t height)
+{
+    std::uint16_t photometric = 0;
+    std::uint16_t inks = INKSET_CMYK;
+    std::uint16_t bits = 0;
+    std::uint16_t samples = 0;
+    std::uint16_t planar = 0;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_INKSET, &inks);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar);
+    if (TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric) != 1 ||
+        photometric != PHOTOMETRIC_SEPARATED || inks != INKSET_CMYK || samples < 4 || samples > 8 ||
+        (bits != 8 && bits != 16) || planar != PLANARCONFIG_CONTIG)
+        return std::nullopt;
+    const std::unique_ptr<TCmykToSrgb> profile = TCmykToSrgb::Create(
+        IccProfile(tiff), {.BytesPerSample = bits / 8, .ExtraSamples = samples - 4});
+    if (profile == nullptr && bits == 8)
+        return std::nullopt;
+    TRaster raster = NewRaster(width, height, 3);
+    const std::size_t pixelBytes = std::size_t{samples} * (bits / 8);
+    const std::size_t rowBytes = pixelBytes * width;
+    // Whole rows of stored samples: one for strips, a row of tiles for tiles.
+    std::uint32_t tileWidth = 0;
+    std::uint32_t tileHeight = 1;
+    const bool tiled = TIFFIsTiled(tiff) != 0;
+    // Absurd tile sizes are left to the RGBA interface.
+    constexpr std::uint32_t kMaxTileSide = 1 << 16;
+    constexpr std::uint64_t kMaxTileBytes = 256 << 20;
+    if (tiled && (TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &tileWidth) != 1 ||
+                  TIFFGetField(tiff, TIFFTAG_TILELENGTH, &tileHeight) != 1 || tileWidth == 0 ||
+                  tileHeight == 0 || tileWidth > kMaxTileSide || tileHeight > kMaxTileSide ||
+                  TIFFTileSize64(tiff) > kMaxTileBytes ||
+                  TIFFTileSize64(tiff) != std::uint64_t{pixelBytes} * tileWidth * tileHeight))
+        return std::nullopt;
+    if (!tiled && static_cast<std::size_t>(TIFFScanlineSize64(tiff)) != rowBytes)
+        return std::nullopt;
+    std::vector<std::uint8_t> band(rowBytes * std::min(tileHeight, height));
+    std::vector<std::uint8_t> tile(tiled ? pixelBytes * tileWidth * tileHeight : 0);
+    for (std::uint32_t top = 0; top < height; top += tileHeight)
+    {
+        const std::uint32_t rows = std::min(tileHeight, height - top);
+        if (!tiled && TIFFReadScanline(tiff, band.data(), top, 0) != 1)
+            Fail(source, "cannot read the pixels");
+        for (std::uint32_t left = 0; tiled && left < width; left += tileWidth)
+        {
+            if (TIFFReadTile(tiff, tile.data(), left, top, 0, 0) < 0)
+                Fail(source, "cannot read the pixels");
+            const std::size_t columns = std::min(tileWidth, width - left);
+            for (std::uint32_t y = 0; y < rows; ++y)
+                std::memcpy(band.data() + y * rowBytes + left * pixelBytes,
+                            tile.data() + std::size_t{y} * tileWidth * pixelBytes,
+                            columns * pixelBytes);
+        }
+        const std::size_t pixels = std::size_t{rows} * width;
+        if (profile != nullptr)
+            profile->Convert(band.data(), raster.Row(static_cast<int>(top)), pixels);
+        else
+            PlainCmyk16(band.data(), raster.Row(static_cast<int>(top)), pixels, pixelBytes);
+    }
+    return raster;
+}
+
+// The embedded ICC profile's colours to sRGB. A profile on inks (CMYK read by the plain formula)
+// describes none of the mixed colours: an RGB or grey profile there does not fit, and is ignored.
+void ApplyProfile(TIFF* tiff, TRaster& raster)
+{
+    std::uint16_t photometric = 0;
+    const std::string_view profile = IccProfile(tiff);
+    if (!profile.empty() && TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric) == 1 &&
+        photometric != PHOTOMETRIC_SEPARATED)
+        ConvertToSrgb(raster, profile);
 }
 
 class TTiffReader : public IPictureReader
@@ -272,6 +368,12 @@ public:
             ApplyProfile(tiff.Get(), *plain);
             ApplyOrientation(*plain, orientation);
             return std::move(*plain);
+        }
+
+        if (std::optional<TRaster> cmyk = ReadCmyk(tiff.Get(), source, width, height))
+        {
+            ApplyOrientation(*cmyk, orientation);
+            return std::move(*cmyk);
         }
 
         char message[1024] = {};

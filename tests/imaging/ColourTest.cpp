@@ -2,9 +2,11 @@
 // come out in sRGB; untagged and sRGB-tagged ones as they are stored. Expected values are those
 // another colour-managed program (Pillow's ImageCms) gives for the same profile.
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include <tiffio.h>
 #include <zlib.h>
 
 #include <gtest/gtest.h>
@@ -200,6 +202,138 @@ TEST(ColourManagedTiff, AnEmbeddedProfileIsConvertedToSrgb)
     const TRaster raster = DecodePictureFile(path);
     EXPECT_TRUE(PixelNear(raster, 4, 4, kAdobeLeft, 1));
     EXPECT_TRUE(PixelNear(raster, 12, 4, kAdobeRight, 1));
+}
+
+// A TIFF of blocks 8 x 8, one a colour, side by side: each colour's samples as 8-bit values,
+// stored in `bits` bits (16: each value times 257), in strips or 16 x 16 tiles.
+struct TTiffBlocks
+{
+    std::uint16_t Photometric = PHOTOMETRIC_SEPARATED;
+    std::vector<std::vector<int>> Colours;
+    int Bits = 8;
+    bool Tiled = false;
+    std::string Icc;
+};
+
+std::string TiffOfBlocks(const TTempDir& dir, const TTiffBlocks& blocks)
+{
+    const std::string path = dir.File("blocks.tif");
+    const auto samples = static_cast<std::uint16_t>(blocks.Colours.at(0).size());
+    const std::uint32_t width = 8 * static_cast<std::uint32_t>(blocks.Colours.size());
+    const std::uint32_t height = 8;
+    TIFF* tiff = TIFFOpen(path.c_str(), "w");
+    EXPECT_NE(tiff, nullptr);
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, samples);
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, blocks.Bits);
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, blocks.Photometric);
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    if (!blocks.Icc.empty())
+        TIFFSetField(tiff, TIFFTAG_ICCPROFILE, static_cast<std::uint32_t>(blocks.Icc.size()),
+                     blocks.Icc.data());
+    const std::uint32_t tile = 16;
+    const std::uint32_t stride = blocks.Tiled ? (width + tile - 1) / tile * tile : width;
+    const std::uint32_t rows = blocks.Tiled ? tile : height;
+    std::vector<std::uint16_t> values(std::size_t{stride} * rows * samples, 0);
+    for (std::uint32_t y = 0; y < height; ++y)
+        for (std::uint32_t x = 0; x < width; ++x)
+            for (std::uint16_t c = 0; c < samples; ++c)
+                values[(std::size_t{y} * stride + x) * samples + c] = static_cast<std::uint16_t>(
+                    blocks.Colours[x / 8][c] * (blocks.Bits == 16 ? 257 : 1));
+    std::vector<std::uint8_t> bytes;
+    for (std::uint16_t v : values)
+    {
+        if (blocks.Bits == 16)
+            bytes.insert(bytes.end(), reinterpret_cast<const std::uint8_t*>(&v),
+                         reinterpret_cast<const std::uint8_t*>(&v) + 2);
+        else
+            bytes.push_back(static_cast<std::uint8_t>(v));
+    }
+    const std::size_t rowBytes = bytes.size() / rows;
+    if (blocks.Tiled)
+    {
+        TIFFSetField(tiff, TIFFTAG_TILEWIDTH, tile);
+        TIFFSetField(tiff, TIFFTAG_TILELENGTH, tile);
+        std::vector<std::uint8_t> one(rowBytes / stride * tile * tile);
+        for (std::uint32_t left = 0; left < stride; left += tile)
+        {
+            for (std::uint32_t y = 0; y < tile; ++y)
+                std::memcpy(one.data() + y * one.size() / tile,
+                            bytes.data() + y * rowBytes + left * (rowBytes / stride),
+                            one.size() / tile);
+            EXPECT_GE(TIFFWriteTile(tiff, one.data(), left, 0, 0, 0), 0);
+        }
+    }
+    else
+    {
+        TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, height);
+        for (std::uint32_t y = 0; y < height; ++y)
+            EXPECT_EQ(TIFFWriteScanline(tiff, bytes.data() + y * rowBytes, y, 0), 1);
+    }
+    TIFFClose(tiff);
+    return ReadFileBytes(path);
+}
+
+// CMYK inks and, as Pillow's ImageCms gives them through the same profile, their sRGB colours.
+const std::vector<std::vector<int>> kInks = {
+    {0, 255, 255, 0}, {255, 0, 0, 128}, {64, 128, 32, 0}, {200, 40, 100, 60}};
+const std::vector<TRgb> kPressed = {{204, 0, 0}, {0, 100, 100}, {152, 100, 178}, {30, 131, 94}};
+// The same by the plain formula, as for untagged CMYK.
+const std::vector<TRgb> kPlain = {{255, 0, 0}, {0, 127, 127}, {191, 127, 223}, {42, 164, 118}};
+
+::testing::AssertionResult BlocksNear(const TRaster& raster, const std::vector<TRgb>& colours,
+                                      int tolerance)
+{
+    if (raster.Width != 8 * static_cast<int>(colours.size()) || raster.Height != 8)
+        return ::testing::AssertionFailure() << "size " << raster.Width << " x " << raster.Height;
+    for (std::size_t i = 0; i < colours.size(); ++i)
+        for (const int y : {0, 7})
+            if (auto near =
+                    PixelNear(raster, static_cast<int>(i) * 8 + 4, y, colours[i], tolerance);
+                !near)
+                return near << " (block " << i << ")";
+    return ::testing::AssertionSuccess();
+}
+
+// A CMYK TIFF with a CMYK profile goes through it as a JPEG does, stored in strips or tiles, in 8
+// or 16 bits; without a profile, with one that does not fit CMYK or with a damaged one, the plain
+// formula stays.
+TEST(ColourManagedTiff, CmykGoesThroughItsProfile)
+{
+    TTempDir dir;
+    for (const bool tiled : {false, true})
+        for (const int bits : {8, 16})
+        {
+            SCOPED_TRACE(std::to_string(bits) + (tiled ? " bits, tiled" : " bits, strips"));
+            TTiffBlocks blocks{.Colours = kInks, .Bits = bits, .Tiled = tiled, .Icc = ""};
+            EXPECT_TRUE(BlocksNear(DecodePicture(TiffOfBlocks(dir, blocks)), kPlain, 1));
+            blocks.Icc = DimPressCmykIcc();
+            EXPECT_TRUE(BlocksNear(DecodePicture(TiffOfBlocks(dir, blocks)), kPressed, 2));
+        }
+    for (const std::string& unfit : {AdobeRgbIcc(), std::string(600, 'x')})
+        EXPECT_TRUE(BlocksNear(DecodePicture(TiffOfBlocks(dir, {.Colours = kInks, .Icc = unfit})),
+                               kPlain, 1));
+}
+
+// Grey and RGB TIFFs in 8 and 16 bits (16-bit ones are read through libtiff's RGBA interface)
+// go through their profile; a damaged profile is ignored.
+TEST(ColourManagedTiff, GreyAndRgbProfilesIn8And16Bits)
+{
+    TTempDir dir;
+    for (const int bits : {8, 16})
+    {
+        SCOPED_TRACE(std::to_string(bits) + " bits");
+        const TRaster grey = DecodePicture(TiffOfBlocks(
+            dir, {PHOTOMETRIC_MINISBLACK, {{128}, {255}}, bits, false, LinearGreyIcc()}));
+        EXPECT_TRUE(BlocksNear(grey, {{kLinearHalf, kLinearHalf, kLinearHalf}, kWhite}, 1));
+        const TRaster adobe = DecodePicture(TiffOfBlocks(
+            dir, {PHOTOMETRIC_RGB, {{200, 100, 50}, {40, 200, 90}}, bits, false, AdobeRgbIcc()}));
+        EXPECT_TRUE(BlocksNear(adobe, {kAdobeLeft, kAdobeRight}, 1));
+        const TRaster damaged = DecodePicture(TiffOfBlocks(
+            dir, {PHOTOMETRIC_RGB, {{200, 100, 50}}, bits, false, std::string(600, 'x')}));
+        EXPECT_TRUE(BlocksNear(damaged, {{200, 100, 50}}, 0));
+    }
 }
 
 TEST(ColourProfiles, OnlySrgbItselfCountsAsSrgb)
