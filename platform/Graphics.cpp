@@ -335,13 +335,13 @@ void TBitmap::SetPixelFormat(TPixelFormat format)
         }
         case pf15bit:
         {
-            const std::uint32_t word = line[2 * ux] | (line[2 * ux + 1] << 8u);
+            const std::uint32_t word = line[2 * ux] | std::uint32_t{line[2 * ux + 1]} << 8u;
             return Pack(Expand((word >> 10) & 0x1F, 5), Expand((word >> 5) & 0x1F, 5),
                         Expand(word & 0x1F, 5));
         }
         case pf16bit:
         {
-            const std::uint32_t word = line[2 * ux] | (line[2 * ux + 1] << 8u);
+            const std::uint32_t word = line[2 * ux] | std::uint32_t{line[2 * ux + 1]} << 8u;
             return Pack(Expand((word >> 11) & 0x1F, 5), Expand((word >> 5) & 0x3F, 6),
                         Expand(word & 0x1F, 5));
         }

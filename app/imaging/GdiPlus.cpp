@@ -107,12 +107,12 @@ int ThumbnailScale(const TJpegHeader& header, std::uint32_t width, std::uint32_t
     const bool turned = header.Orientation >= 5;
     const std::uint64_t needX = turned ? height : width;
     const std::uint64_t needY = turned ? width : height;
-    for (int eighths = 1; eighths < 8; ++eighths)
+    for (unsigned eighths = 1; eighths < 8; ++eighths)
     {
         const std::uint64_t x = (static_cast<std::uint64_t>(header.StoredWidth) * eighths + 7) / 8;
         const std::uint64_t y = (static_cast<std::uint64_t>(header.StoredHeight) * eighths + 7) / 8;
         if (x >= needX && y >= needY)
-            return eighths;
+            return static_cast<int>(eighths);
     }
     return 8;
 }
