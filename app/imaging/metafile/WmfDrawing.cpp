@@ -5,13 +5,15 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <set>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include <libwmf/api.h>
 #include <libwmf/gd.h>
 #include <libwmf/ipa.h>
+
+#include <queue>
 
 #include "app/imaging/MetafileRenderer.h"
 #include "app/imaging/RasterOperations.h"
@@ -390,6 +392,42 @@ void DrawBitmap(wmfAPI* api, wmfBMP_Draw_t* draw)
     });
 }
 
+// The page is copied out as playing ends, while the device still holds it. Asked for as an
+// image, the gd device hands its page over for good, and libwmf exports nothing to free it with:
+// every picture leaked its page (and in the fuzzing target made each input a leak to check).
+// Asked for as a PNG with no output, the device frees the page itself once this has run.
+TRaster* g_page = nullptr;
+bool g_pageCopied = false;
+void (*g_deviceEnd)(wmfAPI*) = nullptr;
+
+void CopyPage(const int* pixels, TRaster& page)
+{
+    std::uint8_t* out = page.Pixels.data();
+    const auto count = static_cast<std::size_t>(page.Width) * static_cast<std::size_t>(page.Height);
+    for (std::size_t i = 0; i < count; ++i, out += 4)
+    {
+        // gd's true-colour pixel: 7-bit alpha (0 opaque, 127 clear) and 8-bit R, G, B.
+        const auto p = static_cast<std::uint32_t>(pixels[i]);
+        const std::uint32_t clear = (p >> 24) & 0x7F;
+        out[0] = static_cast<std::uint8_t>((p >> 16) & 0xFF);
+        out[1] = static_cast<std::uint8_t>((p >> 8) & 0xFF);
+        out[2] = static_cast<std::uint8_t>(p & 0xFF);
+        out[3] = static_cast<std::uint8_t>(255 - (clear * 255 + 63) / 127);
+    }
+}
+
+void DeviceEnd(wmfAPI* api)
+{
+    int* pixels = PageDuringPlay();
+    FlushPendingOr(pixels);
+    if (pixels != nullptr && g_page != nullptr)
+    {
+        CopyPage(pixels, *g_page);
+        g_pageCopied = true;
+    }
+    g_deviceEnd(api);
+}
+
 void MendShapes(wmfAPI* api)
 {
     auto* device = static_cast<wmfFunctionReference*>(api->function_reference);
@@ -404,6 +442,14 @@ void MendShapes(wmfAPI* api)
     device->bmp_draw = DrawBitmap;
     g_regionClip = device->region_clip;
     device->region_clip = RegionClip;
+}
+
+void TakePage(wmfAPI* api)
+{
+    auto* device = static_cast<wmfFunctionReference*>(api->function_reference);
+    g_deviceEnd = device->device_end;
+    if (g_deviceEnd != nullptr)
+        device->device_end = DeviceEnd;
 }
 
 // The first SetWindowOrg record's origin (x, y), (0, 0) without one.
@@ -505,11 +551,12 @@ void KeepObjects(std::string& bytes)
     if (bytes.size() < at + 18)
         return;
     const std::size_t header = at;
-    // A slot's object number, -1 when free.
+    // A slot's object number, -1 when free. The free slots are those never taken (from
+    // nextFresh on) and those freed again, all below nextFresh: the lowest free one is the
+    // lowest freed one, if any.
     std::vector<int> slots(ReadLe16(bytes, header + 10), -1);
-    std::set<std::size_t> freeSlots;
-    for (std::size_t i = 0; i < slots.size(); ++i)
-        freeSlots.insert(i);
+    std::size_t nextFresh = 0;
+    std::priority_queue<std::size_t, std::vector<std::size_t>, std::greater<>> freed;
     at += static_cast<std::size_t>(ReadLe16(bytes, header + 2)) * 2;
     int created = 0;
     struct Fix
@@ -544,20 +591,27 @@ void KeepObjects(std::string& bytes)
         case 0x02FD:
         {
             // A new object takes the lowest free slot.
-            if (freeSlots.empty() || created >= 0xFFFF)
+            if ((freed.empty() && nextFresh >= slots.size()) || created >= 0xFFFF)
                 return;
-            slots[*freeSlots.begin()] = created++;
-            freeSlots.erase(freeSlots.begin());
+            std::size_t slot = nextFresh;
+            if (freed.empty())
+                ++nextFresh;
+            else
+            {
+                slot = freed.top();
+                freed.pop();
+            }
+            slots[slot] = created++;
             break;
         }
         case 0x01F0: // DeleteObject
             if (paramWords >= 1)
             {
                 const std::uint16_t slot = ReadLe16(bytes, params);
-                if (slot < slots.size())
+                if (slot < slots.size() && slots[slot] >= 0)
                 {
                     slots[slot] = -1;
-                    freeSlots.insert(slot);
+                    freed.push(slot);
                 }
                 fixes.push_back({at, -1}); // the record's start
             }
@@ -622,6 +676,8 @@ public:
     ~TPlay()
     {
         g_device = nullptr;
+        g_page = nullptr;
+        g_pageCopied = false;
         g_pendingOr = TPendingOr{};
         g_clip = TClipRegion{};
     }
@@ -645,8 +701,9 @@ TRaster DrawWmf(std::string bytes, std::int64_t maxPixels)
     if (wmf_api_create(&api.Ref(), flags, &options) != wmf_E_None || api.Get() == nullptr)
         throw EPictureError("cannot start the WMF library");
     auto* device = static_cast<wmf_gd_t*>(api.Get()->device_data);
-    TPlay play(device);
+    const TPlay play(device);
     MendShapes(api.Get());
+    TakePage(api.Get());
 
     if (wmf_mem_open(api.Get(), reinterpret_cast<unsigned char*>(bytes.data()),
                      static_cast<long>(bytes.size())) != wmf_E_None)
@@ -673,29 +730,17 @@ TRaster DrawWmf(std::string bytes, std::int64_t maxPixels)
     }
     CheckPictureSize(width, height, maxPixels);
 
-    device->type = wmf_gd_image;
+    // No output: the page is copied out by DeviceEnd.
+    device->type = wmf_gd_png;
+    device->flags &= ~static_cast<unsigned long>(WMF_GD_OUTPUT_FILE | WMF_GD_OUTPUT_MEMORY);
     device->bbox = bounds;
     device->width = static_cast<unsigned int>(width);
     device->height = static_cast<unsigned int>(height);
-    if (wmf_play(api.Get(), 0, &bounds) != wmf_E_None || device->gd_image == nullptr)
-        throw EPictureError("bad WMF: cannot draw the records");
-    int* pixels = wmf_gd_image_pixels(device->gd_image);
-    FlushPendingOr(pixels);
-    if (pixels == nullptr)
-        throw EPictureError("bad WMF: no pixels drawn");
-
     TRaster raster = NewRaster(width, height, 4);
-    std::uint8_t* out = raster.Pixels.data();
-    const auto count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    for (std::size_t i = 0; i < count; ++i, out += 4)
-    {
-        // gd's true-colour pixel: 7-bit alpha (0 opaque, 127 clear) and 8-bit R, G, B.
-        const auto p = static_cast<std::uint32_t>(pixels[i]);
-        const std::uint32_t clear = (p >> 24) & 0x7F;
-        out[0] = static_cast<std::uint8_t>((p >> 16) & 0xFF);
-        out[1] = static_cast<std::uint8_t>((p >> 8) & 0xFF);
-        out[2] = static_cast<std::uint8_t>(p & 0xFF);
-        out[3] = static_cast<std::uint8_t>(255 - (clear * 255 + 63) / 127);
-    }
+    g_page = &raster;
+    if (wmf_play(api.Get(), 0, &bounds) != wmf_E_None)
+        throw EPictureError("bad WMF: cannot draw the records");
+    if (!g_pageCopied)
+        throw EPictureError("bad WMF: no pixels drawn");
     return raster;
 }
