@@ -31,13 +31,23 @@ void OnError(j_common_ptr info)
     std::longjmp(trap.Jump, 1);
 }
 
+// A scan's data that stops at the end-of-image marker: the file ends before the picture does,
+// as when its bytes run out, only closed properly. libjpeg would go on making up every row
+// that is left (a few hundred bytes can claim 256 megapixels, seconds of work); the picture is
+// truncated. Another marker may still be followed by data (a restart, a next scan).
+bool EndsAtEoi(j_common_ptr info)
+{
+    return info->err->msg_code == JWRN_HIT_MARKER && info->is_decompressor != 0 &&
+           reinterpret_cast<j_decompress_ptr>(info)->unread_marker == JPEG_EOI;
+}
+
 void OnMessage(j_common_ptr info, int level)
 {
     // Warnings are not printed. Data ending early fails the picture; other damage is noted,
     // for callers that must not trust the data then.
     if (level >= 0)
         return;
-    if (info->err->msg_code == JWRN_JPEG_EOF)
+    if (info->err->msg_code == JWRN_JPEG_EOF || EndsAtEoi(info))
         TrapOf(info).HitEnd = true;
     else
         TrapOf(info).Corrupt = true;

@@ -128,7 +128,9 @@ TRaster DecodeJpeg(std::string_view bytes, int scaleEighths)
         info.out_color_space = JCS_RGB;
         break;
     }
-    if (!StartOutput(&decoder))
+    // A file of several scans is read whole here: one that ended early is known now, before
+    // its pixels are allocated.
+    if (!StartOutput(&decoder) || decoder.Trap.HitEnd)
         throw EPictureError(JpegFailure(decoder.Trap));
     const std::string profile = IccProfile(info);
     std::unique_ptr<TCmykToSrgb> cmykProfile;

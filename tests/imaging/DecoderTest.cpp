@@ -393,6 +393,20 @@ TEST(DamagedFiles, CutOrScrambledCopiesNeverCrash)
     }
 }
 
+// A scan cut short and closed with the end-of-image marker is a truncated file too: libjpeg
+// would make up every row that is left, seconds of work for a few hundred bytes claiming 256
+// megapixels. Checked for one and for several scans.
+TEST(DamagedFiles, AJpegWhoseScanStopsAtItsEndMarkerIsTruncated)
+{
+    for (const char* name : {"jpeg_rgb_64x48.jpg", "jpeg_grey.jpg", "jpeg_progressive.jpg"})
+    {
+        const std::string good = ReadFileBytes(TestDataPath(name));
+        const std::size_t scan = good.find("\xFF\xDA");
+        ASSERT_NE(scan, std::string::npos) << name;
+        EXPECT_EQ(ReasonFor(good.substr(0, scan + 20) + "\xFF\xD9"), "truncated JPEG") << name;
+    }
+}
+
 TEST(Sniffing, ContentDecidesNotTheName)
 {
     EXPECT_STREQ(FindPictureReader(ReadFileBytes(TestDataPath("png_named_jpg.jpg")))->FormatName(),
