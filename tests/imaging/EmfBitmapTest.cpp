@@ -274,3 +274,47 @@ TEST(EmfRecords, ARecordRunningPastTheEndIsRefusedByItsPlace)
         EXPECT_STREQ(e.what(), "bad EMF: broken record at byte 88");
     }
 }
+
+namespace
+{
+
+std::string EmfRecord(std::uint32_t type, std::initializer_list<std::uint32_t> values)
+{
+    std::string record;
+    AppendLe32(record, type);
+    AppendLe32(record, static_cast<std::uint32_t>(8 + 4 * values.size()));
+    for (std::uint32_t value : values)
+        AppendLe32(record, value);
+    return record;
+}
+
+// Dashed pens draw the platform's dashes as in WMF pictures, whether made by EMR_CREATEPEN or
+// EMR_EXTCREATEPEN; the null pen draws nothing (the converter drew its lines black).
+TEST(EmfPens, DashedPensDrawThePlatformsDashesAndTheNullPenNothing)
+{
+    std::vector<std::string> records;
+    std::uint32_t slot = 1;
+    const auto line = [&](const std::string& pen, std::uint32_t y) {
+        records.push_back(pen);
+        records.push_back(EmfRecord(37, {slot++}));                         // select
+        records.push_back(EmfRecord(27, {10, y}) + EmfRecord(54, {90, y})); // move, line
+    };
+    for (std::uint32_t style = 1; style <= 5; ++style)
+        line(EmfRecord(38, {slot, style, 1, 0, 0}), 10 * style);
+    line(EmfRecord(38, {slot, 1, 4, 0, 0}), 62);
+    line(EmfRecord(95, {slot, 0, 0, 0, 0, 0x10002, 4, 0, 0, 0, 0}), 74); // dots of 4
+    std::string emf = MakeEmf(records);
+    PutLe32(emf, 16, kSide); // bounds of the frame's size: drawn at one pixel a unit
+    PutLe32(emf, 20, kSide);
+    PutLe16(emf, 56, static_cast<std::uint16_t>(slot));
+    const TRaster raster = DecodePicture(emf);
+    EXPECT_EQ(Inked(raster, 10, 10, 58), DashesOf({18, 6}, 48));
+    EXPECT_EQ(Inked(raster, 20, 10, 58), DashesOf({3, 3}, 48));
+    EXPECT_EQ(Inked(raster, 30, 10, 58), DashesOf({9, 6, 3, 6}, 48));
+    EXPECT_EQ(Inked(raster, 40, 10, 58), DashesOf({9, 3, 3, 3, 3, 3}, 48));
+    EXPECT_EQ(Inked(raster, 50, 0, kSide), std::string(kSide, '.'));
+    EXPECT_EQ(Inked(raster, 62, 10, 58), DashesOf({12, 4}, 48));
+    EXPECT_EQ(Inked(raster, 74, 10, 58), DashesOf({4, 4}, 48));
+}
+
+} // namespace

@@ -26,6 +26,26 @@
     return ::testing::AssertionSuccess();
 }
 
+std::string Inked(const TRaster& raster, int y, int from, int to)
+{
+    std::string marks;
+    for (int x = from; x < to; ++x)
+        marks += PixelNear(raster, x, y, kWhite, 64) ? '.' : '#';
+    return marks;
+}
+
+std::string DashesOf(std::initializer_list<int> lengths, int count)
+{
+    std::string marks;
+    for (bool dash = true; marks.size() < static_cast<std::size_t>(count);)
+        for (int length : lengths)
+        {
+            marks.append(static_cast<std::size_t>(length), dash ? '#' : '.');
+            dash = !dash;
+        }
+    return marks.substr(0, static_cast<std::size_t>(count));
+}
+
 namespace
 {
 struct TTjDeleter

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -31,6 +32,14 @@ inline void PutLe(std::string& out, std::uint32_t value, int bytes)
 // one channel with each of r, g, b).
 ::testing::AssertionResult PixelNear(const TRaster& raster, int x, int y, TRgb rgb,
                                      int tolerance = 2);
+
+// Row y from x = from up to x = to as '#' where ink is (darker than light grey) and '.' where
+// not: dashes made readable.
+std::string Inked(const TRaster& raster, int y, int from, int to);
+
+// count characters of the pattern Inked gives for a line drawn in dashes and gaps of these
+// lengths in turn, a dash first.
+std::string DashesOf(std::initializer_list<int> lengths, int count);
 
 // A JPEG file's facts as TurboJPEG reads them, and its pixels decoded to RGB.
 struct TJpegFacts

@@ -347,6 +347,49 @@ TEST(MetafileHelper, ABrushDeletedWhileASavedDcHoldsItStaysABrush)
     EXPECT_TRUE(PixelNear(raster, 250, 50, kWhite));
 }
 
+// Dashed pens draw the platform's dashes: a thin pen's fixed lengths, a wide one's in widths, the
+// pattern running on round a shape's corners; the null pen draws nothing. A shape outlined in
+// dashes is filled under them; a thin pen's gaps show the background colour unless the
+// background mode is transparent.
+TEST(MetafileHelper, DashedPensDrawThePlatformsDashes)
+{
+    std::string records;
+    int slot = 2; // after ShapesWmf's brush and pen
+    const auto pen = [&](int style, int width) {
+        records += Record(0x02FA, {style, width, 0, 0, 0}) + Record(0x012D, {slot++});
+    };
+    const auto line = [&](int y) { records += Record(0x0214, {y, 10}) + Record(0x0213, {y, 390}); };
+    for (int style = 1; style <= 5; ++style)
+    {
+        pen(style, 1);
+        line(style * 20);
+    }
+    pen(1, 4);
+    line(120);
+    pen(2, 4);
+    line(140);
+    pen(3, 1);
+    records += Record(0x041B, {190, 290, 160, 210}) + // rectangle (210,160)-(290,190)
+               Record(0x0102, {1}) +                  // transparent background
+               Record(0x041B, {190, 390, 160, 310});  // (310,160)-(390,190)
+    const TRaster raster = DecodePicture(ShapesWmf(records, slot));
+    ASSERT_EQ(raster.Width, 400);
+    EXPECT_EQ(Inked(raster, 20, 10, 58), DashesOf({18, 6}, 48));
+    EXPECT_EQ(Inked(raster, 40, 10, 58), DashesOf({3, 3}, 48));
+    EXPECT_EQ(Inked(raster, 60, 10, 58), DashesOf({9, 6, 3, 6}, 48));
+    EXPECT_EQ(Inked(raster, 80, 10, 58), DashesOf({9, 3, 3, 3, 3, 3}, 48));
+    EXPECT_EQ(Inked(raster, 100, 0, 400), std::string(400, '.'));
+    EXPECT_EQ(Inked(raster, 120, 10, 58), DashesOf({12, 4}, 48));
+    EXPECT_EQ(Inked(raster, 140, 10, 58), DashesOf({4, 4}, 48));
+    // The top edge is 80 long, three rounds of 24 and 8 into a dash of 9: its last pixel is the
+    // corner's, and the first below it a gap.
+    EXPECT_EQ(Inked(raster, 160, 210, 290), DashesOf({9, 6, 3, 6}, 80));
+    EXPECT_EQ(Inked(raster, 160, 290, 291) + Inked(raster, 161, 290, 291), "#.");
+    EXPECT_TRUE(PixelNear(raster, 220, 160, kWhite)); // a gap: the background colour
+    EXPECT_TRUE(PixelNear(raster, 320, 160, kRed));   // a transparent gap: the fill
+    EXPECT_TRUE(PixelNear(raster, 250, 175, kRed));
+}
+
 // StretchDIB of a 4 x 2, 8-bit bitmap (green on top, blue below) with the given raster
 // operation onto (x, y)-(x + 40, y + 80).
 std::string StretchDib(std::uint32_t rop, int x, int y, int bottomBgr0 = 0x00FF, int bottomBgr1 = 0,

@@ -1,5 +1,7 @@
 // EMF: converted to SVG in memory, then drawn by the SVG renderer at the size the header's
 // frame gives at 96 dpi. Runs in the metafile helper only.
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -15,6 +17,7 @@
 #include "app/imaging/MetafileRenderer.h"
 #include "app/imaging/RasterOperations.h"
 #include "app/imaging/metafile/MetafileDrawing.h"
+#include "app/imaging/metafile/PenDashes.h"
 #include "platform/ByteOrder.h"
 
 namespace
@@ -30,6 +33,8 @@ constexpr std::uint32_t kEmrModifyWorldTransform = 36;
 constexpr std::uint32_t kEmrBitBlt = 76;
 constexpr std::uint32_t kEmrStretchBlt = 77;
 constexpr std::uint32_t kEmrStretchDibits = 81;
+constexpr std::uint32_t kEmrCreatePen = 38;
+constexpr std::uint32_t kEmrExtCreatePen = 95;
 constexpr std::size_t kBitBltFixed = 100;
 constexpr std::size_t kStretchBltFixed = 108;
 constexpr std::uint32_t kBiRgb = 0;
@@ -320,6 +325,29 @@ std::string BltAsStretchDibits(std::string_view record)
     return out;
 }
 
+// A dashed pen of EMR_CREATEPEN as the EMR_EXTCREATEPEN record of the same pen; empty for other
+// pens. The converter draws an EMR_CREATEPEN dashed pen a unit wide whatever its width, with
+// dashes of its width: as an extended pen it is drawn as wide as its dashes (a width of 0, a
+// pixel, taken as 1), and MendPens can tell its dashes from its dots by their lengths.
+std::string DashedPenAsExtPen(std::string_view record)
+{
+    constexpr std::uint32_t kGeometric = 0x00010000;
+    if (record.size() < 28)
+        return "";
+    const std::uint32_t style = ReadLe32(record, 12);
+    const unsigned kind = style & kPenStyleMask;
+    if (kind < kPenDash || kind > kPenDashDotDot)
+        return "";
+    const auto width = static_cast<std::int32_t>(ReadLe32(record, 16));
+    std::string out;
+    for (std::uint32_t value :
+         {kEmrExtCreatePen, 52U, ReadLe32(record, 8), 0U, 0U, 0U, 0U, kGeometric | style,
+          static_cast<std::uint32_t>(std::max<std::int32_t>(width, 1)), 0U /* a solid brush */,
+          ReadLe32(record, 24), 0U, 0U})
+        AppendLe32(out, value);
+    return out;
+}
+
 // A world transform: points are row vectors, p' = p * M.
 struct TXform
 {
@@ -445,14 +473,15 @@ std::string PrepareRecords(std::string_view bytes)
         std::string_view record = bytes.substr(at, size);
         const std::uint32_t type = ReadLe32(record, 0);
         ended = ended || type == kEmrEof;
+        std::string replacement;
         if (type == kEmrBitBlt || type == kEmrStretchBlt)
+            replacement = BltAsStretchDibits(record);
+        else if (type == kEmrCreatePen)
+            replacement = DashedPenAsExtPen(record);
+        if (!replacement.empty())
         {
-            std::string asDibits = BltAsStretchDibits(record);
-            if (!asDibits.empty())
-            {
-                converted.push_back(std::move(asDibits));
-                record = converted.back();
-            }
+            converted.push_back(std::move(replacement));
+            record = converted.back();
         }
         records.push_back(record);
         at += size;
@@ -570,6 +599,112 @@ void DropStrayDescription(std::string& emf)
     }
 }
 
+// The value of attribute name="..." within a tag: its start and length, or npos.
+std::pair<std::size_t, std::size_t> Attribute(const std::string& tag, std::string_view name)
+{
+    const std::string key = " " + std::string(name) + "=\"";
+    const std::size_t at = tag.find(key);
+    if (at == std::string::npos)
+        return {std::string::npos, 0};
+    const std::size_t start = at + key.size();
+    const std::size_t end = tag.find('"', start);
+    if (end == std::string::npos)
+        return {std::string::npos, 0};
+    return {start, end - start};
+}
+
+std::vector<double> Numbers(std::string_view text)
+{
+    std::vector<double> numbers;
+    const char* at = text.data();
+    const char* end = text.data() + text.size();
+    while (at < end)
+    {
+        double value = 0;
+        const auto [next, error] = std::from_chars(at, end, value);
+        if (error != std::errc() || !std::isfinite(value))
+            return {};
+        numbers.push_back(value);
+        at = next;
+        if (at < end && (*at == ',' || *at == ' '))
+            ++at;
+    }
+    return numbers;
+}
+
+// One tag of the converter's SVG with its pen mended (see MendPens).
+void MendPen(std::string& tag)
+{
+    // A null pen: the converter writes this, and only this, where no pen is in force.
+    static constexpr std::string_view kNullPen = " stroke-width=\"1px\" stroke=\"#";
+    const std::size_t null = tag.find(kNullPen);
+    if (null != std::string::npos && null + kNullPen.size() + 7 <= tag.size())
+    {
+        tag.replace(null, kNullPen.size() + 7, " stroke=\"none\""); // "#" RRGGBB and the quote
+        return;
+    }
+    const auto [listAt, listLength] = Attribute(tag, "stroke-dasharray");
+    const auto [widthAt, widthLength] = Attribute(tag, "stroke-width");
+    if (listAt == std::string::npos || widthAt == std::string::npos)
+        return;
+    const std::vector<double> list = Numbers(std::string_view(tag).substr(listAt, listLength));
+    const std::vector<double> width = Numbers(std::string_view(tag).substr(widthAt, widthLength));
+    if (list.empty() || width.size() != 1 || !(width[0] > 0))
+        return;
+    // The converter's lengths tell the style: dash 5, 5 widths, dot 1, 1 (with the width an
+    // extended pen is drawn at, see DashedPenAsExtPen), dash-dot four lengths, dash-dot-dot six.
+    unsigned style = 0;
+    if (list.size() == 2)
+        style = list[0] > 3 * width[0] ? kPenDash : kPenDot;
+    else if (list.size() == 4)
+        style = kPenDashDot;
+    else if (list.size() == 6)
+        style = kPenDashDotDot;
+    std::string lengths;
+    for (double length : PenDashes(style, width[0]))
+    {
+        char text[32];
+        std::snprintf(text, sizeof text, "%s%.4f", lengths.empty() ? "" : ",", length);
+        lengths += text;
+    }
+    if (lengths.empty())
+        return;
+    tag.replace(listAt, listLength, lengths);
+    const auto [capAt, capLength] = Attribute(tag, "stroke-linecap");
+    if (capAt != std::string::npos)
+        tag.replace(capAt, capLength, "butt");
+}
+
+// The converter draws pens its own way: dashes five widths long with gaps as long, dots one
+// width long with round ends (solid for a thin pen), and lines of a null pen as black lines a
+// pixel wide. Its SVG is mended: a null pen draws nothing, and dashes take the platform's
+// lengths (PenDashes) with flat ends, as in WMF pictures.
+void MendPens(std::string& svg)
+{
+    std::string out;
+    out.reserve(svg.size());
+    std::size_t at = 0;
+    while (at < svg.size())
+    {
+        const std::size_t open = svg.find('<', at);
+        if (open == std::string::npos)
+            break;
+        std::size_t close =
+            svg.compare(open, 9, "<![CDATA[") == 0 ? svg.find("]]>", open) : svg.find('>', open);
+        if (close == std::string::npos)
+            break;
+        close += svg[close] == ']' ? 3 : 1;
+        out.append(svg, at, open - at);
+        std::string tag = svg.substr(open, close - open);
+        if (tag[1] != '!')
+            MendPen(tag);
+        out += tag;
+        at = close;
+    }
+    out.append(svg, at);
+    svg = std::move(out);
+}
+
 struct TFreeDeleter
 {
     void operator()(char* p) const { std::free(p); }
@@ -640,14 +775,18 @@ TRaster DrawEmf(std::string_view bytes, std::int64_t maxPixels)
     if (converted == 0 || svg == nullptr || svgLength == 0)
         throw EPictureError("bad EMF: cannot convert the records");
 
+    std::string drawing(svg.get(), svgLength);
+    svg.reset();
+    MendPens(drawing);
+
     GError* rawError = nullptr;
     std::unique_ptr<RsvgHandle, TGObjectDeleter> handle(rsvg_handle_new_from_data(
-        reinterpret_cast<const guint8*>(svg.get()), svgLength, &rawError));
+        reinterpret_cast<const guint8*>(drawing.data()), drawing.size(), &rawError));
     std::unique_ptr<GError, TGErrorDeleter> error(rawError);
     if (handle == nullptr)
         throw EPictureError(std::string("bad EMF: ") +
                             (error != nullptr ? error->message : "unreadable drawing"));
-    svg.reset();
+    drawing = std::string();
 
     TCairoSurface surface = NewCairoSurface(static_cast<int>(width), static_cast<int>(height));
     TCairo cr(cairo_create(surface.get()));

@@ -18,6 +18,7 @@
 #include "app/imaging/MetafileRenderer.h"
 #include "app/imaging/RasterOperations.h"
 #include "app/imaging/metafile/MetafileDrawing.h"
+#include "app/imaging/metafile/PenDashes.h"
 #include "platform/ByteOrder.h"
 
 namespace
@@ -68,13 +69,15 @@ void AppendArc(std::vector<wmfD_Coord>& points, wmfD_Coord topLeft, wmfD_Coord b
     }
 }
 
+void DrawPolygon(wmfAPI* api, wmfPolyLine_t* polygon);
+
 void FillPolygon(wmfAPI* api, wmfDC* dc, std::vector<wmfD_Coord>& points)
 {
     wmfPolyLine_t polygon{};
     polygon.dc = dc;
     polygon.pt = points.data();
     polygon.count = static_cast<U16>(points.size());
-    g_drawPolygon(api, &polygon);
+    DrawPolygon(api, &polygon);
 }
 
 void DrawEllipse(wmfAPI* api, wmfDrawArc_t* arc)
@@ -88,7 +91,7 @@ void DrawEllipse(wmfAPI* api, wmfDrawArc_t* arc)
 // The player gives the ends as directions from the centre; the arc runs from start to end
 // clockwise on the page, the whole ellipse when they coincide. A chord closes the arc with a
 // straight line, a pie through the centre.
-void DrawArcShape(wmfAPI* api, wmfDrawArc_t* arc, bool throughCentre)
+std::vector<wmfD_Coord> ArcPoints(const wmfDrawArc_t* arc, bool throughCentre)
 {
     const double rx = std::max(1e-6, (arc->BR.x - arc->TL.x) / 2.0);
     const double ry = std::max(1e-6, (arc->BR.y - arc->TL.y) / 2.0);
@@ -100,6 +103,12 @@ void DrawArcShape(wmfAPI* api, wmfDrawArc_t* arc, bool throughCentre)
     if (throughCentre)
         points.push_back({(arc->TL.x + arc->BR.x) / 2, (arc->TL.y + arc->BR.y) / 2});
     AppendArc(points, arc->TL, arc->BR, from, to);
+    return points;
+}
+
+void DrawArcShape(wmfAPI* api, wmfDrawArc_t* arc, bool throughCentre)
+{
+    std::vector<wmfD_Coord> points = ArcPoints(arc, throughCentre);
     FillPolygon(api, arc->dc, points);
 }
 
@@ -113,17 +122,26 @@ void DrawPie(wmfAPI* api, wmfDrawArc_t* arc)
     DrawArcShape(api, arc, true);
 }
 
+std::vector<double> DashesOf(const wmfDC* dc);
+
 void DrawRectangle(wmfAPI* api, wmfDrawRectangle_t* rect)
 {
-    if (!(rect->width > 0 && rect->height > 0))
-    {
-        g_drawRectangle(api, rect);
-        return;
-    }
     const float left = std::min(rect->TL.x, rect->BR.x);
     const float right = std::max(rect->TL.x, rect->BR.x);
     const float top = std::min(rect->TL.y, rect->BR.y);
     const float bottom = std::max(rect->TL.y, rect->BR.y);
+    if (!(rect->width > 0 && rect->height > 0))
+    {
+        if (DashesOf(rect->dc).empty())
+            g_drawRectangle(api, rect);
+        else
+        {
+            std::vector<wmfD_Coord> corners = {
+                {left, top}, {right, top}, {right, bottom}, {left, bottom}};
+            FillPolygon(api, rect->dc, corners);
+        }
+        return;
+    }
     // The corners are quarters of an ellipse width x height, no larger than the rectangle.
     const float w = std::min(rect->width, right - left);
     const float h = std::min(rect->height, bottom - top);
@@ -135,10 +153,245 @@ void DrawRectangle(wmfAPI* api, wmfDrawRectangle_t* rect)
     FillPolygon(api, rect->dc, points);
 }
 
+// The gd device draws a dashed pen in short patterns of its own, a pixel at a time, and a wide
+// pen's brush fills the gaps (wide dots came out solid). Outlines of dashed pens are cut into
+// the platform's dashes here (PenDashes) and each dash drawn solid: a thin one as a line, a
+// wide one as a filled quadrilateral with flat ends.
+void (*g_drawLine)(wmfAPI*, wmfDrawLine_t*) = nullptr;
+void (*g_polyLine)(wmfAPI*, wmfPolyLine_t*) = nullptr;
+void (*g_drawPolyPolygon)(wmfAPI*, wmfPolyPoly_t*) = nullptr;
+void (*g_drawArc)(wmfAPI*, wmfDrawArc_t*) = nullptr;
+wmf_gd_t* g_device = nullptr;
+
+constexpr unsigned kBrushSolid = 0;
+constexpr unsigned kOpaqueBackground = 2;
+
+// Page pixels per player unit, across and down; zero before the page is known.
+std::array<double, 2> PixelsPerUnit()
+{
+    if (g_device == nullptr)
+        return {0, 0};
+    const double width = static_cast<double>(g_device->bbox.BR.x) - g_device->bbox.TL.x;
+    const double height = static_cast<double>(g_device->bbox.BR.y) - g_device->bbox.TL.y;
+    if (!(width > 0 && height > 0))
+        return {0, 0};
+    return {g_device->width / width, g_device->height / height};
+}
+
+std::vector<double> DashesOf(const wmfDC* dc)
+{
+    const double scale = PixelsPerUnit()[0];
+    if (dc == nullptr || dc->pen == nullptr || !(scale > 0))
+        return {};
+    return PenDashes(dc->pen->lopnStyle, dc->pen->width * scale);
+}
+
+// The dc draws with another pen, and brush if one is given, while this lives.
+class TSwappedPen
+{
+public:
+    TSwappedPen(wmfDC* dc, wmfPen* pen, wmfBrush* brush = nullptr)
+        : m_dc(dc), m_pen(dc->pen), m_brush(dc->brush)
+    {
+        dc->pen = pen;
+        if (brush != nullptr)
+            dc->brush = brush;
+    }
+    ~TSwappedPen()
+    {
+        m_dc->pen = m_pen;
+        m_dc->brush = m_brush;
+    }
+    TSwappedPen(const TSwappedPen&) = delete;
+    TSwappedPen& operator=(const TSwappedPen&) = delete;
+
+private:
+    wmfDC* m_dc;
+    wmfPen* m_pen;
+    wmfBrush* m_brush;
+};
+
+wmfPen WithStyle(const wmfPen& pen, unsigned style)
+{
+    wmfPen copy = pen;
+    copy.lopnStyle = static_cast<U16>((copy.lopnStyle & ~kPenStyleMask) | style);
+    return copy;
+}
+
+void PolyLineThrough(wmfAPI* api, wmfDC* dc, std::vector<wmfD_Coord>& points)
+{
+    for (std::size_t start = 0; start + 1 < points.size(); start += 0xFFFE)
+    {
+        wmfPolyLine_t line{};
+        line.dc = dc;
+        line.pt = points.data() + start;
+        line.count = static_cast<U16>(std::min<std::size_t>(points.size() - start, 0xFFFF));
+        g_polyLine(api, &line);
+    }
+}
+
+// The outline through points (player units), closed back to its start if asked, in the dashes
+// of the dc's pen.
+void DrawDashes(wmfAPI* api, wmfDC* dc, std::vector<wmfD_Coord> points, bool closed,
+                const std::vector<double>& pattern)
+{
+    if (points.size() < 2)
+        return;
+    if (closed)
+        points.push_back(points.front());
+    // The device draws a line's last pixel, and a polygon's far edge, as well: each dash is cut a
+    // pixel short so that it covers its length.
+    std::vector<double> drawn = pattern;
+    for (std::size_t i = 0; i + 1 < drawn.size(); i += 2)
+        if (drawn[i] > 1)
+        {
+            drawn[i] -= 1;
+            drawn[i + 1] += 1;
+        }
+    const std::array<double, 2> scale = PixelsPerUnit();
+    const double scaleX = scale[0];
+    const double scaleY = scale[1];
+    const wmfD_Coord origin = g_device->bbox.TL;
+    std::vector<TDashPoint> line;
+    line.reserve(points.size());
+    for (const wmfD_Coord& p : points)
+        line.push_back({(p.x - origin.x) * scaleX, (p.y - origin.y) * scaleY});
+    // The device takes the pixel below a point: a thousandth of a pixel keeps a dash that ends
+    // on a pixel's edge from losing that pixel to rounding on the way.
+    constexpr double kNudge = 1e-3;
+    const auto units = [&](TDashPoint p) {
+        return wmfD_Coord{static_cast<float>((p.X + kNudge) / scaleX + origin.x),
+                          static_cast<float>((p.Y + kNudge) / scaleY + origin.y)};
+    };
+    wmfPen solid = WithStyle(*dc->pen, kPenSolid);
+    const double width = dc->pen->width * scaleX;
+    if (IsThinPen(width))
+    {
+        // A thin styled line's gaps show the background colour unless the background mode is
+        // transparent.
+        if (dc->bgmode == kOpaqueBackground)
+        {
+            wmfPen background = solid;
+            background.lopnColor = dc->bgcolor;
+            const TSwappedPen swap(dc, &background);
+            PolyLineThrough(api, dc, points);
+        }
+        const TSwappedPen swap(dc, &solid);
+        for (const std::vector<TDashPoint>& dash : CutIntoDashes(line, drawn))
+        {
+            std::vector<wmfD_Coord> piece;
+            piece.reserve(dash.size());
+            for (const TDashPoint& p : dash)
+                piece.push_back(units(p));
+            PolyLineThrough(api, dc, piece);
+        }
+        return;
+    }
+    wmfPen none = WithStyle(*dc->pen, kPenNull);
+    wmfBrush ink{};
+    ink.lbStyle = kBrushSolid;
+    ink.lbColor = dc->pen->lopnColor;
+    const TSwappedPen swap(dc, &none, &ink);
+    const auto fill = [&](std::vector<wmfD_Coord> shape) {
+        wmfPolyLine_t polygon{};
+        polygon.dc = dc;
+        polygon.pt = shape.data();
+        polygon.count = static_cast<U16>(shape.size());
+        g_drawPolygon(api, &polygon);
+    };
+    const double half = width / 2;
+    for (const std::vector<TDashPoint>& dash : CutIntoDashes(line, drawn))
+        for (std::size_t i = 1; i < dash.size(); ++i)
+        {
+            const TDashPoint a = dash[i - 1];
+            const TDashPoint b = dash[i];
+            const double length = std::hypot(b.X - a.X, b.Y - a.Y);
+            if (!(length > 0))
+                continue;
+            const double nx = -(b.Y - a.Y) / length * half;
+            const double ny = (b.X - a.X) / length * half;
+            fill({units({a.X + nx, a.Y + ny}), units({b.X + nx, b.Y + ny}),
+                  units({b.X - nx, b.Y - ny}), units({a.X - nx, a.Y - ny})});
+            // Where the dash turns a corner, a disc joins its two pieces.
+            if (i + 1 < dash.size())
+            {
+                std::vector<wmfD_Coord> disc;
+                disc.reserve(8);
+                for (int k = 0; k < 8; ++k)
+                    disc.push_back(units(
+                        {b.X + half * std::cos(k * kPi / 4), b.Y + half * std::sin(k * kPi / 4)}));
+                fill(disc);
+            }
+        }
+}
+
+void DrawLine(wmfAPI* api, wmfDrawLine_t* line)
+{
+    const std::vector<double> dashes = DashesOf(line->dc);
+    if (dashes.empty())
+        g_drawLine(api, line);
+    else
+        DrawDashes(api, line->dc, {line->from, line->to}, false, dashes);
+}
+
+void PolyLine(wmfAPI* api, wmfPolyLine_t* line)
+{
+    const std::vector<double> dashes = DashesOf(line->dc);
+    if (dashes.empty() || line->pt == nullptr)
+        g_polyLine(api, line);
+    else
+        DrawDashes(api, line->dc, {line->pt, line->pt + line->count}, false, dashes);
+}
+
+// A shape with a dashed outline: filled without its pen, then outlined in dashes.
+void DrawPolygon(wmfAPI* api, wmfPolyLine_t* polygon)
+{
+    const std::vector<double> dashes = DashesOf(polygon->dc);
+    if (dashes.empty() || polygon->pt == nullptr)
+    {
+        g_drawPolygon(api, polygon);
+        return;
+    }
+    wmfPen none = WithStyle(*polygon->dc->pen, kPenNull);
+    {
+        const TSwappedPen swap(polygon->dc, &none);
+        g_drawPolygon(api, polygon);
+    }
+    DrawDashes(api, polygon->dc, {polygon->pt, polygon->pt + polygon->count}, true, dashes);
+}
+
+void DrawPolyPolygon(wmfAPI* api, wmfPolyPoly_t* polygons)
+{
+    const std::vector<double> dashes = DashesOf(polygons->dc);
+    if (dashes.empty() || polygons->pt == nullptr || polygons->count == nullptr)
+    {
+        g_drawPolyPolygon(api, polygons);
+        return;
+    }
+    wmfPen none = WithStyle(*polygons->dc->pen, kPenNull);
+    {
+        const TSwappedPen swap(polygons->dc, &none);
+        g_drawPolyPolygon(api, polygons);
+    }
+    for (unsigned i = 0; i < polygons->npoly; ++i)
+        if (polygons->pt[i] != nullptr)
+            DrawDashes(api, polygons->dc, {polygons->pt[i], polygons->pt[i] + polygons->count[i]},
+                       true, dashes);
+}
+
+// An open arc, from start to end clockwise as for chords and pies.
+void DrawArc(wmfAPI* api, wmfDrawArc_t* arc)
+{
+    const std::vector<double> dashes = DashesOf(arc->dc);
+    if (dashes.empty())
+        g_drawArc(api, arc);
+    else
+        DrawDashes(api, arc->dc, ArcPoints(arc, false), false, dashes);
+}
+
 // The gd device copies every bitmap onto the page whatever its raster operation, while
 // transparent bitmaps come as pairs ORed and then ANDed onto the page. Bitmaps are drawn here
 // instead, one page pixel at a time, cut to the page.
-wmf_gd_t* g_device = nullptr;
 
 // Raster operations: ours (app/imaging/RasterOperations.h), as libwmf's own names are macros
 // with C casts.
@@ -433,12 +686,24 @@ void MendShapes(wmfAPI* api)
     auto* device = static_cast<wmfFunctionReference*>(api->function_reference);
     g_drawPolygon = device->draw_polygon;
     g_drawRectangle = device->draw_rectangle;
-    if (g_drawPolygon == nullptr || g_drawRectangle == nullptr)
+    g_drawLine = device->draw_line;
+    g_polyLine = device->poly_line;
+    g_drawPolyPolygon = device->draw_polypolygon;
+    g_drawArc = device->draw_arc;
+    if (g_drawPolygon == nullptr || g_drawRectangle == nullptr || g_drawLine == nullptr ||
+        g_polyLine == nullptr || g_drawArc == nullptr)
         return;
     device->draw_ellipse = DrawEllipse;
     device->draw_chord = DrawChord;
     device->draw_pie = DrawPie;
     device->draw_rectangle = DrawRectangle;
+    device->draw_line = DrawLine;
+    device->poly_line = PolyLine;
+    device->draw_polygon = DrawPolygon;
+    // The gd device has none: the player then draws each polygon alone.
+    if (g_drawPolyPolygon != nullptr)
+        device->draw_polypolygon = DrawPolyPolygon;
+    device->draw_arc = DrawArc;
     device->bmp_draw = DrawBitmap;
     g_regionClip = device->region_clip;
     device->region_clip = RegionClip;
