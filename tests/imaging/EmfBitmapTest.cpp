@@ -318,3 +318,71 @@ TEST(EmfPens, DashedPensDrawThePlatformsDashesAndTheNullPenNothing)
 }
 
 } // namespace
+
+namespace
+{
+
+// An EMF+ record of the given type and flags holding the given 32-bit fields.
+std::string PlusRecord(std::uint16_t type, std::uint16_t flags,
+                       std::initializer_list<std::uint32_t> fields)
+{
+    std::string record;
+    AppendLe32(record, type | static_cast<std::uint32_t>(flags) << 16);
+    AppendLe32(record, static_cast<std::uint32_t>(12 + 4 * fields.size()));
+    AppendLe32(record, static_cast<std::uint32_t>(4 * fields.size()));
+    for (std::uint32_t field : fields)
+        AppendLe32(record, field);
+    return record;
+}
+
+std::string PlusComment(const std::string& records)
+{
+    std::string comment =
+        EmfRecord(70, {static_cast<std::uint32_t>(4 + records.size()), 0x2B464D45});
+    PutLe32(comment, 4, static_cast<std::uint32_t>(comment.size() + records.size()));
+    return comment + records;
+}
+
+// A FillRects of (x, y, w, h) with the brush given (a colour when flags say so).
+std::string PlusFillRect(std::uint16_t flags, std::uint32_t brush, float x, float y, float w,
+                         float h)
+{
+    std::uint32_t bits[4];
+    const float values[4] = {x, y, w, h};
+    std::memcpy(bits, values, sizeof bits);
+    return PlusRecord(0x400A, flags, {brush, 1, bits[0], bits[1], bits[2], bits[3]});
+}
+
+// A solid brush of COLORREF colour in the given slot, selected, filling (l, t)-(r, b) without
+// an outline.
+std::string PlainFill(std::uint32_t slot, std::uint32_t colour, std::uint32_t l, std::uint32_t t,
+                      std::uint32_t r, std::uint32_t b)
+{
+    return EmfRecord(39, {slot, 0, colour, 0}) + EmfRecord(37, {slot}) +
+           EmfRecord(37, {0x80000008}) + EmfRecord(43, {l, t, r, b});
+}
+
+// A file with EMF+ records beside its plain ones, as office suites write translucent shapes:
+// the EMF+ fill holds the opacity, the plain records after it draw the same opaque. The plain
+// drawing takes the EMF+ fill's opacity, whether its colour is given in the record or by a
+// brush object; an opaque fill stays as it is.
+TEST(EmfPlus, TranslucentFillsKeepTheirOpacityInThePlainDrawing)
+{
+    const std::string getDc = PlusComment(PlusRecord(0x4004, 0, {}));
+    std::string emf = MakeEmf(
+        {EmfPlusComment(0x4001, 1),
+         PlusComment(PlusFillRect(0x8000, 0x80FF0000, 0, 0, 48, 96)), // red, half opaque
+         PlainFill(1, 0x0000FF, 0, 0, 48, 96), getDc,
+         PlusComment(PlusRecord(0x4008, 0x0102, {0xDBC01002, 0, 0x400000FF}) + // brush 2: blue
+                     PlusFillRect(0, 2, 48, 0, 48, 48)),
+         PlainFill(2, 0xFF0000, 48, 0, 96, 48), getDc,
+         PlusComment(PlusFillRect(0x8000, 0xFF00FF00, 48, 48, 48, 48)), // green, opaque
+         PlainFill(3, 0x00FF00, 48, 48, 96, 96), getDc});
+    PutLe16(emf, 56, 4);
+    const TRaster raster = DecodePicture(emf);
+    EXPECT_TRUE(PixelNear(raster, 20, 50, TRgb{255, 127, 127}, 3));
+    EXPECT_TRUE(PixelNear(raster, 70, 20, TRgb{191, 191, 255}, 3));
+    EXPECT_TRUE(PixelNear(raster, 70, 70, kGreen, 3));
+}
+
+} // namespace

@@ -16,6 +16,7 @@
 #include "app/imaging/CairoRaster.h"
 #include "app/imaging/MetafileRenderer.h"
 #include "app/imaging/RasterOperations.h"
+#include "app/imaging/metafile/EmfPlusFills.h"
 #include "app/imaging/metafile/MetafileDrawing.h"
 #include "app/imaging/metafile/PenDashes.h"
 #include "platform/ByteOrder.h"
@@ -328,7 +329,7 @@ std::string BltAsStretchDibits(std::string_view record)
 // A dashed pen of EMR_CREATEPEN as the EMR_EXTCREATEPEN record of the same pen; empty for other
 // pens. The converter draws an EMR_CREATEPEN dashed pen a unit wide whatever its width, with
 // dashes of its width: as an extended pen it is drawn as wide as its dashes (a width of 0, a
-// pixel, taken as 1), and MendPens can tell its dashes from its dots by their lengths.
+// pixel, taken as 1), and MendDrawing can tell its dashes from its dots by their lengths.
 std::string DashedPenAsExtPen(std::string_view record)
 {
     constexpr std::uint32_t kGeometric = 0x00010000;
@@ -453,7 +454,8 @@ private:
 // operation. Bitmaps of EMR_BITBLT and EMR_STRETCHBLT become EMR_STRETCHDIBITS, compressed
 // bitmaps are expanded, and each such pair becomes one bitmap with alpha, since the background
 // it lands on is only known when drawing. World transforms are set again after RestoreDC.
-std::string PrepareRecords(std::string_view bytes)
+// The plain records of translucent EMF+ fills are marked in fills.
+std::string PrepareRecords(std::string_view bytes, TTranslucentFills& fills)
 {
     std::vector<std::string_view> records;
     std::deque<std::string> converted; // stable storage for records made here
@@ -488,6 +490,7 @@ std::string PrepareRecords(std::string_view bytes)
     }
     if (records.empty() || at != bytes.size())
         return std::string(bytes);
+    fills.Mark(records, converted);
 
     std::string out;
     std::size_t count = 0;
@@ -632,7 +635,7 @@ std::vector<double> Numbers(std::string_view text)
     return numbers;
 }
 
-// One tag of the converter's SVG with its pen mended (see MendPens).
+// One tag of the converter's SVG with its pen mended (see MendDrawing).
 void MendPen(std::string& tag)
 {
     // A null pen: the converter writes this, and only this, where no pen is in force.
@@ -678,8 +681,9 @@ void MendPen(std::string& tag)
 // The converter draws pens its own way: dashes five widths long with gaps as long, dots one
 // width long with round ends (solid for a thin pen), and lines of a null pen as black lines a
 // pixel wide. Its SVG is mended: a null pen draws nothing, and dashes take the platform's
-// lengths (PenDashes) with flat ends, as in WMF pictures.
-void MendPens(std::string& svg)
+// lengths (PenDashes) with flat ends, as in WMF pictures. Translucent EMF+ fills take their
+// colour and opacity (TTranslucentFills).
+void MendDrawing(std::string& svg, const TTranslucentFills& fills)
 {
     std::string out;
     out.reserve(svg.size());
@@ -697,7 +701,10 @@ void MendPens(std::string& svg)
         out.append(svg, at, open - at);
         std::string tag = svg.substr(open, close - open);
         if (tag[1] != '!')
+        {
             MendPen(tag);
+            fills.Mend(tag);
+        }
         out += tag;
         at = close;
     }
@@ -755,7 +762,8 @@ TRaster DrawEmf(std::string_view bytes, std::int64_t maxPixels)
         TRaster blank = NewRaster(width, height, 4, 0); // clear: white once flattened
         return blank;
     }
-    std::string input = PrepareRecords(bytes); // the converter takes a writable buffer
+    TTranslucentFills fills;
+    std::string input = PrepareRecords(bytes, fills); // the converter takes a writable buffer
     DropStrayDescription(input);
     generatorOptions options{};
     // No namespace prefix: with one, the converter closes clip-path definitions without it
@@ -777,7 +785,7 @@ TRaster DrawEmf(std::string_view bytes, std::int64_t maxPixels)
 
     std::string drawing(svg.get(), svgLength);
     svg.reset();
-    MendPens(drawing);
+    MendDrawing(drawing, fills);
 
     GError* rawError = nullptr;
     std::unique_ptr<RsvgHandle, TGObjectDeleter> handle(rsvg_handle_new_from_data(
