@@ -15,9 +15,11 @@ constexpr std::size_t kHeadBytes = std::size_t{64} * 1024;
 
 // Bytes held per pixel at the peak of preparing a picture. A 4:2:0 or grey JPEG is requantized
 // from its coefficients (2 bytes each, 1.5 per pixel, and the file); anything else is decoded
-// to 8-bit pixels, perhaps with alpha, beside the encoder's coefficients.
+// to 8-bit pixels, perhaps with alpha, beside the encoder's coefficients. A plain 8-bit grey
+// TIFF (a scan) is read as one byte a pixel beside one plane of coefficients.
 constexpr std::int64_t kCoefficientBytesPerPixel = 4;
 constexpr std::int64_t kPixelBytesPerPixel = 8;
+constexpr std::int64_t kGreyTiffBytesPerPixel = 4;
 
 unsigned Byte(std::string_view bytes, std::size_t at)
 {
@@ -75,14 +77,24 @@ TJpegFrame JpegFrame(std::string_view bytes)
     return {};
 }
 
-TPictureSize TiffSize(std::string_view bytes)
+struct TTiffHeader
+{
+    TPictureSize Size;
+    bool PlainGrey = false; // 8-bit grey in strips, one sample a pixel
+};
+
+TTiffHeader TiffHeader(std::string_view bytes)
 {
     const bool big = bytes.substr(0, 2) == "MM";
     if (Read(bytes, 2, 2, big) != 42)
         return {}; // BigTIFF and others: unknown
     const std::size_t directory = Read(bytes, 4, 4, big);
     const std::size_t entries = Read(bytes, directory, 2, big);
-    TPictureSize size;
+    TTiffHeader header;
+    std::uint32_t samples = 1; // the defaults where the tags are absent
+    std::uint32_t bits = 1;
+    std::uint32_t photometric = 0xFFFF;
+    bool extraOrTiles = false;
     for (std::size_t i = 0; i < entries && i < 512; ++i)
     {
         const std::size_t entry = directory + 2 + 12 * i;
@@ -90,14 +102,25 @@ TPictureSize TiffSize(std::string_view bytes)
             return {};
         const std::uint32_t tag = Read(bytes, entry, 2, big);
         const std::uint32_t type = Read(bytes, entry + 2, 2, big);
+        const std::uint32_t count = Read(bytes, entry + 4, 4, big);
         const std::uint32_t value =
             type == 3 ? Read(bytes, entry + 8, 2, big) : Read(bytes, entry + 8, 4, big);
         if (tag == 256)
-            size.Width = value;
+            header.Size.Width = value;
         else if (tag == 257)
-            size.Height = value;
+            header.Size.Height = value;
+        else if (tag == 258 && count == 1)
+            bits = value;
+        else if (tag == 262)
+            photometric = value;
+        else if (tag == 277)
+            samples = value;
+        else if (tag == 322 || tag == 338)
+            extraOrTiles = true;
     }
-    return size;
+    header.PlainGrey =
+        samples == 1 && bits == 8 && (photometric == 0 || photometric == 1) && !extraOrTiles;
+    return header;
 }
 
 } // namespace
@@ -119,7 +142,7 @@ TPictureSize PictureSizeFromHeader(std::string_view bytes)
                 height < 0 ? -static_cast<std::int64_t>(height) : height};
     }
     if (bytes.substr(0, 2) == "II" || bytes.substr(0, 2) == "MM")
-        return TiffSize(bytes);
+        return TiffHeader(bytes).Size;
     return {};
 }
 
@@ -154,7 +177,10 @@ std::int64_t EstimatePreparationBytes(const std::string& path)
     const TPictureSize size = PictureSizeFromHeader(head);
     if (size.Width <= 0 || size.Height <= 0)
         return 0;
-    const bool coefficients = head.substr(0, 3) == "\xFF\xD8\xFF" && JpegFrame(head).Coefficients;
-    return size.Width * size.Height *
-           (coefficients ? kCoefficientBytesPerPixel : kPixelBytesPerPixel);
+    std::int64_t perPixel = kPixelBytesPerPixel;
+    if (head.substr(0, 3) == "\xFF\xD8\xFF" && JpegFrame(head).Coefficients)
+        perPixel = kCoefficientBytesPerPixel;
+    else if ((head.substr(0, 2) == "II" || head.substr(0, 2) == "MM") && TiffHeader(head).PlainGrey)
+        perPixel = kGreyTiffBytesPerPixel;
+    return size.Width * size.Height * perPixel;
 }

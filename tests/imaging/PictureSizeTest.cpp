@@ -49,6 +49,13 @@ TEST(PictureSize, EstimatesWhatPreparingHolds)
     const std::string path = dir.File("tail.tif");
     WriteTiff(path, SolidRaster(300, 100, kRed), 1);
     EXPECT_EQ(EstimatePreparationBytes(path), pixels / (64 * 48) * 300 * 100);
+
+    // A grey scan is read a byte a pixel: two fit the budget where two colour pictures would not.
+    const std::string grey = dir.File("grey.tif");
+    WriteTiff(grey, NewRaster(300, 100, 1, 200), 1);
+    EXPECT_EQ(EstimatePreparationBytes(grey), pixels / (64 * 48) * 300 * 100 / 2);
+    WriteTiff(grey, NewRaster(300, 100, 2, 200), 1); // grey with alpha: through RGBA
+    EXPECT_EQ(EstimatePreparationBytes(grey), pixels / (64 * 48) * 300 * 100);
 }
 
 } // namespace
