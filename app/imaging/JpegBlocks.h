@@ -14,17 +14,25 @@
 // frequency: the nearest whole value, halves toward zero, at most 1023 in magnitude (what an
 // 8-bit baseline file can code). The target's quantisers must lie in 1..255, as baseline
 // tables do; the source's in 1..65535.
+struct THuffmanCounts;
+
 class TRequantTable
 {
 public:
     TRequantTable(const std::uint16_t* from, const std::uint16_t* to);
     void Apply(const JCOEF* in, JCOEF* out) const;
 
+    // Apply, then CountBlock on the result, in one pass over the block (in and out may be the
+    // same block): the same coefficients and counts to the bit, for less work.
+    void ApplyAndCount(const JCOEF* in, JCOEF* out, int& lastDc, THuffmanCounts& counts) const;
+
 private:
     alignas(16) std::array<float, DCTSIZE2> m_from{};
     alignas(16) std::array<float, DCTSIZE2> m_half{};
     alignas(16) std::array<float, DCTSIZE2> m_saturate{};
     alignas(16) std::array<float, DCTSIZE2> m_inverse{};
+    // One less than the least magnitude that does not requantize to 0.
+    alignas(16) std::array<std::uint16_t, DCTSIZE2> m_belowNonzero{};
 };
 
 // Symbol counts of one Huffman table pair (DC and AC), for building optimal tables. Index 256

@@ -138,13 +138,14 @@ void PlanCopy(TComponentCopy& copy, const TTransform& transform)
 }
 
 // Requantizes the upright block (x, y) of a component into target, which is already the
-// stored block itself when nothing turns.
-void CopyBlock(const TComponentCopy& copy, JDIMENSION x, JDIMENSION y, JCOEF* target)
+// stored block itself when nothing turns, and counts its symbols.
+void CopyBlock(const TComponentCopy& copy, JDIMENSION x, JDIMENSION y, JCOEF* target, int& lastDc,
+               THuffmanCounts& counts)
 {
     const TTransform& t = copy.Transform;
     if (!t.Transpose && !t.MirrorX && !t.MirrorY)
     {
-        copy.Table->Apply(target, target);
+        copy.Table->ApplyAndCount(target, target, lastDc, counts);
         return;
     }
     JDIMENSION sx = t.Transpose ? y : x;
@@ -159,7 +160,7 @@ void CopyBlock(const TComponentCopy& copy, JDIMENSION x, JDIMENSION y, JCOEF* ta
     JCOEF upright[DCTSIZE2];
     for (int k = 0; k < DCTSIZE2; ++k)
         upright[k] = static_cast<JCOEF>(copy.Sign[k] * stored[copy.Index[k]]);
-    copy.Table->Apply(upright, target);
+    copy.Table->ApplyAndCount(upright, target, lastDc, counts);
 }
 
 // Requantizes every block into the target arrays in the order the encoder will write them,
@@ -178,8 +179,7 @@ void CopyAndCount(j_compress_ptr target, const TComponentCopy* copies, int compo
             JBLOCKARRAY row = (*target->mem->access_virt_barray)(common, copies[0].Out, y, 1, TRUE);
             for (JDIMENSION x = 0; x < grey.width_in_blocks; ++x)
             {
-                CopyBlock(copies[0], x, y, row[0][x]);
-                CountBlock(row[0][x], lastDc[0], counts[0]);
+                CopyBlock(copies[0], x, y, row[0][x], lastDc[0], counts[0]);
             }
         }
         return;
@@ -206,15 +206,11 @@ void CopyAndCount(j_compress_ptr target, const TComponentCopy* copies, int compo
                         CountDummyBlock(counts[0]);
                         continue;
                     }
-                    JCOEF* block = lumaRows[dy][x];
-                    CopyBlock(copies[0], x, y, block);
-                    CountBlock(block, lastDc[0], counts[0]);
+                    CopyBlock(copies[0], x, y, lumaRows[dy][x], lastDc[0], counts[0]);
                 }
             for (int c = 1; c < 3; ++c)
             {
-                JCOEF* block = chromaRows[c - 1][0][mx];
-                CopyBlock(copies[c], mx, my, block);
-                CountBlock(block, lastDc[c], counts[1]);
+                CopyBlock(copies[c], mx, my, chromaRows[c - 1][0][mx], lastDc[c], counts[1]);
             }
         }
     }

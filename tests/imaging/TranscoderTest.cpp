@@ -112,7 +112,7 @@ TEST(TRequantTable, IsExactIntegerRoundingWithHalvesTowardZero)
     std::uniform_int_distribution<int> smallValue(-1200, 1200);
     for (int to = 1; to <= 255; ++to)
     {
-        for (const int from : {1, 2, 3, 7, to, 2 * to, 99, 255, 1000, 65535})
+        for (const int from : {0, 1, 2, 3, 7, to, 2 * to, 99, 255, 1000, 65535})
         {
             std::uint16_t fromTable[DCTSIZE2];
             std::uint16_t toTable[DCTSIZE2];
@@ -121,18 +121,22 @@ TEST(TRequantTable, IsExactIntegerRoundingWithHalvesTowardZero)
             std::fill(std::begin(fromTable), std::end(fromTable), static_cast<std::uint16_t>(from));
             std::fill(std::begin(toTable), std::end(toTable), static_cast<std::uint16_t>(to));
             const TRequantTable table(fromTable, toTable);
-            for (int round = 0; round < 4; ++round)
+            for (int round = 0; round < 5; ++round)
             {
+                // Round 4 is sparse, as requantized blocks are: rows of zeros, runs past 16.
                 for (int k = 0; k < DCTSIZE2; ++k)
-                    in[k] = static_cast<JCOEF>(round == 0   ? k - 32
-                                               : round == 1 ? anyValue(random)
-                                                            : smallValue(random));
+                    in[k] = static_cast<JCOEF>(
+                        round == 0   ? k - 32
+                        : round == 1 ? anyValue(random)
+                        : round == 4 ? (random() % 5 == 0 ? smallValue(random) / 30 : 0)
+                                     : smallValue(random));
                 if (round == 3)
                 {
                     // Exact halves and their neighbours.
                     for (int k = 0; k < 20; ++k)
-                        in[k] = static_cast<JCOEF>((k % 2 == 0 ? 1 : -1) *
-                                                   ((2 * k + 1) * to / 2 / from + k % 3));
+                        in[k] =
+                            static_cast<JCOEF>((k % 2 == 0 ? 1 : -1) *
+                                               ((2 * k + 1) * to / 2 / std::max(from, 1) + k % 3));
                     in[20] = -32768;
                     in[21] = 32767;
                 }
@@ -140,6 +144,18 @@ TEST(TRequantTable, IsExactIntegerRoundingWithHalvesTowardZero)
                 for (int k = 0; k < DCTSIZE2; ++k)
                     ASSERT_EQ(out[k], reference(in[k], from, to))
                         << "value " << in[k] << " from " << from << " to " << to;
+                // The fused pass gives the same coefficients and the same counts.
+                JCOEF fused[DCTSIZE2];
+                THuffmanCounts expected;
+                THuffmanCounts counts;
+                int lastDc = 5;
+                int expectedDc = 5;
+                CountBlock(out, expectedDc, expected);
+                table.ApplyAndCount(in, fused, lastDc, counts);
+                ASSERT_TRUE(std::equal(std::begin(out), std::end(out), std::begin(fused)));
+                ASSERT_EQ(counts.Ac, expected.Ac);
+                ASSERT_EQ(counts.Dc, expected.Dc);
+                ASSERT_EQ(lastDc, expectedDc);
             }
         }
     }
