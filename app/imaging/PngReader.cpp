@@ -77,14 +77,21 @@ public:
         Check(spng_get_ihdr(ctx.Get(), &header));
         CheckPictureSize(header.width, header.height);
 
-        // RGBA8 takes every depth, palette and tRNS; 16-bit samples keep their high byte.
+        // RGBA8 takes every depth, palette and tRNS; 16-bit samples keep their high byte. A
+        // picture that cannot be transparent decodes straight to RGB8 with the same colours,
+        // with no alpha to fill in and flatten away afterwards.
+        spng_trns trns{};
+        const bool opaque = header.color_type != SPNG_COLOR_TYPE_GRAYSCALE_ALPHA &&
+                            header.color_type != SPNG_COLOR_TYPE_TRUECOLOR_ALPHA &&
+                            spng_get_trns(ctx.Get(), &trns) == SPNG_ECHUNKAVAIL;
+        const int format = opaque ? SPNG_FMT_RGB8 : SPNG_FMT_RGBA8;
         std::size_t size = 0;
-        Check(spng_decoded_image_size(ctx.Get(), SPNG_FMT_RGBA8, &size));
-        TRaster raster = NewRaster(header.width, header.height, 4);
+        Check(spng_decoded_image_size(ctx.Get(), format, &size));
+        TRaster raster = NewRaster(header.width, header.height, opaque ? 3 : 4);
         if (size != raster.Pixels.size())
             throw EPictureError("bad PNG: unexpected decoded size");
-        Check(spng_decode_image(ctx.Get(), raster.Pixels.data(), size, SPNG_FMT_RGBA8,
-                                SPNG_DECODE_TRNS));
+        Check(spng_decode_image(ctx.Get(), raster.Pixels.data(), size, format,
+                                opaque ? 0 : SPNG_DECODE_TRNS));
         ApplyColourChunks(ctx.Get(), raster);
         return raster;
     }

@@ -44,6 +44,14 @@ void FlattenOntoWhite(TRaster& raster)
     for (std::size_t i = 0; i < count; ++i, in += 4, out += 3)
     {
         const unsigned a = in[3];
+        if (a == 255)
+        {
+            // Opaque, as most pixels of most pictures are: the blend would give the colour.
+            out[0] = in[0];
+            out[1] = in[1];
+            out[2] = in[2];
+            continue;
+        }
         for (int c = 0; c < 3; ++c)
             out[c] = static_cast<std::uint8_t>((in[c] * a + 255 * (255 - a) + 127) / 255);
     }

@@ -2,10 +2,12 @@
 #include <utility>
 #include <vector>
 
+#include <spng.h>
 #include <tiffio.h>
 
 #include <gtest/gtest.h>
 
+#include "app/imaging/ColourManagement.h"
 #include "app/imaging/PictureReader.h"
 #include "tests/imaging/ImagingTestSupport.h"
 #include "tests/support/TestSupport.h"
@@ -107,6 +109,78 @@ TEST(GreyPictures, TwoBitPngKeepsItsLevels)
     EXPECT_TRUE(PixelNear(raster, 8, 24, {0, 0, 0}, 0));
     EXPECT_TRUE(PixelNear(raster, 24, 24, {85, 85, 85}, 0));
     EXPECT_TRUE(PixelNear(raster, 56, 24, {255, 255, 255}, 0));
+}
+
+// A PNG of the header's kind, its samples (packed as stored) from a pattern, perhaps a
+// palette and a gamma, written by libspng.
+std::string PatternPng(std::uint8_t colourType, std::uint8_t depth, std::uint32_t gamma)
+{
+    constexpr std::uint32_t kSide = 37;
+    spng_ctx* ctx = spng_ctx_new(SPNG_CTX_ENCODER);
+    spng_set_option(ctx, SPNG_ENCODE_TO_BUFFER, 1);
+    spng_ihdr header{kSide, kSide, depth, colourType, 0, 0, 0};
+    spng_set_ihdr(ctx, &header);
+    const unsigned samples = colourType == SPNG_COLOR_TYPE_TRUECOLOR ? 3 : 1;
+    if (colourType == SPNG_COLOR_TYPE_INDEXED)
+    {
+        spng_plte palette{};
+        palette.n_entries = 1u << depth;
+        for (unsigned i = 0; i < palette.n_entries; ++i)
+            palette.entries[i] = {static_cast<std::uint8_t>(i * 7),
+                                  static_cast<std::uint8_t>(i * 3),
+                                  static_cast<std::uint8_t>(255 - i), 0};
+        spng_set_plte(ctx, &palette);
+    }
+    if (gamma != 0)
+        spng_set_gama_int(ctx, gamma);
+    const std::size_t rowBytes = (kSide * samples * depth + 7) / 8;
+    std::vector<std::uint8_t> pixels(rowBytes * kSide);
+    for (std::size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = static_cast<std::uint8_t>(i * 37 % 251);
+    EXPECT_EQ(
+        spng_encode_image(ctx, pixels.data(), pixels.size(), SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE),
+        0);
+    std::size_t size = 0;
+    int error = 0;
+    void* png = spng_get_png_buffer(ctx, &size, &error);
+    std::string bytes(static_cast<const char*>(png), size);
+    std::free(png);
+    spng_ctx_free(ctx);
+    return bytes;
+}
+
+// PNGs that cannot be transparent decode straight to RGB: the same pixels as through RGBA with
+// every alpha 255, flattened, for every kind and depth, colour-managed or not.
+TEST(OpaquePng, DecodesToTheSamePixelsAsThroughRgba)
+{
+    struct TKind
+    {
+        std::uint8_t ColourType;
+        std::uint8_t Depth;
+    };
+    for (const TKind kind : {TKind{0, 1}, TKind{0, 4}, TKind{0, 8}, TKind{0, 16}, TKind{2, 8},
+                             TKind{2, 16}, TKind{3, 2}, TKind{3, 8}})
+        for (const std::uint32_t gamma : {0u, 100000u})
+        {
+            const std::string png = PatternPng(kind.ColourType, kind.Depth, gamma);
+            spng_ctx* ctx = spng_ctx_new(0);
+            spng_set_png_buffer(ctx, png.data(), png.size());
+            spng_ihdr header{};
+            ASSERT_EQ(spng_get_ihdr(ctx, &header), 0);
+            TRaster expected = NewRaster(header.width, header.height, 4);
+            ASSERT_EQ(spng_decode_image(ctx, expected.Pixels.data(), expected.Pixels.size(),
+                                        SPNG_FMT_RGBA8, SPNG_DECODE_TRNS),
+                      0);
+            spng_ctx_free(ctx);
+            if (gamma != 0)
+                ConvertToSrgb(expected, ProfileFromGamma(gamma, nullptr));
+            FlattenOntoWhite(expected);
+
+            const TRaster decoded = DecodePicture(png);
+            EXPECT_EQ(decoded.Channels, 3);
+            EXPECT_EQ(decoded.Pixels, expected.Pixels)
+                << int{kind.ColourType} << " " << int{kind.Depth} << " " << gamma;
+        }
 }
 
 TEST(GifComposition, FrameSmallerThanTheScreenLeavesTheRestWhite)
