@@ -197,7 +197,8 @@ void TRequantTable::ApplyAndCount(const JCOEF* in, JCOEF* out, int& lastDc,
                              _mm_unpackhi_epi16(magnitude, zero)};
         for (int h = 0; h < 2; ++h)
         {
-            const auto k = static_cast<std::size_t>(i + 4 * h);
+            const int at = i + 4 * h;
+            const auto k = static_cast<std::size_t>(at);
             __m128 x = _mm_cvtepi32_ps(halves[h]);
             x = _mm_add_ps(_mm_mul_ps(x, _mm_load_ps(&m_from[k])), _mm_load_ps(&m_half[k]));
             x = _mm_min_ps(x, _mm_load_ps(&m_saturate[k]));
