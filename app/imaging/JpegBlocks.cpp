@@ -72,11 +72,15 @@ int BitLength(int value)
     return static_cast<int>(std::bit_width(static_cast<unsigned>(std::abs(value))));
 }
 
-// The AC symbols of a block from the bits of its nonzero AC coefficients in zigzag order;
-// sizeOf(position) is the bit length of the coefficient at that zigzag position.
-template <typename TSizeOf>
-void CountAc(std::uint64_t zigzag, const TSizeOf& sizeOf, THuffmanCounts& counts)
+// Counts the symbols of a block whose nonzero coefficients are the bits of natural.
+void CountSymbols(const JCOEF* block, std::uint64_t natural, int& lastDc, THuffmanCounts& counts)
 {
+    ++counts.Dc[static_cast<std::size_t>(BitLength(block[0] - lastDc))];
+    lastDc = block[0];
+    natural &= ~std::uint64_t{1};
+    std::uint64_t zigzag = 0;
+    for (std::size_t row = 0; row < DCTSIZE; ++row)
+        zigzag |= kZigzagBits[row][(natural >> (8 * row)) & 0xFF];
     int previous = 0;
     while (zigzag != 0)
     {
@@ -84,18 +88,13 @@ void CountAc(std::uint64_t zigzag, const TSizeOf& sizeOf, THuffmanCounts& counts
         int run = position - previous - 1;
         for (; run >= 16; run -= 16)
             ++counts.Ac[0xF0]; // sixteen zeros
-        ++counts.Ac[static_cast<std::size_t>(run << 4 | sizeOf(position))];
+        const int size = BitLength(block[kNatural[static_cast<std::size_t>(position)]]);
+        ++counts.Ac[static_cast<std::size_t>(run << 4 | size)];
         previous = position;
         zigzag &= zigzag - 1;
     }
     if (previous < DCTSIZE2 - 1)
         ++counts.Ac[0x00]; // end of block
-}
-
-void CountDc(int dc, int& lastDc, THuffmanCounts& counts)
-{
-    ++counts.Dc[static_cast<std::size_t>(BitLength(dc - lastDc))];
-    lastDc = dc;
 }
 
 } // namespace
@@ -125,7 +124,22 @@ TRequantTable::TRequantTable(const std::uint16_t* from, const std::uint16_t* to)
 
 void TRequantTable::Apply(const JCOEF* in, JCOEF* out) const
 {
+    Requantize(in, out);
+}
+
+// Which coefficients requantize to 0 is known from their magnitudes alone: rows of the block
+// that are all 0 skip the float work, and the counting takes its mask of nonzero coefficients
+// from the same comparison instead of reading the block back.
+void TRequantTable::ApplyAndCount(const JCOEF* in, JCOEF* out, int& lastDc,
+                                  THuffmanCounts& counts) const
+{
+    CountSymbols(out, Requantize(in, out), lastDc, counts);
+}
+
+std::uint64_t TRequantTable::Requantize(const JCOEF* in, JCOEF* out) const
+{
     constexpr float kNudge = 1.0f / 512;
+    std::uint64_t natural = 0;
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
     const __m128 nudge = _mm_set1_ps(kNudge);
@@ -133,8 +147,20 @@ void TRequantTable::Apply(const JCOEF* in, JCOEF* out) const
     {
         const __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
         const __m128i sign = _mm_srai_epi16(value, 15);
-        // |v| as an unsigned 16-bit value (-32768 gives 32768), widened to 32 bits.
+        // |v| as an unsigned 16-bit value (-32768 gives 32768).
         const __m128i magnitude = _mm_sub_epi16(_mm_xor_si128(value, sign), sign);
+        const __m128i below = _mm_load_si128(
+            reinterpret_cast<const __m128i*>(&m_belowNonzero[static_cast<std::size_t>(i)]));
+        const __m128i small = _mm_cmpeq_epi16(_mm_subs_epu16(magnitude, below), zero);
+        const auto zeros =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(small, small))) & 0xFFu;
+        if (zeros == 0xFFu)
+        {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), zero);
+            continue;
+        }
+        natural |= static_cast<std::uint64_t>(~zeros & 0xFFu) << i;
+        // Widened to 32 bits, four at a time.
         __m128i halves[2] = {_mm_unpacklo_epi16(magnitude, zero),
                              _mm_unpackhi_epi16(magnitude, zero)};
         for (int h = 0; h < 2; ++h)
@@ -159,86 +185,16 @@ void TRequantTable::Apply(const JCOEF* in, JCOEF* out) const
         x = std::min(x, m_saturate[k]);
         const auto quotient = static_cast<int>(x * m_inverse[k] + kNudge);
         out[k] = static_cast<JCOEF>(value < 0 ? -quotient : quotient);
+        if (quotient != 0)
+            natural |= std::uint64_t{1} << k;
     }
 #endif
-}
-
-// Apply's arithmetic, with the coefficients that requantize to 0 found first by comparing
-// magnitudes: rows of the block that are all 0 skip the float work, and the counting takes its
-// mask of nonzero coefficients from the same comparison.
-void TRequantTable::ApplyAndCount(const JCOEF* in, JCOEF* out, int& lastDc,
-                                  THuffmanCounts& counts) const
-{
-#if defined(__SSE2__)
-    constexpr float kNudge = 1.0f / 512;
-    const __m128i zero = _mm_setzero_si128();
-    const __m128 nudge = _mm_set1_ps(kNudge);
-    std::uint64_t natural = 0; // the coefficients that do not requantize to 0
-    for (int i = 0; i < DCTSIZE2; i += 8)
-    {
-        const __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-        const __m128i sign = _mm_srai_epi16(value, 15);
-        // |v| as an unsigned 16-bit value (-32768 gives 32768).
-        const __m128i magnitude = _mm_sub_epi16(_mm_xor_si128(value, sign), sign);
-        const __m128i small = _mm_cmpeq_epi16(
-            _mm_subs_epu16(magnitude, _mm_load_si128(reinterpret_cast<const __m128i*>(
-                                          &m_belowNonzero[static_cast<std::size_t>(i)]))),
-            zero);
-        const auto zeros =
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(small, small))) & 0xFFu;
-        if (zeros == 0xFFu)
-        {
-            // The whole row requantizes to 0: the float work is skipped.
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), zero);
-            continue;
-        }
-        natural |= static_cast<std::uint64_t>(~zeros & 0xFFu) << i;
-        __m128i halves[2] = {_mm_unpacklo_epi16(magnitude, zero),
-                             _mm_unpackhi_epi16(magnitude, zero)};
-        for (int h = 0; h < 2; ++h)
-        {
-            const int at = i + 4 * h;
-            const auto k = static_cast<std::size_t>(at);
-            __m128 x = _mm_cvtepi32_ps(halves[h]);
-            x = _mm_add_ps(_mm_mul_ps(x, _mm_load_ps(&m_from[k])), _mm_load_ps(&m_half[k]));
-            x = _mm_min_ps(x, _mm_load_ps(&m_saturate[k]));
-            x = _mm_add_ps(_mm_mul_ps(x, _mm_load_ps(&m_inverse[k])), nudge);
-            halves[h] = _mm_cvttps_epi32(x);
-        }
-        const __m128i quotient = _mm_packs_epi32(halves[0], halves[1]);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
-                         _mm_sub_epi16(_mm_xor_si128(quotient, sign), sign));
-    }
-    CountDc(out[0], lastDc, counts);
-    natural &= ~std::uint64_t{1};
-    std::uint64_t zigzag = 0;
-    for (std::size_t row = 0; row < DCTSIZE; ++row)
-        zigzag |= kZigzagBits[row][(natural >> (8 * row)) & 0xFF];
-    CountAc(
-        zigzag,
-        [out](int position) {
-            return BitLength(out[kNatural[static_cast<std::size_t>(position)]]);
-        },
-        counts);
-#else
-    Apply(in, out);
-    CountBlock(out, lastDc, counts);
-#endif
+    return natural;
 }
 
 void CountBlock(const JCOEF* block, int& lastDc, THuffmanCounts& counts)
 {
-    CountDc(block[0], lastDc, counts);
-    const std::uint64_t natural = NonzeroMask(block) & ~std::uint64_t{1};
-    std::uint64_t zigzag = 0;
-    for (std::size_t row = 0; row < DCTSIZE; ++row)
-        zigzag |= kZigzagBits[row][(natural >> (8 * row)) & 0xFF];
-    CountAc(
-        zigzag,
-        [block](int position) {
-            return BitLength(block[kNatural[static_cast<std::size_t>(position)]]);
-        },
-        counts);
+    CountSymbols(block, NonzeroMask(block), lastDc, counts);
 }
 
 void CountDummyBlock(THuffmanCounts& counts)
