@@ -4,6 +4,7 @@
 #include <initializer_list>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -388,6 +389,86 @@ TEST(MetafileHelper, DashedPensDrawThePlatformsDashes)
     EXPECT_TRUE(PixelNear(raster, 220, 160, kWhite)); // a gap: the background colour
     EXPECT_TRUE(PixelNear(raster, 320, 160, kRed));   // a transparent gap: the fill
     EXPECT_TRUE(PixelNear(raster, 250, 175, kRed));
+}
+
+// An EMF of width x height pixels (its frame at 96 dpi) filled blue.
+std::string BlueEmf(int width, int height)
+{
+    std::string records;
+    for (const std::vector<std::uint32_t>& record :
+         {std::vector<std::uint32_t>{39, 24, 1, 0, 0xFF0000, 0},
+          {37, 12, 1},
+          {43, 24, 0, 0, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height)},
+          {14, 20, 0, 16, 20}})
+        for (std::uint32_t field : record)
+            PutLe(records, field, 4);
+    const auto w = static_cast<std::uint32_t>(width);
+    const auto h = static_cast<std::uint32_t>(height);
+    std::string emf;
+    for (std::uint32_t field : {1U,
+                                88U,
+                                0U,
+                                0U,
+                                w,
+                                h,
+                                0U,
+                                0U,
+                                (w * 2540 + 48) / 96,
+                                (h * 2540 + 48) / 96,
+                                0x464D4520U,
+                                0x10000U,
+                                static_cast<std::uint32_t>(88 + records.size()),
+                                5U,
+                                2U,
+                                0U,
+                                0U,
+                                0U,
+                                w,
+                                h,
+                                w / 4,
+                                h / 4})
+        PutLe(emf, field, 4);
+    return emf + records;
+}
+
+// The EMF in escape records of two chunks, as office suites keep it in the WMFs they convert,
+// its checksum off by checksumError.
+std::string KeptEmf(const std::string& emf, int checksumError = 0)
+{
+    std::uint16_t words = 0;
+    for (std::size_t i = 0; i < emf.size(); i += 2)
+        words ^= ReadLe16(emf, i);
+    const auto checksum = static_cast<std::uint16_t>(-words + checksumError);
+    const std::size_t half = emf.size() / 4 * 2;
+    std::string out;
+    for (const std::size_t start : {std::size_t{0}, half})
+    {
+        const std::size_t size = start == 0 ? half : emf.size() - half;
+        PutLe(out, static_cast<std::uint32_t>((44 + size) / 2), 4);
+        for (std::uint32_t field : {0x0626U, 0x000FU, static_cast<std::uint32_t>(34 + size)})
+            PutLe(out, field, 2);
+        for (std::uint32_t field : {0x43464D57U, 1U, 0x00010000U})
+            PutLe(out, field, 4);
+        PutLe(out, checksum, 2);
+        for (std::size_t field :
+             {std::size_t{0}, std::size_t{2}, size, emf.size() - start - size, emf.size()})
+            PutLe(out, static_cast<std::uint32_t>(field), 4);
+        out += emf.substr(start, size);
+    }
+    return out;
+}
+
+// A WMF that keeps the EMF it was converted from is drawn from that EMF, which holds what the
+// conversion lost; not when its checksum fails or its size is not the WMF's.
+TEST(MetafileHelper, AWmfKeepingItsOriginalEmfIsDrawnFromIt)
+{
+    const std::string redSquare = Record(0x041B, {140, 240, 60, 160});
+    EXPECT_TRUE(PixelNear(DecodePicture(ShapesWmf(KeptEmf(BlueEmf(400, 200)) + redSquare)), 200,
+                          100, kBlue));
+    EXPECT_TRUE(PixelNear(DecodePicture(ShapesWmf(KeptEmf(BlueEmf(400, 200), 1) + redSquare)), 200,
+                          100, kRed));
+    EXPECT_TRUE(PixelNear(DecodePicture(ShapesWmf(KeptEmf(BlueEmf(300, 200)) + redSquare)), 200,
+                          100, kRed));
 }
 
 // StretchDIB of a 4 x 2, 8-bit bitmap (green on top, blue below) with the given raster

@@ -17,6 +17,7 @@
 
 #include "app/imaging/MetafileRenderer.h"
 #include "app/imaging/RasterOperations.h"
+#include "app/imaging/metafile/EmbeddedEmf.h"
 #include "app/imaging/metafile/MetafileDrawing.h"
 #include "app/imaging/metafile/PenDashes.h"
 #include "platform/ByteOrder.h"
@@ -954,6 +955,25 @@ public:
 
 TRaster DrawWmf(std::string bytes, std::int64_t maxPixels)
 {
+    // A WMF converted from an EMF that kept the original (office suites write both) is drawn
+    // from the original, which holds what the conversion lost (translucent fills among them),
+    // when it has the WMF's size; otherwise, or if it cannot be drawn, from the WMF's records.
+    long long frameWidth = 0;
+    long long frameHeight = 0;
+    if (const std::string original = EmbeddedEmf(bytes);
+        !original.empty() && PlaceableSize(bytes, frameWidth, frameHeight))
+    {
+        try
+        {
+            TRaster raster = DrawEmf(original, maxPixels);
+            if (raster.Width == frameWidth && raster.Height == frameHeight)
+                return raster;
+        }
+        catch (const EPictureError&)
+        {
+        }
+    }
+
     BoundLargestRecord(bytes);
     KeepObjects(bytes);
 
