@@ -84,6 +84,8 @@ public:
 
 private:
     void Flush();
+    // Writes the bytes at the descriptor's offset; throws on failure.
+    void WriteOut(const char* data, std::size_t size);
     void DropReadAhead();
 
     int m_fd = -1;
@@ -94,5 +96,6 @@ private:
     // the descriptor's offset is at m_readStart + m_readBuffer.size().
     std::string m_readBuffer;
     std::int64_t m_readStart = 0;
-    bool m_written = false; // Close() syncs only what this stream wrote
+    bool m_written = false;     // Close() syncs only what this stream wrote
+    std::size_t m_unsynced = 0; // bytes written since writing out was last started
 };
