@@ -79,8 +79,9 @@ void CountSymbols(const JCOEF* block, std::uint64_t natural, int& lastDc, THuffm
     lastDc = block[0];
     natural &= ~std::uint64_t{1};
     std::uint64_t zigzag = 0;
-    for (std::size_t row = 0; row < DCTSIZE; ++row)
-        zigzag |= kZigzagBits[row][(natural >> (8 * row)) & 0xFF];
+    // Up to the last row with a nonzero coefficient: most blocks end in rows of zeros.
+    for (std::size_t row = 0; natural != 0; ++row, natural >>= 8)
+        zigzag |= kZigzagBits[row][natural & 0xFF];
     int previous = 0;
     while (zigzag != 0)
     {
