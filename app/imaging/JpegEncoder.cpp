@@ -2,6 +2,9 @@
 
 #include <atomic>
 
+#include <jerror.h>
+
+#include "app/imaging/JpegBlocks.h"
 #include "app/imaging/JpegLib.h"
 
 namespace
@@ -23,7 +26,95 @@ void SetCommonParameters(jpeg_compress_struct& info, bool grey, int quality)
     info.optimize_coding = g_huffmanOptimised.load() ? TRUE : FALSE;
 }
 
-bool Compress(TJpegEncoder* encoder, const TRaster* raster, int quality)
+// The methods of libjpeg's entropy encoder module, as its compressor calls them through
+// jpeg_compress_struct::entropy (the module interface of jpegint.h, unchanged since libjpeg 6).
+struct TEntropyMethods
+{
+    void (*StartPass)(j_compress_ptr info, boolean gatherStatistics);
+    boolean (*EncodeMcu)(j_compress_ptr info, JBLOCKROW* blocks);
+    void (*FinishPass)(j_compress_ptr info);
+};
+
+// Fitting the Huffman tables makes libjpeg count every block's symbols in its first pass, in
+// plain C at some 700 instructions a block; our counting (CountBlock, BuildHuffmanTable: the
+// same counts and the same tables, which the tests check against libjpeg's) takes a quarter of
+// that. For that pass it stands in for libjpeg's entropy encoder, and it hands the module back
+// with the tables fitted before the pass that writes the file.
+struct TCountingEncoder
+{
+    TEntropyMethods Methods; // first: libjpeg's pointer to the module points to the whole
+    TEntropyMethods* Libjpeg = nullptr;
+    THuffmanCounts Counts[NUM_HUFF_TBLS];
+    int LastDc[MAX_COMPS_IN_SCAN] = {};
+};
+
+TCountingEncoder& CountingOf(j_compress_ptr info)
+{
+    return *reinterpret_cast<TCountingEncoder*>(info->entropy);
+}
+
+boolean CountMcu(j_compress_ptr info, JBLOCKROW* blocks)
+{
+    TCountingEncoder& counting = CountingOf(info);
+    for (int b = 0; b < info->blocks_in_MCU; ++b)
+    {
+        const int c = info->MCU_membership[b];
+        const auto table = static_cast<std::size_t>(info->cur_comp_info[c]->dc_tbl_no);
+        CountBlock(blocks[b][0], counting.LastDc[c], counting.Counts[table]);
+    }
+    return TRUE;
+}
+
+void FinishCounting(j_compress_ptr info)
+{
+    TCountingEncoder& counting = CountingOf(info);
+    info->entropy = reinterpret_cast<jpeg_entropy_encoder*>(counting.Libjpeg);
+    bool fitted[NUM_HUFF_TBLS] = {};
+    for (int c = 0; c < info->comps_in_scan; ++c)
+    {
+        const int table = info->cur_comp_info[c]->dc_tbl_no;
+        if (fitted[table])
+            continue;
+        fitted[table] = true;
+        THuffmanCounts& counts = counting.Counts[table];
+        // As libjpeg fails for counts no 32-bit code fits (no real picture has them).
+        if (!BuildHuffmanTable(counts.Dc, *info->dc_huff_tbl_ptrs[table]) ||
+            !BuildHuffmanTable(counts.Ac, *info->ac_huff_tbl_ptrs[table]))
+            ERREXIT(info, JERR_HUFF_CLEN_OVERFLOW);
+    }
+}
+
+void StartCounting(j_compress_ptr info, boolean gatherStatistics)
+{
+    // Not called in the passes it is installed for; should a pass start anyway, libjpeg's own
+    // encoder takes it.
+    TEntropyMethods* libjpeg = CountingOf(info).Libjpeg;
+    info->entropy = reinterpret_cast<jpeg_entropy_encoder*>(libjpeg);
+    (*libjpeg->StartPass)(info, gatherStatistics);
+}
+
+// Puts the counting in place of libjpeg's gathering pass, which jpeg_start_compress has just
+// begun, where the file is what it counts for: one sequential scan of every component, a table
+// pair per component, no restart intervals.
+void CountInPlaceOfLibjpeg(j_compress_ptr info, TCountingEncoder& counting)
+{
+    if (!info->optimize_coding || info->progressive_mode || info->restart_interval != 0 ||
+        info->comps_in_scan != info->num_components)
+        return;
+    for (int c = 0; c < info->comps_in_scan; ++c)
+    {
+        const jpeg_component_info* component = info->cur_comp_info[c];
+        if (component->dc_tbl_no != component->ac_tbl_no ||
+            info->dc_huff_tbl_ptrs[component->dc_tbl_no] == nullptr ||
+            info->ac_huff_tbl_ptrs[component->ac_tbl_no] == nullptr)
+            return;
+    }
+    counting.Libjpeg = reinterpret_cast<TEntropyMethods*>(info->entropy);
+    counting.Methods = {StartCounting, CountMcu, FinishCounting};
+    info->entropy = reinterpret_cast<jpeg_entropy_encoder*>(&counting.Methods);
+}
+
+bool Compress(TJpegEncoder* encoder, const TRaster* raster, TCountingEncoder* counting, int quality)
 {
     if (setjmp(encoder->Trap.Jump) != 0)
         return false;
@@ -35,6 +126,7 @@ bool Compress(TJpegEncoder* encoder, const TRaster* raster, int quality)
     // chooses: at high qualities the fast one's error would show.
     info.dct_method = quality >= 96 ? JDCT_ISLOW : JDCT_IFAST;
     jpeg_start_compress(&info, TRUE);
+    CountInPlaceOfLibjpeg(&info, *counting);
     const std::size_t rowBytes = raster->RowBytes();
     while (info.next_scanline < info.image_height)
     {
@@ -93,7 +185,8 @@ std::string EncodeJpeg(const TRaster& source, int quality)
 
     std::string out;
     TJpegEncoder encoder;
-    if (!StartJpegEncoder(encoder, out) || !Compress(&encoder, raster, quality))
+    TCountingEncoder counting;
+    if (!StartJpegEncoder(encoder, out) || !Compress(&encoder, raster, &counting, quality))
         throw EPictureError("JPEG encoder: " + std::string(encoder.Trap.Message));
     return out;
 }

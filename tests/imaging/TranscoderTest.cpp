@@ -321,6 +321,22 @@ TEST(EncodeJpeg, OptimisedHuffmanTablesShrinkTheFileNotThePicture)
     EXPECT_EQ(DecodeJpegForTest(ours).Pixels, DecodeJpegForTest(standard).Pixels);
 }
 
+// The pixel path counts the symbols for its fitted tables itself, in place of libjpeg's own
+// pass: the file is the one libjpeg fits for the same coefficients, with edge MCUs of dummy
+// blocks, grey and colour, at any quality.
+TEST(EncodeJpeg, FittedTablesAreThoseLibjpegWouldFit)
+{
+    TRaster grey = NewRaster(75, 61, 1);
+    for (std::size_t i = 0; i < grey.Pixels.size(); ++i)
+        grey.Pixels[i] = static_cast<std::uint8_t>(i * 13 % 256);
+    for (const TRaster& raster : {PhotoRaster(200, 150), PhotoRaster(99, 37), grey})
+        for (const int quality : {10, 60, 97})
+        {
+            const std::string ours = EncodeJpeg(raster, quality);
+            EXPECT_EQ(ours, ReoptimiseWithLibjpeg(ours)) << raster.Width << " " << quality;
+        }
+}
+
 TEST(TGPImage, AJpegIsSizedFromItsHeaderAndThumbnailedFromAReducedDecode)
 {
     TTempDir dir;
