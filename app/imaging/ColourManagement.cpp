@@ -152,7 +152,9 @@ void ConvertToSrgb(TRaster& raster, std::string_view icc)
     const TProfile profile = OpenProfile(icc);
     if (profile == nullptr)
         return;
-    const cmsColorSpaceSignature space = cmsGetColorSpace(profile.get());
+    // The header's four bytes as they stand: held in the enum, a value no enumerator spans was
+    // undefined behaviour.
+    const auto space = static_cast<std::uint32_t>(cmsGetColorSpace(profile.get()));
     if (space == cmsSigGrayData)
     {
         ConvertGrey(profile.get(), raster);
