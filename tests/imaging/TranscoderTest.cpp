@@ -330,7 +330,7 @@ TEST(EncodeJpeg, FittedTablesAreThoseLibjpegWouldFit)
     for (std::size_t i = 0; i < grey.Pixels.size(); ++i)
         grey.Pixels[i] = static_cast<std::uint8_t>(i * 13 % 256);
     for (const TRaster& raster : {PhotoRaster(200, 150), PhotoRaster(99, 37), grey})
-        for (const int quality : {10, 60, 97})
+        for (const int quality : {10, 60, 97, 100})
         {
             const std::string ours = EncodeJpeg(raster, quality);
             EXPECT_EQ(ours, ReoptimiseWithLibjpeg(ours)) << raster.Width << " " << quality;
