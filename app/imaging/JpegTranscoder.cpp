@@ -112,6 +112,7 @@ struct TComponentCopy
     jvirt_barray_ptr Out = nullptr;
     const TRequantTable* Table = nullptr;
     TTransform Transform;
+    bool Turned = false;
     JDIMENSION StoredWidth = 0; // in blocks
     JDIMENSION StoredHeight = 0;
     int Index[DCTSIZE2] = {}; // upright coefficient k comes from stored coefficient Index[k]
@@ -121,6 +122,7 @@ struct TComponentCopy
 void PlanCopy(TComponentCopy& copy, const TTransform& transform)
 {
     copy.Transform = transform;
+    copy.Turned = transform.Transpose || transform.MirrorX || transform.MirrorY;
     for (int k = 0; k < DCTSIZE2; ++k)
     {
         // In the upright block u runs across and v down; they come from the stored block's
@@ -137,17 +139,11 @@ void PlanCopy(TComponentCopy& copy, const TTransform& transform)
     }
 }
 
-// Requantizes the upright block (x, y) of a component into target, which is already the
-// stored block itself when nothing turns, and counts its symbols.
-void CopyBlock(const TComponentCopy& copy, JDIMENSION x, JDIMENSION y, JCOEF* target, int& lastDc,
-               THuffmanCounts& counts)
+// Requantizes the upright block (x, y) of a turned picture into target from its stored block.
+void CopyTurnedBlock(const TComponentCopy& copy, JDIMENSION x, JDIMENSION y, JCOEF* target,
+                     int& lastDc, THuffmanCounts& counts)
 {
     const TTransform& t = copy.Transform;
-    if (!t.Transpose && !t.MirrorX && !t.MirrorY)
-    {
-        copy.Table->ApplyAndCount(target, target, lastDc, counts);
-        return;
-    }
     JDIMENSION sx = t.Transpose ? y : x;
     JDIMENSION sy = t.Transpose ? x : y;
     if (t.MirrorX)
@@ -161,6 +157,18 @@ void CopyBlock(const TComponentCopy& copy, JDIMENSION x, JDIMENSION y, JCOEF* ta
     for (int k = 0; k < DCTSIZE2; ++k)
         upright[k] = static_cast<JCOEF>(copy.Sign[k] * stored[copy.Index[k]]);
     copy.Table->ApplyAndCount(upright, target, lastDc, counts);
+}
+
+// Requantizes the upright block (x, y) of a component into target, which is already the
+// stored block itself when nothing turns (the common case, kept apart to be inlined), and
+// counts its symbols.
+inline void CopyBlock(const TComponentCopy& copy, JDIMENSION x, JDIMENSION y, JCOEF* target,
+                      int& lastDc, THuffmanCounts& counts)
+{
+    if (copy.Turned)
+        CopyTurnedBlock(copy, x, y, target, lastDc, counts);
+    else
+        copy.Table->ApplyAndCount(target, target, lastDc, counts);
 }
 
 // Requantizes every block into the target arrays in the order the encoder will write them,
