@@ -116,10 +116,11 @@ TRequantTable::TRequantTable(const std::uint16_t* from, const std::uint16_t* to)
         m_half[k] = static_cast<float>(half);
         m_saturate[k] = static_cast<float>(1024 * target - 1);
         m_inverse[k] = 1.0f / static_cast<float>(target);
-        // |v| * from + half >= target gives the least |v| whose quotient is not 0; with a
-        // quantiser of 0 (a damaged file) there is none.
-        const int least = from[k] == 0 ? 0x10000 : (target - half + from[k] - 1) / from[k];
-        m_belowNonzero[k] = static_cast<std::uint16_t>(least - 1);
+        // |v| * from + half >= target gives the least |v| whose quotient is not 0 (at most
+        // 255); with a quantiser of 0 (a damaged file) there is none.
+        const int least = (target - half + from[k] - 1) / std::max<int>(from[k], 1);
+        m_nonzeroAbove[k] = static_cast<std::int16_t>(from[k] == 0 ? 32767 : least - 1);
+        m_nonzeroBelow[k] = static_cast<std::int16_t>(from[k] == 0 ? -32768 : 1 - least);
     }
 }
 
@@ -147,20 +148,23 @@ std::uint64_t TRequantTable::Requantize(const JCOEF* in, JCOEF* out) const
     for (int i = 0; i < DCTSIZE2; i += 8)
     {
         const __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-        const __m128i sign = _mm_srai_epi16(value, 15);
-        // |v| as an unsigned 16-bit value (-32768 gives 32768).
-        const __m128i magnitude = _mm_sub_epi16(_mm_xor_si128(value, sign), sign);
-        const __m128i below = _mm_load_si128(
-            reinterpret_cast<const __m128i*>(&m_belowNonzero[static_cast<std::size_t>(i)]));
-        const __m128i small = _mm_cmpeq_epi16(_mm_subs_epu16(magnitude, below), zero);
-        const auto zeros =
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(small, small))) & 0xFFu;
-        if (zeros == 0xFFu)
+        const auto k0 = static_cast<std::size_t>(i);
+        const __m128i nonzero = _mm_or_si128(
+            _mm_cmpgt_epi16(value,
+                            _mm_load_si128(reinterpret_cast<const __m128i*>(&m_nonzeroAbove[k0]))),
+            _mm_cmplt_epi16(value,
+                            _mm_load_si128(reinterpret_cast<const __m128i*>(&m_nonzeroBelow[k0]))));
+        const auto bits =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(nonzero, nonzero))) & 0xFFu;
+        if (bits == 0)
         {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), zero);
             continue;
         }
-        natural |= static_cast<std::uint64_t>(~zeros & 0xFFu) << i;
+        natural |= static_cast<std::uint64_t>(bits) << i;
+        const __m128i sign = _mm_srai_epi16(value, 15);
+        // |v| as an unsigned 16-bit value (-32768 gives 32768).
+        const __m128i magnitude = _mm_sub_epi16(_mm_xor_si128(value, sign), sign);
         // Widened to 32 bits, four at a time.
         __m128i halves[2] = {_mm_unpacklo_epi16(magnitude, zero),
                              _mm_unpackhi_epi16(magnitude, zero)};

@@ -34,8 +34,10 @@ private:
     alignas(16) std::array<float, DCTSIZE2> m_half{};
     alignas(16) std::array<float, DCTSIZE2> m_saturate{};
     alignas(16) std::array<float, DCTSIZE2> m_inverse{};
-    // One less than the least magnitude that does not requantize to 0.
-    alignas(16) std::array<std::uint16_t, DCTSIZE2> m_belowNonzero{};
+    // The coefficients above the first or below the second requantize to something else
+    // than 0.
+    alignas(16) std::array<std::int16_t, DCTSIZE2> m_nonzeroAbove{};
+    alignas(16) std::array<std::int16_t, DCTSIZE2> m_nonzeroBelow{};
 };
 
 // Symbol counts of one Huffman table pair (DC and AC), for building optimal tables. Index 256
