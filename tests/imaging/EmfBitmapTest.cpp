@@ -288,6 +288,16 @@ std::string EmfRecord(std::uint32_t type, std::initializer_list<std::uint32_t> v
     return record;
 }
 
+// A picture drawn at one pixel a unit: bounds of the frame's size.
+TRaster DrawnAtOnePixelAUnit(const std::vector<std::string>& records, std::uint16_t handles)
+{
+    std::string emf = MakeEmf(records);
+    PutLe32(emf, 16, kSide);
+    PutLe32(emf, 20, kSide);
+    PutLe16(emf, 56, handles);
+    return DecodePicture(emf);
+}
+
 // Dashed pens draw the platform's dashes as in WMF pictures, whether made by EMR_CREATEPEN or
 // EMR_EXTCREATEPEN; the null pen draws nothing (the converter drew its lines black).
 TEST(EmfPens, DashedPensDrawThePlatformsDashesAndTheNullPenNothing)
@@ -303,11 +313,7 @@ TEST(EmfPens, DashedPensDrawThePlatformsDashesAndTheNullPenNothing)
         line(EmfRecord(38, {slot, style, 1, 0, 0}), 10 * style);
     line(EmfRecord(38, {slot, 1, 4, 0, 0}), 62);
     line(EmfRecord(95, {slot, 0, 0, 0, 0, 0x10002, 4, 0, 0, 0, 0}), 74); // dots of 4
-    std::string emf = MakeEmf(records);
-    PutLe32(emf, 16, kSide); // bounds of the frame's size: drawn at one pixel a unit
-    PutLe32(emf, 20, kSide);
-    PutLe16(emf, 56, static_cast<std::uint16_t>(slot));
-    const TRaster raster = DecodePicture(emf);
+    const TRaster raster = DrawnAtOnePixelAUnit(records, static_cast<std::uint16_t>(slot));
     EXPECT_EQ(Inked(raster, 10, 10, 58), DashesOf({18, 6}, 48));
     EXPECT_EQ(Inked(raster, 20, 10, 58), DashesOf({3, 3}, 48));
     EXPECT_EQ(Inked(raster, 30, 10, 58), DashesOf({9, 6, 3, 6}, 48));
@@ -315,6 +321,53 @@ TEST(EmfPens, DashedPensDrawThePlatformsDashesAndTheNullPenNothing)
     EXPECT_EQ(Inked(raster, 50, 0, kSide), std::string(kSide, '.'));
     EXPECT_EQ(Inked(raster, 62, 10, 58), DashesOf({12, 4}, 48));
     EXPECT_EQ(Inked(raster, 74, 10, 58), DashesOf({4, 4}, 48));
+}
+
+// A fresh device context fills with the white brush (the converter's was black), and polygons
+// alternately, as WMF pictures are filled, unless the file asks for the winding rule.
+TEST(EmfDefaults, TheWhiteBrushAndAlternateFilling)
+{
+    // A pentagram: its middle is inside twice.
+    const std::string star = EmfRecord(86, {0, 0, 96, 96, 5, 48 | 8u << 16, 71 | 80u << 16,
+                                            10 | 36u << 16, 86 | 36u << 16, 25 | 80u << 16});
+    const std::string red = EmfRecord(39, {1, 0, 0x0000FF, 0}) + EmfRecord(37, {1});
+    const TRaster plain = DrawnAtOnePixelAUnit({EmfRecord(43, {4, 4, 30, 30}), red, star}, 2);
+    EXPECT_TRUE(PixelNear(plain, 17, 17, kWhite));
+    EXPECT_TRUE(PixelNear(plain, 4, 17, TRgb{127, 127, 127}, 60)); // its outline
+    EXPECT_TRUE(PixelNear(plain, 48, 50, kWhite));
+    EXPECT_TRUE(PixelNear(plain, 48, 15, kRed));
+    const TRaster winding = DrawnAtOnePixelAUnit({red, EmfRecord(19, {2}), star}, 2);
+    EXPECT_TRUE(PixelNear(winding, 48, 50, kRed));
+}
+
+// Cosmetic pens (of width 0, cosmetic extended pens, the stock pens) are one pixel of the page
+// wide under any transform, their dashes a thin pen's; the converter scaled them, or drew an
+// extended pen of width 0 not at all. Wider pens keep their scale. A unit here is 4 pixels.
+TEST(EmfPens, CosmeticPensAreOnePixelWideUnderTransforms)
+{
+    std::vector<std::string> records = {
+        EmfRecord(35, {0x40800000, 0, 0, 0x40800000, 0, 0})}; // scale 4
+    std::uint32_t slot = 1;
+    const auto line = [&](const std::string& pen, std::uint32_t y) {
+        if (!pen.empty())
+            records.push_back(pen + EmfRecord(37, {slot++}));
+        records.push_back(EmfRecord(27, {2, y}) + EmfRecord(54, {22, y}));
+    };
+    line(EmfRecord(38, {slot, 0, 0, 0, 0}), 3);
+    line(EmfRecord(95, {slot, 0, 0, 0, 0, 0x10000, 0, 0, 0, 0, 0}), 6);
+    line(EmfRecord(95, {slot, 0, 0, 0, 0, 0, 5, 0, 0, 0, 0}), 9);
+    line(EmfRecord(38, {slot, 2, 0, 0, 0}), 12); // dots
+    line(EmfRecord(95, {slot, 0, 0, 0, 0, 0x10000, 1, 0, 0, 0, 0}), 15);
+    records.push_back(EmfRecord(37, {0x80000007})); // BLACK_PEN
+    line("", 21);
+    const TRaster raster = DrawnAtOnePixelAUnit(records, static_cast<std::uint16_t>(slot));
+    for (int y : {12, 24, 36, 84})
+    {
+        EXPECT_GE(InkedRows(raster, 48, y), 1) << y;
+        EXPECT_LE(InkedRows(raster, 48, y), 2) << y;
+    }
+    EXPECT_EQ(Inked(raster, 48, 8, 56), DashesOf({3, 3}, 48));
+    EXPECT_GE(InkedRows(raster, 48, 60), 4);
 }
 
 } // namespace

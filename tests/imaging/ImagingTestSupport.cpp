@@ -34,6 +34,14 @@ std::string Inked(const TRaster& raster, int y, int from, int to)
     return marks;
 }
 
+int InkedRows(const TRaster& raster, int x, int y)
+{
+    int rows = 0;
+    for (int row = y - 6; row <= y + 6; ++row)
+        rows += Inked(raster, row, x, x + 1) == "#" ? 1 : 0;
+    return rows;
+}
+
 std::string DashesOf(std::initializer_list<int> lengths, int count)
 {
     std::string marks;

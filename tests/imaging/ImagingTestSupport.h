@@ -37,6 +37,9 @@ inline void PutLe(std::string& out, std::uint32_t value, int bytes)
 // not: dashes made readable.
 std::string Inked(const TRaster& raster, int y, int from, int to);
 
+// Rows inked at column x from y - 6 to y + 6: how wide a horizontal line through y is drawn.
+int InkedRows(const TRaster& raster, int x, int y);
+
 // count characters of the pattern Inked gives for a line drawn in dashes and gaps of these
 // lengths in turn, a dash first.
 std::string DashesOf(std::initializer_list<int> lengths, int count);

@@ -326,25 +326,56 @@ std::string BltAsStretchDibits(std::string_view record)
     return out;
 }
 
-// A dashed pen of EMR_CREATEPEN as the EMR_EXTCREATEPEN record of the same pen; empty for other
-// pens. The converter draws an EMR_CREATEPEN dashed pen a unit wide whatever its width, with
-// dashes of its width: as an extended pen it is drawn as wide as its dashes (a width of 0, a
-// pixel, taken as 1), and MendDrawing can tell its dashes from its dots by their lengths.
-std::string DashedPenAsExtPen(std::string_view record)
+// Pens as the converter can be told to draw them. It draws an EMR_CREATEPEN pen a unit wide
+// whatever its width, and a cosmetic pen (an EMR_CREATEPEN or EMR_EXTCREATEPEN pen of width 0,
+// or a cosmetic EMR_EXTCREATEPEN one) a unit wide scaled with the picture and its transforms,
+// or not at all, while the platform draws it one device pixel wide. A dashed EMR_CREATEPEN pen
+// becomes the EMR_EXTCREATEPEN pen of its width, which the converter draws with dashes
+// MendDrawing can tell apart by their lengths. A cosmetic pen becomes a geometric one of width
+// 0, which the converter writes with a stroke width of 0 that no other pen gives; its dashes
+// are then all of length 0, so its end cap tells dots (square) from dashes (flat), as the caps
+// of a one-pixel line do not show. Returns the record to use instead, or empty for none.
+constexpr std::uint32_t kExtPenStyle = 28; // of EMR_EXTCREATEPEN, then the width
+constexpr std::uint32_t kPenGeometric = 0x00010000;
+constexpr std::uint32_t kPenTypeMask = 0x000F0000;
+constexpr std::uint32_t kPenCapSquare = 0x00000100;
+constexpr std::uint32_t kPenCapFlat = 0x00000200;
+
+std::uint32_t CosmeticStyle(unsigned kind)
 {
-    constexpr std::uint32_t kGeometric = 0x00010000;
+    return kPenGeometric | kind | (kind == kPenDot ? kPenCapSquare : kPenCapFlat);
+}
+
+std::string PenAsExtPen(std::string_view record)
+{
+    constexpr unsigned kInsideFrame = 6; // drawn as a solid pen
+    if (ReadLe32(record, 0) == kEmrExtCreatePen)
+    {
+        if (record.size() < 52)
+            return "";
+        const std::uint32_t style = ReadLe32(record, kExtPenStyle);
+        const unsigned kind = style & kPenStyleMask;
+        if (kind == kPenNull || kind > kPenDashDotDot ||
+            ((style & kPenTypeMask) != 0 && ReadLe32(record, kExtPenStyle + 4) != 0))
+            return "";
+        std::string out(record);
+        PutLe32(out, kExtPenStyle, CosmeticStyle(kind));
+        PutLe32(out, kExtPenStyle + 4, 0);
+        return out;
+    }
     if (record.size() < 28)
         return "";
     const std::uint32_t style = ReadLe32(record, 12);
-    const unsigned kind = style & kPenStyleMask;
-    if (kind < kPenDash || kind > kPenDashDotDot)
-        return "";
+    unsigned kind = style & kPenStyleMask;
+    kind = kind == kInsideFrame ? kPenSolid : kind;
     const auto width = static_cast<std::int32_t>(ReadLe32(record, 16));
+    if (kind > kPenDashDotDot || kind == kPenNull || (width > 0 && kind == kPenSolid))
+        return "";
     std::string out;
-    for (std::uint32_t value :
-         {kEmrExtCreatePen, 52U, ReadLe32(record, 8), 0U, 0U, 0U, 0U, kGeometric | style,
-          static_cast<std::uint32_t>(std::max<std::int32_t>(width, 1)), 0U /* a solid brush */,
-          ReadLe32(record, 24), 0U, 0U})
+    for (std::uint32_t value : {kEmrExtCreatePen, 52U, ReadLe32(record, 8), 0U, 0U, 0U, 0U,
+                                width > 0 ? kPenGeometric | kind : CosmeticStyle(kind),
+                                static_cast<std::uint32_t>(std::max<std::int32_t>(width, 0)),
+                                0U /* a solid brush */, ReadLe32(record, 24), 0U, 0U})
         AppendLe32(out, value);
     return out;
 }
@@ -449,14 +480,56 @@ private:
     std::vector<TXform> m_saved;
 };
 
+// What MendDrawing needs to know of the records.
+struct TDrawingNotes
+{
+    TTranslucentFills Fills;
+    bool Winding = false; // the file fills by the winding rule somewhere
+};
+
+constexpr std::uint32_t kEmrSelectObject = 37;
+constexpr std::uint32_t kEmrSetPolyFillMode = 19;
+constexpr std::uint32_t kWhiteBrush = 0x80000000;
+constexpr std::uint32_t kWhitePen = 0x80000006;
+constexpr std::uint32_t kBlackPen = 0x80000007;
+
+// A fresh device context draws with the white brush and the black pen, a cosmetic one. The
+// converter starts with a black brush, and draws the stock pens a unit wide scaled with the
+// picture: the white brush is selected first, and the stock pens become cosmetic pens of their
+// colours in the two slots from `slot` on (see PenAsExtPen).
+std::vector<std::string> DefaultObjects(std::uint32_t slot)
+{
+    std::vector<std::string> out;
+    for (std::uint32_t colour : {0x000000U, 0xFFFFFFU})
+    {
+        out.emplace_back();
+        for (std::uint32_t value : {kEmrExtCreatePen, 52U, slot + (colour != 0 ? 1 : 0), 0U, 0U, 0U,
+                                    0U, CosmeticStyle(kPenSolid), 0U, 0U, colour, 0U, 0U})
+            AppendLe32(out.back(), value);
+    }
+    for (std::uint32_t object : {slot, kWhiteBrush})
+    {
+        out.emplace_back();
+        for (std::uint32_t value : {kEmrSelectObject, 12U, object})
+            AppendLe32(out.back(), value);
+    }
+    return out;
+}
+
 // The converter cannot draw compressed bitmaps, and draws the pair a transparent bitmap is
 // written as (its opacity as grey ORed onto the page, then its colours ANDed) by neither
 // operation. Bitmaps of EMR_BITBLT and EMR_STRETCHBLT become EMR_STRETCHDIBITS, compressed
 // bitmaps are expanded, and each such pair becomes one bitmap with alpha, since the background
 // it lands on is only known when drawing. World transforms are set again after RestoreDC.
-// The plain records of translucent EMF+ fills are marked in fills.
-std::string PrepareRecords(std::string_view bytes, TTranslucentFills& fills)
+// The plain records of translucent EMF+ fills are marked in the notes. The objects of a fresh
+// device context are set first (DefaultObjects).
+std::string PrepareRecords(std::string_view bytes, TDrawingNotes& notes)
 {
+    // The header's count of object slots, at least the index 0 every file reserves (producers
+    // that create no object write 0 there, and the converter then refused the whole file), and
+    // two more for the stock pens.
+    const std::uint32_t handles = std::max<std::uint32_t>(ReadLe16(bytes, 56), 1);
+    const bool stockPens = handles + 2 <= UINT16_MAX;
     std::vector<std::string_view> records;
     std::deque<std::string> converted; // stable storage for records made here
     std::size_t at = 0;
@@ -478,8 +551,16 @@ std::string PrepareRecords(std::string_view bytes, TTranslucentFills& fills)
         std::string replacement;
         if (type == kEmrBitBlt || type == kEmrStretchBlt)
             replacement = BltAsStretchDibits(record);
-        else if (type == kEmrCreatePen)
-            replacement = DashedPenAsExtPen(record);
+        else if (type == kEmrCreatePen || type == kEmrExtCreatePen)
+            replacement = PenAsExtPen(record);
+        else if (type == kEmrSelectObject && stockPens && record.size() >= 12 &&
+                 (ReadLe32(record, 8) == kBlackPen || ReadLe32(record, 8) == kWhitePen))
+        {
+            replacement = std::string(record);
+            PutLe32(replacement, 8, handles + (ReadLe32(record, 8) == kWhitePen ? 1 : 0));
+        }
+        else if (type == kEmrSetPolyFillMode && record.size() >= 12)
+            notes.Winding = notes.Winding || ReadLe32(record, 8) == 2;
         if (!replacement.empty())
         {
             converted.push_back(std::move(replacement));
@@ -490,7 +571,7 @@ std::string PrepareRecords(std::string_view bytes, TTranslucentFills& fills)
     }
     if (records.empty() || at != bytes.size())
         return std::string(bytes);
-    fills.Mark(records, converted);
+    notes.Fills.Mark(records, converted);
 
     std::string out;
     std::size_t count = 0;
@@ -515,6 +596,9 @@ std::string PrepareRecords(std::string_view bytes, TTranslucentFills& fills)
             record.size() < kStretchDibitsFixed || !FindDib(record, dib))
         {
             emit(record);
+            if (i == 0 && stockPens)
+                for (const std::string& object : DefaultObjects(handles))
+                    emit(object);
             continue;
         }
         if (ReadLe32(record, 68) == kSrcPaint && i + 1 < records.size())
@@ -549,13 +633,9 @@ std::string PrepareRecords(std::string_view bytes, TTranslucentFills& fills)
     }
     if (out.size() > UINT32_MAX)
         throw EPictureError("bad EMF: bitmaps too large");
-    // The header's totals as they are, and at least one handle (the index 0 every file
-    // reserves): producers that create no object write 0 there, and the converter then refused
-    // the whole file.
     PutLe32(out, 48, static_cast<std::uint32_t>(out.size()));
     PutLe32(out, 52, static_cast<std::uint32_t>(count));
-    if (ReadLe16(out, 56) == 0)
-        out[56] = 1;
+    PutLe16(out, 56, static_cast<std::uint16_t>(stockPens ? handles + 2 : handles));
     return out;
 }
 
@@ -635,8 +715,53 @@ std::vector<double> Numbers(std::string_view text)
     return numbers;
 }
 
-// One tag of the converter's SVG with its pen mended (see MendDrawing).
-void MendPen(std::string& tag)
+std::string Length(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g", value);
+    return text;
+}
+
+// Page pixels per unit of the transform a group's tag gives (the square root of the size of its
+// determinant): 1 for none, or for one that does not scale.
+double TransformScale(const std::string& tag)
+{
+    const auto [at, length] = Attribute(tag, "transform");
+    if (at == std::string::npos)
+        return 1;
+    const std::string_view value = std::string_view(tag).substr(at, length);
+    const std::size_t open = value.find('(');
+    const std::size_t close = value.find(')');
+    if (open == std::string_view::npos || close == std::string_view::npos || close < open)
+        return 1;
+    std::vector<double> n;
+    const char* p = value.data() + open + 1;
+    const char* end = value.data() + close;
+    while (p < end && n.size() < 6)
+    {
+        if (*p == ' ' || *p == ',')
+        {
+            ++p;
+            continue;
+        }
+        double number = 0;
+        const auto [next, error] = std::from_chars(p, end, number);
+        if (error != std::errc() || !std::isfinite(number))
+            return 1;
+        n.push_back(number);
+        p = next;
+    }
+    const std::string_view name = value.substr(0, open);
+    if (name == "matrix" && n.size() == 6)
+        return std::sqrt(std::fabs(n[0] * n[3] - n[1] * n[2]));
+    if (name == "scale" && !n.empty())
+        return std::sqrt(std::fabs(n[0] * n.back()));
+    return 1;
+}
+
+// One tag of the converter's SVG with its pen mended (see MendDrawing); pixel is the length of
+// a page pixel in the tag's units.
+void MendPen(std::string& tag, double pixel)
 {
     // A null pen: the converter writes this, and only this, where no pen is in force.
     static constexpr std::string_view kNullPen = " stroke-width=\"1px\" stroke=\"#";
@@ -646,30 +771,43 @@ void MendPen(std::string& tag)
         tag.replace(null, kNullPen.size() + 7, " stroke=\"none\""); // "#" RRGGBB and the quote
         return;
     }
-    const auto [listAt, listLength] = Attribute(tag, "stroke-dasharray");
     const auto [widthAt, widthLength] = Attribute(tag, "stroke-width");
-    if (listAt == std::string::npos || widthAt == std::string::npos)
+    if (widthAt == std::string::npos)
+        return;
+    std::vector<double> width = Numbers(std::string_view(tag).substr(widthAt, widthLength));
+    if (width.size() != 1 || !(width[0] >= 0))
+        return;
+    // A cosmetic pen (see PenAsExtPen): one pixel of the page, whatever the picture's scale
+    // and transforms, its dashes those of a thin pen in page pixels.
+    const bool cosmetic = width[0] == 0;
+    if (cosmetic)
+        tag.replace(widthAt, widthLength, Length(pixel));
+    const auto [listAt, listLength] = Attribute(tag, "stroke-dasharray");
+    if (listAt == std::string::npos)
         return;
     const std::vector<double> list = Numbers(std::string_view(tag).substr(listAt, listLength));
-    const std::vector<double> width = Numbers(std::string_view(tag).substr(widthAt, widthLength));
-    if (list.empty() || width.size() != 1 || !(width[0] > 0))
+    if (list.empty())
         return;
     // The converter's lengths tell the style: dash 5, 5 widths, dot 1, 1 (with the width an
-    // extended pen is drawn at, see DashedPenAsExtPen), dash-dot four lengths, dash-dot-dot six.
+    // extended pen is drawn at, see PenAsExtPen), dash-dot four lengths, dash-dot-dot six. A
+    // cosmetic pen's dashes are all of length 0: its caps tell dots from dashes.
     unsigned style = 0;
-    if (list.size() == 2)
+    if (list.size() == 2 && cosmetic)
+    {
+        const auto [capAt, capLength] = Attribute(tag, "stroke-linecap");
+        const bool square =
+            capAt != std::string::npos && tag.compare(capAt, capLength, "square") == 0;
+        style = square ? kPenDot : kPenDash;
+    }
+    else if (list.size() == 2)
         style = list[0] > 3 * width[0] ? kPenDash : kPenDot;
     else if (list.size() == 4)
         style = kPenDashDot;
     else if (list.size() == 6)
         style = kPenDashDotDot;
     std::string lengths;
-    for (double length : PenDashes(style, width[0]))
-    {
-        char text[32];
-        std::snprintf(text, sizeof text, "%s%.4f", lengths.empty() ? "" : ",", length);
-        lengths += text;
-    }
+    for (double length : PenDashes(style, cosmetic ? 1 : width[0]))
+        lengths += (lengths.empty() ? "" : ",") + Length(cosmetic ? length * pixel : length);
     if (lengths.empty())
         return;
     tag.replace(listAt, listLength, lengths);
@@ -683,11 +821,14 @@ void MendPen(std::string& tag)
 // pixel wide. Its SVG is mended: a null pen draws nothing, and dashes take the platform's
 // lengths (PenDashes) with flat ends, as in WMF pictures. Translucent EMF+ fills take their
 // colour and opacity (TTranslucentFills).
-void MendDrawing(std::string& svg, const TTranslucentFills& fills)
+void MendDrawing(std::string& svg, const TDrawingNotes& notes)
 {
     std::string out;
     out.reserve(svg.size());
     std::size_t at = 0;
+    // Page pixels per unit within each group the tags are in, the outermost first: world
+    // transforms come as groups.
+    std::vector<double> scales{1.0};
     while (at < svg.size())
     {
         const std::size_t open = svg.find('<', at);
@@ -700,10 +841,20 @@ void MendDrawing(std::string& svg, const TTranslucentFills& fills)
         close += svg[close] == ']' ? 3 : 1;
         out.append(svg, at, open - at);
         std::string tag = svg.substr(open, close - open);
+        if (tag.compare(0, 3, "<g ") == 0 && tag.compare(tag.size() - 2, 2, "/>") != 0)
+            scales.push_back(scales.back() * TransformScale(tag));
+        else if (tag == "</g>" && scales.size() > 1)
+            scales.pop_back();
         if (tag[1] != '!')
         {
-            MendPen(tag);
-            fills.Mend(tag);
+            const double scale = scales.back();
+            MendPen(tag, scale > 1e-6 && std::isfinite(scale) ? 1 / scale : 1);
+            notes.Fills.Mend(tag);
+            // The converter fills by the winding rule, while a fresh device context fills
+            // alternately, as most files leave it; a file that asks for the winding rule keeps
+            // it throughout.
+            if (!notes.Winding && tag.compare(0, 5, "<svg ") == 0)
+                tag.insert(4, " fill-rule=\"evenodd\"");
         }
         out += tag;
         at = close;
@@ -762,8 +913,8 @@ TRaster DrawEmf(std::string_view bytes, std::int64_t maxPixels)
         TRaster blank = NewRaster(width, height, 4, 0); // clear: white once flattened
         return blank;
     }
-    TTranslucentFills fills;
-    std::string input = PrepareRecords(bytes, fills); // the converter takes a writable buffer
+    TDrawingNotes notes;
+    std::string input = PrepareRecords(bytes, notes); // the converter takes a writable buffer
     DropStrayDescription(input);
     generatorOptions options{};
     // No namespace prefix: with one, the converter closes clip-path definitions without it
@@ -785,7 +936,7 @@ TRaster DrawEmf(std::string_view bytes, std::int64_t maxPixels)
 
     std::string drawing(svg.get(), svgLength);
     svg.reset();
-    MendDrawing(drawing, fills);
+    MendDrawing(drawing, notes);
 
     GError* rawError = nullptr;
     std::unique_ptr<RsvgHandle, TGObjectDeleter> handle(rsvg_handle_new_from_data(
