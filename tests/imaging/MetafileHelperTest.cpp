@@ -261,19 +261,14 @@ std::string Record(std::uint16_t function, std::initializer_list<int> words)
     return out;
 }
 
-// A 400 x 200 placeable WMF (96 units per inch) of the given records, drawn with a solid red
-// brush and a one-unit black pen.
-std::string ShapesWmf(const std::string& shapes, int objects = 2)
+// A placeable WMF of the given records (the end record added) whose box is width x height
+// units, at the given units per inch.
+std::string PlaceableWmfOf(const std::string& records, int objects, int width = 400,
+                           int height = 200, int unitsPerInch = 96)
 {
-    const std::string records = Record(0x020B, {0, 0}) +            // window origin
-                                Record(0x020C, {200, 400}) +        // window extent
-                                Record(0x02FC, {0, 0x00FF, 0, 0}) + // solid red brush
-                                Record(0x012D, {0}) +               // select it
-                                Record(0x02FA, {0, 1, 0, 0, 0}) +   // black pen
-                                Record(0x012D, {1}) + shapes + Record(0x0000, {});
     std::string out;
     PutLe(out, 0x9AC6CDD7, 4);
-    for (int word : {0, 0, 0, 400, 200, 96, 0, 0})
+    for (int word : {0, 0, 0, width, height, unitsPerInch, 0, 0})
         PutLe(out, static_cast<std::uint32_t>(word), 2);
     std::uint16_t checksum = 0;
     for (std::size_t i = 0; i < out.size(); i += 2)
@@ -282,11 +277,24 @@ std::string ShapesWmf(const std::string& shapes, int objects = 2)
     PutLe(out, 1, 2); // in memory
     PutLe(out, 9, 2);
     PutLe(out, 0x0300, 2);
-    PutLe(out, static_cast<std::uint32_t>((18 + records.size()) / 2), 4);
+    PutLe(out, static_cast<std::uint32_t>((18 + records.size() + 6) / 2), 4);
     PutLe(out, static_cast<std::uint32_t>(objects), 2);
     PutLe(out, 64, 4); // the largest record, in words
     PutLe(out, 0, 2);
-    return out + records;
+    return out + records + Record(0x0000, {});
+}
+
+// A 400 x 200 placeable WMF (96 units per inch) of the given records, drawn with a solid red
+// brush and a one-unit black pen.
+std::string ShapesWmf(const std::string& shapes, int objects = 2)
+{
+    return PlaceableWmfOf(Record(0x020B, {0, 0}) +                // window origin
+                              Record(0x020C, {200, 400}) +        // window extent
+                              Record(0x02FC, {0, 0x00FF, 0, 0}) + // solid red brush
+                              Record(0x012D, {0}) +               // select it
+                              Record(0x02FA, {0, 1, 0, 0, 0}) +   // black pen
+                              Record(0x012D, {1}) + shapes,
+                          objects);
 }
 
 // Clip art is made of filled ellipses, rounded rectangles, chords and pies: each is filled with
@@ -389,6 +397,25 @@ TEST(MetafileHelper, DashedPensDrawThePlatformsDashes)
     EXPECT_TRUE(PixelNear(raster, 220, 160, kWhite)); // a gap: the background colour
     EXPECT_TRUE(PixelNear(raster, 320, 160, kRed));   // a transparent gap: the fill
     EXPECT_TRUE(PixelNear(raster, 250, 175, kRed));
+}
+
+// A pen of width 0, and the default pen, are cosmetic: one pixel wide at any scale (the player
+// drew them a unit, or a point, wide), dashed with a thin pen's lengths. A unit here is 4 pixels.
+TEST(MetafileHelper, PensOfWidthZeroAndTheDefaultPenAreOnePixelWide)
+{
+    const auto line = [](int y) { return Record(0x0214, {y, 5}) + Record(0x0213, {y, 95}); };
+    const std::string records = Record(0x020B, {0, 0}) + Record(0x020C, {50, 100}) +
+                                Record(0x02FC, {0, 0x00FF, 0, 0}) + Record(0x012D, {0}) +
+                                line(5) + // the default pen, a brush selected before it
+                                Record(0x02FA, {0, 0, 0, 0, 0}) + Record(0x012D, {1}) + line(10) +
+                                Record(0x02FA, {2, 0, 0, 0, 0}) + Record(0x012D, {2}) + line(15) +
+                                Record(0x02FA, {0, 1, 0, 0, 0}) + Record(0x012D, {3}) + line(20);
+    const TRaster raster = DecodePicture(PlaceableWmfOf(records, 4, 100, 50, 24));
+    ASSERT_EQ(raster.Width, 400);
+    EXPECT_EQ(InkedRows(raster, 200, 20), 1);
+    EXPECT_EQ(InkedRows(raster, 200, 40), 1);
+    EXPECT_EQ(Inked(raster, 60, 20, 68), DashesOf({3, 3}, 48));
+    EXPECT_EQ(InkedRows(raster, 200, 80), 4); // a pen of width 1: a unit wide
 }
 
 // An EMF of width x height pixels (its frame at 96 dpi) filled blue.

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -124,9 +125,53 @@ void DrawPie(wmfAPI* api, wmfDrawArc_t* arc)
 }
 
 std::vector<double> DashesOf(const wmfDC* dc);
+std::array<double, 2> PixelsPerUnit();
+
+// A pen of width 0 is cosmetic: one page pixel wide whatever the scale. The player makes it a
+// unit wide, as wide as a pen of width 1, so MarkCosmeticPens marks such pens in their style by
+// a bit GDI leaves unused; the default pen is known as the pen of the first outline when no pen
+// is selected before it (MarkCosmeticPens). While this lives, the dc draws with a pen a pixel wide
+// in place of a marked one (the device never sees the mark).
+constexpr U16 kCosmeticMark = 0x0800;
+bool g_defaultPenFirst = false; // the first outline is drawn with the default pen
+const wmfPen* g_defaultPen = nullptr;
+
+class TCosmeticPen
+{
+public:
+    explicit TCosmeticPen(wmfDC* dc) : m_dc(dc)
+    {
+        if (dc == nullptr || dc->pen == nullptr)
+            return;
+        if (g_defaultPenFirst && g_defaultPen == nullptr)
+            g_defaultPen = dc->pen;
+        if ((dc->pen->lopnStyle & kCosmeticMark) == 0 && dc->pen != g_defaultPen)
+            return;
+        const std::array<double, 2> scale = PixelsPerUnit();
+        m_pen = *dc->pen;
+        m_pen.lopnStyle = static_cast<U16>(m_pen.lopnStyle & ~kCosmeticMark);
+        m_pen.width = scale[0] > 0 ? 1 / scale[0] : 1;
+        m_pen.height = scale[1] > 0 ? 1 / scale[1] : 1;
+        m_saved = dc->pen;
+        dc->pen = &m_pen;
+    }
+    ~TCosmeticPen()
+    {
+        if (m_saved != nullptr)
+            m_dc->pen = m_saved;
+    }
+    TCosmeticPen(const TCosmeticPen&) = delete;
+    TCosmeticPen& operator=(const TCosmeticPen&) = delete;
+
+private:
+    wmfDC* m_dc;
+    wmfPen m_pen{};
+    wmfPen* m_saved = nullptr;
+};
 
 void DrawRectangle(wmfAPI* api, wmfDrawRectangle_t* rect)
 {
+    const TCosmeticPen cosmetic(rect->dc);
     const float left = std::min(rect->TL.x, rect->BR.x);
     const float right = std::max(rect->TL.x, rect->BR.x);
     const float top = std::min(rect->TL.y, rect->BR.y);
@@ -328,6 +373,7 @@ void DrawDashes(wmfAPI* api, wmfDC* dc, std::vector<wmfD_Coord> points, bool clo
 
 void DrawLine(wmfAPI* api, wmfDrawLine_t* line)
 {
+    const TCosmeticPen cosmetic(line->dc);
     const std::vector<double> dashes = DashesOf(line->dc);
     if (dashes.empty())
         g_drawLine(api, line);
@@ -337,6 +383,7 @@ void DrawLine(wmfAPI* api, wmfDrawLine_t* line)
 
 void PolyLine(wmfAPI* api, wmfPolyLine_t* line)
 {
+    const TCosmeticPen cosmetic(line->dc);
     const std::vector<double> dashes = DashesOf(line->dc);
     if (dashes.empty() || line->pt == nullptr)
         g_polyLine(api, line);
@@ -347,6 +394,7 @@ void PolyLine(wmfAPI* api, wmfPolyLine_t* line)
 // A shape with a dashed outline: filled without its pen, then outlined in dashes.
 void DrawPolygon(wmfAPI* api, wmfPolyLine_t* polygon)
 {
+    const TCosmeticPen cosmetic(polygon->dc);
     const std::vector<double> dashes = DashesOf(polygon->dc);
     if (dashes.empty() || polygon->pt == nullptr)
     {
@@ -363,6 +411,7 @@ void DrawPolygon(wmfAPI* api, wmfPolyLine_t* polygon)
 
 void DrawPolyPolygon(wmfAPI* api, wmfPolyPoly_t* polygons)
 {
+    const TCosmeticPen cosmetic(polygons->dc);
     const std::vector<double> dashes = DashesOf(polygons->dc);
     if (dashes.empty() || polygons->pt == nullptr || polygons->count == nullptr)
     {
@@ -383,6 +432,7 @@ void DrawPolyPolygon(wmfAPI* api, wmfPolyPoly_t* polygons)
 // An open arc, from start to end clockwise as for chords and pies.
 void DrawArc(wmfAPI* api, wmfDrawArc_t* arc)
 {
+    const TCosmeticPen cosmetic(arc->dc);
     const std::vector<double> dashes = DashesOf(arc->dc);
     if (dashes.empty())
         g_drawArc(api, arc);
@@ -804,18 +854,97 @@ void BoundLargestRecord(std::string& bytes)
     PutLe32(bytes, header + 12, largest);
 }
 
+// The records that make an object (pen, brush, font, palette, region...), which takes the lowest
+// free slot of the object table.
+bool CreatesObject(std::uint16_t function)
+{
+    switch (function)
+    {
+    case 0x02FA:
+    case 0x02FB:
+    case 0x02FC:
+    case 0x00F7:
+    case 0x01F9:
+    case 0x0142:
+    case 0x06FF:
+    case 0x06FE:
+    case 0x02FD:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Records that draw with the pen: lines, polylines, polygons, rectangles, ellipses and arcs.
+bool DrawsOutline(std::uint16_t function)
+{
+    switch (function)
+    {
+    case 0x0213:
+    case 0x0325:
+    case 0x0324:
+    case 0x0538:
+    case 0x041B:
+    case 0x061C:
+    case 0x0418:
+    case 0x0817:
+    case 0x0830:
+    case 0x081A:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Pens of width 0 get the cosmetic mark in their style (see TCosmeticPen). With the objects
+// numbered in the order they are made (KeepObjects), also tells whether the first outline is
+// drawn with the device context's default pen, which is cosmetic too (the player draws it a
+// point wide, two pixels at any scale).
+bool MarkCosmeticPens(std::string& bytes, bool numberedInOrder)
+{
+    std::size_t at =
+        bytes.size() >= 22 && ReadLe16(bytes, 0) == 0xCDD7 && ReadLe16(bytes, 2) == 0x9AC6 ? 22 : 0;
+    if (bytes.size() < at + 18)
+        return false;
+    at += static_cast<std::size_t>(ReadLe16(bytes, at + 2)) * 2;
+    std::vector<bool> pens; // by object number
+    bool penSelected = !numberedInOrder;
+    std::optional<bool> defaultFirst;
+    while (at + 6 <= bytes.size())
+    {
+        const std::uint32_t words = ReadLe32(bytes, at);
+        const std::uint16_t function = ReadLe16(bytes, at + 4);
+        if (words < 3 || function == 0 || words > (bytes.size() - at) / 2)
+            break;
+        if (function == 0x02FA && words >= 5 && ReadLe16(bytes, at + 8) == 0) // a pen of width 0
+            PutLe16(bytes, at + 6, ReadLe16(bytes, at + 6) | kCosmeticMark);
+        if (CreatesObject(function))
+            pens.push_back(function == 0x02FA);
+        else if (function == 0x012D && words >= 4) // SelectObject
+        {
+            const std::uint16_t object = ReadLe16(bytes, at + 6);
+            penSelected = penSelected || (object < pens.size() && pens[object]);
+        }
+        else if (DrawsOutline(function) && !defaultFirst)
+            defaultFirst = !penSelected;
+        at += static_cast<std::size_t>(words) * 2;
+    }
+    return defaultFirst.value_or(false);
+}
+
 // libwmf keeps pointers into its object table: a brush deleted while a saved DC still holds it
 // (one picture's producer deletes every brush right after the next one is selected, inside
 // SaveDC/RestoreDC pairs) is later read from whatever object takes its slot, mostly a pen, as a
 // pattern brush with a bitmap of garbage size, which thrashed memory for seconds and crashed.
 // Here every object gets a slot of its own and no object is deleted: the records' indexes are
-// renumbered to match. A picture with more objects than the table can number stays as it is.
-void KeepObjects(std::string& bytes)
+// renumbered to match. A picture with more objects than the table can number stays as it is:
+// false then.
+bool KeepObjects(std::string& bytes)
 {
     std::size_t at =
         bytes.size() >= 22 && ReadLe16(bytes, 0) == 0xCDD7 && ReadLe16(bytes, 2) == 0x9AC6 ? 22 : 0;
     if (bytes.size() < at + 18)
-        return;
+        return false;
     const std::size_t header = at;
     // A slot's object number, -1 when free. The free slots are those never taken (from
     // nextFresh on) and those freed again, all below nextFresh: the lowest free one is the
@@ -844,21 +973,11 @@ void KeepObjects(std::string& bytes)
             break;
         const std::size_t params = at + 6;
         const std::size_t paramWords = words - 3;
-        switch (function)
-        {
-        case 0x02FA:
-        case 0x02FB:
-        case 0x02FC:
-        case 0x00F7:
-        case 0x01F9:
-        case 0x0142:
-        case 0x06FF:
-        case 0x06FE:
-        case 0x02FD:
+        if (CreatesObject(function))
         {
             // A new object takes the lowest free slot.
             if ((freed.empty() && nextFresh >= slots.size()) || created >= 0xFFFF)
-                return;
+                return false;
             std::size_t slot = nextFresh;
             if (freed.empty())
                 ++nextFresh;
@@ -868,8 +987,11 @@ void KeepObjects(std::string& bytes)
                 freed.pop();
             }
             slots[slot] = created++;
-            break;
+            at += static_cast<std::size_t>(words) * 2;
+            continue;
         }
+        switch (function)
+        {
         case 0x01F0: // DeleteObject
             if (paramWords >= 1)
             {
@@ -913,6 +1035,7 @@ void KeepObjects(std::string& bytes)
         else
             PutLe16(bytes, fix.offset + 4, 0x0105); // SetRelAbs, which players ignore
     }
+    return true;
 }
 
 class TApi
@@ -942,6 +1065,8 @@ public:
     ~TPlay()
     {
         g_device = nullptr;
+        g_defaultPenFirst = false;
+        g_defaultPen = nullptr;
         g_page = nullptr;
         g_pageCopied = false;
         g_pendingOr = TPendingOr{};
@@ -975,7 +1100,7 @@ TRaster DrawWmf(std::string bytes, std::int64_t maxPixels)
     }
 
     BoundLargestRecord(bytes);
-    KeepObjects(bytes);
+    g_defaultPenFirst = MarkCosmeticPens(bytes, KeepObjects(bytes));
 
     wmfAPI_Options options{};
     options.function = wmf_gd_function;
