@@ -72,8 +72,11 @@ int BitLength(int value)
     return static_cast<int>(std::bit_width(static_cast<unsigned>(std::abs(value))));
 }
 
-// Counts the symbols of a block whose nonzero coefficients are the bits of natural.
-void CountSymbols(const JCOEF* block, std::uint64_t natural, int& lastDc, THuffmanCounts& counts)
+// Counts the symbols of a block whose nonzero coefficients are the bits of natural;
+// bitLength(k) is the bit length of coefficient k (natural order).
+template <typename TBitLength>
+void CountSymbols(const JCOEF* block, std::uint64_t natural, const TBitLength& bitLength,
+                  int& lastDc, THuffmanCounts& counts)
 {
     ++counts.Dc[static_cast<std::size_t>(BitLength(block[0] - lastDc))];
     lastDc = block[0];
@@ -89,7 +92,7 @@ void CountSymbols(const JCOEF* block, std::uint64_t natural, int& lastDc, THuffm
         int run = position - previous - 1;
         for (; run >= 16; run -= 16)
             ++counts.Ac[0xF0]; // sixteen zeros
-        const int size = BitLength(block[kNatural[static_cast<std::size_t>(position)]]);
+        const int size = bitLength(kNatural[static_cast<std::size_t>(position)]);
         ++counts.Ac[static_cast<std::size_t>(run << 4 | size)];
         previous = position;
         zigzag &= zigzag - 1;
@@ -126,7 +129,8 @@ TRequantTable::TRequantTable(const std::uint16_t* from, const std::uint16_t* to)
 
 void TRequantTable::Apply(const JCOEF* in, JCOEF* out) const
 {
-    Requantize(in, out);
+    std::uint8_t lengths[DCTSIZE2];
+    Requantize(in, out, lengths);
 }
 
 // Which coefficients requantize to 0 is known from their magnitudes alone: rows of the block
@@ -135,10 +139,14 @@ void TRequantTable::Apply(const JCOEF* in, JCOEF* out) const
 void TRequantTable::ApplyAndCount(const JCOEF* in, JCOEF* out, int& lastDc,
                                   THuffmanCounts& counts) const
 {
-    CountSymbols(out, Requantize(in, out), lastDc, counts);
+    alignas(16) std::uint8_t lengths[DCTSIZE2];
+    const std::uint64_t natural = Requantize(in, out, lengths);
+    CountSymbols(
+        out, natural, [&lengths](int k) { return lengths[static_cast<std::size_t>(k)]; }, lastDc,
+        counts);
 }
 
-std::uint64_t TRequantTable::Requantize(const JCOEF* in, JCOEF* out) const
+std::uint64_t TRequantTable::Requantize(const JCOEF* in, JCOEF* out, std::uint8_t* lengths) const
 {
     constexpr float kNudge = 1.0f / 512;
     std::uint64_t natural = 0;
@@ -181,6 +189,13 @@ std::uint64_t TRequantTable::Requantize(const JCOEF* in, JCOEF* out) const
         const __m128i quotient = _mm_packs_epi32(halves[0], halves[1]);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
                          _mm_sub_epi16(_mm_xor_si128(quotient, sign), sign));
+        // A whole number's bit length is its float's exponent less 126 (0 stays 0).
+        const __m128i exponents =
+            _mm_packs_epi32(_mm_srli_epi32(_mm_castps_si128(_mm_cvtepi32_ps(halves[0])), 23),
+                            _mm_srli_epi32(_mm_castps_si128(_mm_cvtepi32_ps(halves[1])), 23));
+        const __m128i bitLengths = _mm_subs_epu16(exponents, _mm_set1_epi16(126));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(lengths + i),
+                         _mm_packus_epi16(bitLengths, bitLengths));
     }
 #else
     for (std::size_t k = 0; k < DCTSIZE2; ++k)
@@ -190,6 +205,7 @@ std::uint64_t TRequantTable::Requantize(const JCOEF* in, JCOEF* out) const
         x = std::min(x, m_saturate[k]);
         const auto quotient = static_cast<int>(x * m_inverse[k] + kNudge);
         out[k] = static_cast<JCOEF>(value < 0 ? -quotient : quotient);
+        lengths[k] = static_cast<std::uint8_t>(BitLength(quotient));
         if (quotient != 0)
             natural |= std::uint64_t{1} << k;
     }
@@ -199,7 +215,9 @@ std::uint64_t TRequantTable::Requantize(const JCOEF* in, JCOEF* out) const
 
 void CountBlock(const JCOEF* block, int& lastDc, THuffmanCounts& counts)
 {
-    CountSymbols(block, NonzeroMask(block), lastDc, counts);
+    CountSymbols(
+        block, NonzeroMask(block),
+        [block](int k) { return BitLength(block[static_cast<std::size_t>(k)]); }, lastDc, counts);
 }
 
 void CountDummyBlock(THuffmanCounts& counts)

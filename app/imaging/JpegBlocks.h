@@ -27,8 +27,9 @@ public:
     void ApplyAndCount(const JCOEF* in, JCOEF* out, int& lastDc, THuffmanCounts& counts) const;
 
 private:
-    // Apply; returns the mask of the coefficients (natural order) that are not 0.
-    std::uint64_t Requantize(const JCOEF* in, JCOEF* out) const;
+    // Apply; returns the mask of the coefficients (natural order) that are not 0, and their
+    // bit lengths in lengths (the others are left undefined).
+    std::uint64_t Requantize(const JCOEF* in, JCOEF* out, std::uint8_t* lengths) const;
 
     alignas(16) std::array<float, DCTSIZE2> m_from{};
     alignas(16) std::array<float, DCTSIZE2> m_half{};
