@@ -183,7 +183,14 @@ TEST(TPreparationPool, StopWaitsForTheWorkInHandAndStartsNoMore)
             return TPreparedPicture{"x", ""};
         });
     ASSERT_TRUE(Eventually([&] { return recorder.Running == 3; }));
-    std::thread stopper([&] { pool->Stop(); });
+    // The work is released only once the stopping thread runs (starting a thread can take
+    // longer than the pause on a loaded machine, and the workers would start more meanwhile).
+    std::atomic<bool> stopping{false};
+    std::thread stopper([&] {
+        stopping = true;
+        pool->Stop();
+    });
+    EXPECT_TRUE(Eventually([&] { return stopping.load(); }));
     std::this_thread::sleep_for(20ms);
     release = true;
     stopper.join();
