@@ -101,34 +101,60 @@ std::optional<std::uint32_t> TranslucentFill(std::string_view comment,
 // The colour of a record that gives one (COLORREF, 0x00BBGGRR), for the colours in use.
 std::optional<std::uint32_t> ColourOf(std::string_view record)
 {
+    constexpr std::uint32_t kEmrExtCreatePen = 95;
     const std::uint32_t type = ReadLe32(record, 0);
     if (type == kEmrCreateBrushIndirect && record.size() >= 20)
         return ReadLe32(record, 16);
     if (type == kEmrCreatePen && record.size() >= 28)
         return ReadLe32(record, 24);
+    if (type == kEmrExtCreatePen && record.size() >= 44)
+        return ReadLe32(record, 40);
     if ((type == kEmrSetTextColor || type == kEmrSetBkColor) && record.size() >= 12)
         return ReadLe32(record, 8);
     return std::nullopt;
 }
 
-std::string FillAttribute(unsigned red, unsigned green, unsigned blue)
+} // namespace
+
+TStandInColours::TStandInColours(const std::vector<std::string_view>& records)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, " fill=\"#%02X%02X%02X\"", red & 0xFF, green & 0xFF,
-                  blue & 0xFF);
-    return text;
+    for (std::string_view record : records)
+        if (const std::optional<std::uint32_t> colour = ColourOf(record))
+            m_used.insert(*colour & 0xFFFFFF);
 }
 
-} // namespace
+std::optional<std::uint32_t> TStandInColours::Next()
+{
+    if (m_used.size() >= 0x1000000)
+        return std::nullopt;
+    while (m_used.count(m_next) != 0)
+        m_next = (m_next + 0x010305) & 0xFFFFFF;
+    m_used.insert(m_next);
+    return m_next;
+}
+
+std::string ColourAttributeOf(const std::string& tag, std::string_view name, std::size_t& at)
+{
+    const std::string key = " " + std::string(name) + "=\"#";
+    at = tag.find(key);
+    const std::size_t length = key.size() + 7; // RRGGBB and the quote
+    if (at == std::string::npos || tag.size() - at < length)
+        return "";
+    return tag.substr(at, length);
+}
+
+std::string ColourAttribute(const char* name, std::uint32_t colour)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, " %s=\"#%02X%02X%02X\"", name, colour & 0xFF,
+                  (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
+    return text;
+}
 
 void TTranslucentFills::Mark(std::vector<std::string_view>& records,
                              std::deque<std::string>& storage)
 {
-    std::set<std::uint32_t> used;
-    for (std::string_view record : records)
-        if (const std::optional<std::uint32_t> colour = ColourOf(record))
-            used.insert(*colour & 0xFFFFFF);
-    std::uint32_t next = 0x123456; // the next stand-in to try
+    TStandInColours standIns(records);
     std::map<unsigned, std::uint32_t> brushes;
     std::optional<std::uint32_t> fill; // the translucent fill the plain records draw now
     for (std::size_t i = 1; i < records.size(); ++i)
@@ -142,20 +168,19 @@ void TTranslucentFills::Mark(std::vector<std::string_view>& records,
         if (!fill || ReadLe32(record, 0) != kEmrCreateBrushIndirect || record.size() < 24 ||
             ReadLe32(record, 12) != kBrushSolid)
             continue;
-        if (used.size() >= 0xFFFFFF) // no colour left to stand in
+        const std::optional<std::uint32_t> standIn = standIns.Next();
+        if (!standIn)
             return;
-        while (used.count(next) != 0)
-            next = (next + 0x010305) & 0xFFFFFF;
-        used.insert(next);
         std::string marked(record);
-        PutLe32(marked, 16, next);
+        PutLe32(marked, 16, *standIn);
         storage.push_back(std::move(marked));
         records[i] = storage.back();
         char opacity[48];
         std::snprintf(opacity, sizeof opacity, " fill-opacity=\"%.4f\"",
                       static_cast<double>(*fill >> 24) / 255.0);
-        m_fills[FillAttribute(next, next >> 8, next >> 16)] =
-            FillAttribute(*fill >> 16, *fill >> 8, *fill) + opacity;
+        // The EMF+ colour is ARGB: as a COLORREF, its red and blue change places.
+        const std::uint32_t colour = (*fill >> 16 & 0xFF) | (*fill & 0xFF00) | (*fill & 0xFF) << 16;
+        m_fills[ColourAttribute("fill", *standIn)] = ColourAttribute("fill", colour) + opacity;
     }
 }
 
@@ -163,10 +188,7 @@ void TTranslucentFills::Mend(std::string& tag) const
 {
     if (m_fills.empty())
         return;
-    constexpr std::size_t kLength = 15; // ' fill="#RRGGBB"'
-    const std::size_t at = tag.find(" fill=\"#");
-    if (at == std::string::npos || tag.size() - at < kLength)
-        return;
-    if (const auto found = m_fills.find(tag.substr(at, kLength)); found != m_fills.end())
-        tag.replace(at, kLength, found->second);
+    std::size_t at = 0;
+    if (const auto found = m_fills.find(ColourAttributeOf(tag, "fill", at)); found != m_fills.end())
+        tag.replace(at, found->first.size(), found->second);
 }

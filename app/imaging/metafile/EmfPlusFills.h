@@ -1,10 +1,36 @@
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <map>
+#include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
+
+// Colours (COLORREF, 0x00BBGGRR) that no record of a file uses, to stand in for others in the
+// SVG the converter draws from it: what the SVG shows in a stand-in colour was drawn with the
+// object that was given it.
+class TStandInColours
+{
+public:
+    explicit TStandInColours(const std::vector<std::string_view>& records);
+
+    // The next unused colour, or nothing when none is left.
+    std::optional<std::uint32_t> Next();
+
+private:
+    std::set<std::uint32_t> m_used;
+    std::uint32_t m_next = 0x123456; // the next stand-in to try
+};
+
+// The SVG colour attribute (' fill="#RRGGBB"', ' stroke="#RRGGBB"') of a COLORREF.
+std::string ColourAttribute(const char* name, std::uint32_t colour);
+
+// A tag's colour attribute of that name, whole as ColourAttribute writes it, and where it
+// starts; empty where the tag gives no such colour.
+std::string ColourAttributeOf(const std::string& tag, std::string_view name, std::size_t& at);
 
 // Translucent fills of EMF files that carry EMF+ records beside their plain ones. The EMF+
 // records hold the fill's colour with its opacity; the plain records that follow them, which
