@@ -340,6 +340,29 @@ TEST(EmfDefaults, TheWhiteBrushAndAlternateFilling)
     EXPECT_TRUE(PixelNear(winding, 48, 50, kRed));
 }
 
+// A thin dashed pen's gaps show the background colour where the background mode is opaque, as
+// in WMF pictures; the converter left them clear. Lines lie on pixel rows (moved half a pixel).
+TEST(EmfPens, ThinDashedPensFillTheirGapsWithTheBackgroundWhereOpaque)
+{
+    const std::string dashed = EmfRecord(38, {2, 1, 1, 0, 0});
+    const auto line = [](std::uint32_t y) {
+        return EmfRecord(27, {10, y}) + EmfRecord(54, {90, y});
+    };
+    const TRaster raster = DrawnAtOnePixelAUnit(
+        {EmfRecord(35, {0x3F800000, 0, 0, 0x3F800000, 0, 0x3F000000}), // half a pixel down
+         EmfRecord(39, {1, 0, 0x0000FF, 0}), EmfRecord(37, {1}), EmfRecord(37, {0x80000008}),
+         EmfRecord(43, {0, 0, 96, 96}), // red everywhere
+         dashed, EmfRecord(37, {2}), line(10), EmfRecord(18, {1}), line(20), EmfRecord(18, {2}),
+         EmfRecord(25, {0x00FF00}), line(30)},
+        3);
+    EXPECT_TRUE(PixelNear(raster, 15, 10, kBlack, 8));
+    EXPECT_TRUE(PixelNear(raster, 30, 10, kWhite, 8)); // a gap: the background colour
+    EXPECT_TRUE(PixelNear(raster, 15, 20, kBlack, 8));
+    EXPECT_TRUE(PixelNear(raster, 30, 20, kRed, 8)); // transparent
+    EXPECT_TRUE(PixelNear(raster, 30, 30, kGreen, 8));
+    EXPECT_TRUE(PixelNear(raster, 30, 12, kRed, 8)); // beside the line
+}
+
 // Cosmetic pens (of width 0, cosmetic extended pens, the stock pens) are one pixel of the page
 // wide under any transform, their dashes a thin pen's; the converter scaled them, or drew an
 // extended pen of width 0 not at all. Wider pens keep their scale. A unit here is 4 pixels.

@@ -16,6 +16,7 @@
 #include "app/imaging/CairoRaster.h"
 #include "app/imaging/MetafileRenderer.h"
 #include "app/imaging/RasterOperations.h"
+#include "app/imaging/metafile/EmfDashGaps.h"
 #include "app/imaging/metafile/EmfPlusFills.h"
 #include "app/imaging/metafile/MetafileDrawing.h"
 #include "app/imaging/metafile/PenDashes.h"
@@ -484,6 +485,7 @@ private:
 struct TDrawingNotes
 {
     TTranslucentFills Fills;
+    TDashGaps Gaps;
     bool Winding = false; // the file fills by the winding rule somewhere
 };
 
@@ -527,9 +529,9 @@ std::string PrepareRecords(std::string_view bytes, TDrawingNotes& notes)
 {
     // The header's count of object slots, at least the index 0 every file reserves (producers
     // that create no object write 0 there, and the converter then refused the whole file), and
-    // two more for the stock pens.
+    // three more of our own: the stock pens' and TDashGaps'.
     const std::uint32_t handles = std::max<std::uint32_t>(ReadLe16(bytes, 56), 1);
-    const bool stockPens = handles + 2 <= UINT16_MAX;
+    const bool ownSlots = handles + 3 <= UINT16_MAX;
     std::vector<std::string_view> records;
     std::deque<std::string> converted; // stable storage for records made here
     std::size_t at = 0;
@@ -553,7 +555,7 @@ std::string PrepareRecords(std::string_view bytes, TDrawingNotes& notes)
             replacement = BltAsStretchDibits(record);
         else if (type == kEmrCreatePen || type == kEmrExtCreatePen)
             replacement = PenAsExtPen(record);
-        else if (type == kEmrSelectObject && stockPens && record.size() >= 12 &&
+        else if (type == kEmrSelectObject && ownSlots && record.size() >= 12 &&
                  (ReadLe32(record, 8) == kBlackPen || ReadLe32(record, 8) == kWhitePen))
         {
             replacement = std::string(record);
@@ -572,21 +574,28 @@ std::string PrepareRecords(std::string_view bytes, TDrawingNotes& notes)
     if (records.empty() || at != bytes.size())
         return std::string(bytes);
     notes.Fills.Mark(records, converted);
+    TStandInColours standIns(records);
+    notes.Gaps = TDashGaps(handles + 2);
 
     std::string out;
     std::size_t count = 0;
     TTransformStack transforms;
-    const auto emit = [&](std::string_view record) {
+    const auto put = [&](std::string_view record) {
         out.append(record);
         ++count;
-        const std::string extra = transforms.After(record);
-        if (!extra.empty())
-        {
-            out += extra;
-            ++count;
-        }
         if (out.size() > kMaxPreparedBytes)
             throw EPictureError("bad EMF: bitmaps too large");
+    };
+    const auto emit = [&](std::string_view record) {
+        const std::vector<std::string> drawn =
+            ownSlots ? notes.Gaps.Follow(record, standIns) : std::vector<std::string>{};
+        if (drawn.empty())
+            put(record);
+        for (const std::string& part : drawn)
+            put(part);
+        const std::string extra = transforms.After(record);
+        if (!extra.empty())
+            put(extra);
     };
     for (std::size_t i = 0; i < records.size(); ++i)
     {
@@ -596,7 +605,7 @@ std::string PrepareRecords(std::string_view bytes, TDrawingNotes& notes)
             record.size() < kStretchDibitsFixed || !FindDib(record, dib))
         {
             emit(record);
-            if (i == 0 && stockPens)
+            if (i == 0 && ownSlots)
                 for (const std::string& object : DefaultObjects(handles))
                     emit(object);
             continue;
@@ -635,7 +644,7 @@ std::string PrepareRecords(std::string_view bytes, TDrawingNotes& notes)
         throw EPictureError("bad EMF: bitmaps too large");
     PutLe32(out, 48, static_cast<std::uint32_t>(out.size()));
     PutLe32(out, 52, static_cast<std::uint32_t>(count));
-    PutLe16(out, 56, static_cast<std::uint16_t>(stockPens ? handles + 2 : handles));
+    PutLe16(out, 56, static_cast<std::uint16_t>(ownSlots ? handles + 3 : handles));
     return out;
 }
 
@@ -760,8 +769,8 @@ double TransformScale(const std::string& tag)
 }
 
 // One tag of the converter's SVG with its pen mended (see MendDrawing); pixel is the length of
-// a page pixel in the tag's units.
-void MendPen(std::string& tag, double pixel)
+// a page pixel in the tag's units. Returns the stroke's width in page pixels, or -1 for none.
+double MendPen(std::string& tag, double pixel)
 {
     // A null pen: the converter writes this, and only this, where no pen is in force.
     static constexpr std::string_view kNullPen = " stroke-width=\"1px\" stroke=\"#";
@@ -769,25 +778,26 @@ void MendPen(std::string& tag, double pixel)
     if (null != std::string::npos && null + kNullPen.size() + 7 <= tag.size())
     {
         tag.replace(null, kNullPen.size() + 7, " stroke=\"none\""); // "#" RRGGBB and the quote
-        return;
+        return -1;
     }
     const auto [widthAt, widthLength] = Attribute(tag, "stroke-width");
     if (widthAt == std::string::npos)
-        return;
+        return -1;
     std::vector<double> width = Numbers(std::string_view(tag).substr(widthAt, widthLength));
     if (width.size() != 1 || !(width[0] >= 0))
-        return;
+        return -1;
     // A cosmetic pen (see PenAsExtPen): one pixel of the page, whatever the picture's scale
-    // and transforms, its dashes those of a thin pen in page pixels.
+    // and transforms. Dashes are those of the width on the page.
     const bool cosmetic = width[0] == 0;
     if (cosmetic)
         tag.replace(widthAt, widthLength, Length(pixel));
+    const double pixels = cosmetic ? 1 : width[0] / pixel;
     const auto [listAt, listLength] = Attribute(tag, "stroke-dasharray");
     if (listAt == std::string::npos)
-        return;
+        return pixels;
     const std::vector<double> list = Numbers(std::string_view(tag).substr(listAt, listLength));
     if (list.empty())
-        return;
+        return pixels;
     // The converter's lengths tell the style: dash 5, 5 widths, dot 1, 1 (with the width an
     // extended pen is drawn at, see PenAsExtPen), dash-dot four lengths, dash-dot-dot six. A
     // cosmetic pen's dashes are all of length 0: its caps tell dots from dashes.
@@ -806,21 +816,23 @@ void MendPen(std::string& tag, double pixel)
     else if (list.size() == 6)
         style = kPenDashDotDot;
     std::string lengths;
-    for (double length : PenDashes(style, cosmetic ? 1 : width[0]))
-        lengths += (lengths.empty() ? "" : ",") + Length(cosmetic ? length * pixel : length);
+    for (double length : PenDashes(style, pixels))
+        lengths += (lengths.empty() ? "" : ",") + Length(length * pixel);
     if (lengths.empty())
-        return;
+        return pixels;
     tag.replace(listAt, listLength, lengths);
     const auto [capAt, capLength] = Attribute(tag, "stroke-linecap");
     if (capAt != std::string::npos)
         tag.replace(capAt, capLength, "butt");
+    return pixels;
 }
 
 // The converter draws pens its own way: dashes five widths long with gaps as long, dots one
 // width long with round ends (solid for a thin pen), and lines of a null pen as black lines a
 // pixel wide. Its SVG is mended: a null pen draws nothing, and dashes take the platform's
-// lengths (PenDashes) with flat ends, as in WMF pictures. Translucent EMF+ fills take their
-// colour and opacity (TTranslucentFills).
+// lengths (PenDashes) with flat ends, as in WMF pictures, and their gaps the background colour
+// where they show it (TDashGaps). Translucent EMF+ fills take their colour and opacity
+// (TTranslucentFills).
 void MendDrawing(std::string& svg, const TDrawingNotes& notes)
 {
     std::string out;
@@ -848,8 +860,9 @@ void MendDrawing(std::string& svg, const TDrawingNotes& notes)
         if (tag[1] != '!')
         {
             const double scale = scales.back();
-            MendPen(tag, scale > 1e-6 && std::isfinite(scale) ? 1 / scale : 1);
+            const double width = MendPen(tag, scale > 1e-6 && std::isfinite(scale) ? 1 / scale : 1);
             notes.Fills.Mend(tag);
+            notes.Gaps.Mend(tag, width);
             // The converter fills by the winding rule, while a fresh device context fills
             // alternately, as most files leave it; a file that asks for the winding rule keeps
             // it throughout.

@@ -8,6 +8,11 @@ bool IsThinPen(double width)
     return !(width >= 1.5);
 }
 
+bool GapsShowBackground(double width, unsigned backgroundMode)
+{
+    return IsThinPen(width) && backgroundMode == kOpaqueBackground;
+}
+
 std::vector<double> PenDashes(unsigned style, double width)
 {
     const bool thin = IsThinPen(width);

@@ -27,6 +27,17 @@ std::vector<double> PenDashes(unsigned style, double width);
 // True for a width drawn with the thin line's lengths.
 bool IsThinPen(double width);
 
+// Background modes as both metafile kinds store them.
+enum : unsigned
+{
+    kTransparentBackground = 1,
+    kOpaqueBackground = 2,
+};
+
+// True when the gaps of a dashed pen this wide (in pixels) show the background colour: a thin
+// pen's do where the background mode is opaque, a wide pen's never.
+bool GapsShowBackground(double width, unsigned backgroundMode);
+
 struct TDashPoint
 {
     double X = 0;

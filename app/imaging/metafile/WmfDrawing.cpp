@@ -210,7 +210,6 @@ void (*g_drawArc)(wmfAPI*, wmfDrawArc_t*) = nullptr;
 wmf_gd_t* g_device = nullptr;
 
 constexpr unsigned kBrushSolid = 0;
-constexpr unsigned kOpaqueBackground = 2;
 
 // Page pixels per player unit, across and down; zero before the page is known.
 std::array<double, 2> PixelsPerUnit()
@@ -313,9 +312,7 @@ void DrawDashes(wmfAPI* api, wmfDC* dc, std::vector<wmfD_Coord> points, bool clo
     const double width = dc->pen->width * scaleX;
     if (IsThinPen(width))
     {
-        // A thin styled line's gaps show the background colour unless the background mode is
-        // transparent.
-        if (dc->bgmode == kOpaqueBackground)
+        if (GapsShowBackground(width, dc->bgmode))
         {
             wmfPen background = solid;
             background.lopnColor = dc->bgcolor;

@@ -1,0 +1,163 @@
+#include "app/imaging/metafile/EmfDashGaps.h"
+
+#include "app/imaging/metafile/PenDashes.h"
+#include "platform/ByteOrder.h"
+
+namespace
+{
+
+constexpr std::uint32_t kEmrExtCreatePen = 95;
+constexpr std::uint32_t kEmrSelectObject = 37;
+constexpr std::uint32_t kEmrDeleteObject = 40;
+constexpr std::uint32_t kExtPenColour = 40;
+constexpr std::size_t kMaxSaved = 1 << 16;
+
+std::string Record(std::uint32_t type, std::uint32_t value)
+{
+    std::string record;
+    for (std::uint32_t field : {type, 12U, value})
+        AppendLe32(record, field);
+    return record;
+}
+
+bool CreatesObject(std::uint32_t type)
+{
+    switch (type)
+    {
+    case 38: // pens
+    case kEmrExtCreatePen:
+    case 39: // brushes
+    case 93:
+    case 94:
+    case 49: // palette
+    case 82: // font
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool IsStockPen(std::uint32_t object)
+{
+    return (object >= 0x80000006 && object <= 0x80000008) || object == 0x80000013;
+}
+
+// Records that draw an outline with the pen in force (inside a path bracket, they only make the
+// path, which is outlined by EMR_STROKEPATH or EMR_STROKEANDFILLPATH).
+bool DrawsOutline(std::uint32_t type)
+{
+    return (type >= 2 && type <= 8) || (type >= 41 && type <= 47) || (type >= 54 && type <= 56) ||
+           type == 63 || type == 64 || (type >= 85 && type <= 92);
+}
+
+// The value of a tag's attribute (' name="'), from its start to the closing quote.
+bool FindValue(const std::string& tag, std::string_view name, std::size_t& at, std::size_t& length)
+{
+    const std::size_t key = tag.find(name);
+    if (key == std::string::npos)
+        return false;
+    at = key + name.size();
+    const std::size_t end = tag.find('"', at);
+    if (end == std::string::npos)
+        return false;
+    length = end - at;
+    return true;
+}
+
+} // namespace
+
+std::vector<std::string> TDashGaps::Follow(std::string_view record, TStandInColours& standIns)
+{
+    const std::uint32_t type = ReadLe32(record, 0);
+    const std::uint32_t value = record.size() >= 12 ? ReadLe32(record, 8) : 0;
+    if (record.size() < 12)
+        return {};
+    if (CreatesObject(type) || type == kEmrDeleteObject)
+    {
+        m_dashedPens.erase(value);
+        m_plainPens.erase(value);
+        if (m_state.Pen == value)
+            m_state.Pen.reset();
+        const unsigned kind = record.size() >= 52 ? ReadLe32(record, 28) & kPenStyleMask : 0;
+        if (type == kEmrExtCreatePen && kind >= kPenDash && kind <= kPenDashDotDot)
+            m_dashedPens[value] = std::string(record);
+        else if (type == kEmrExtCreatePen || type == 38)
+            m_plainPens.insert(value);
+    }
+    else if (type == kEmrSelectObject)
+    {
+        if (m_dashedPens.count(value) != 0)
+            m_state.Pen = value;
+        else if (m_plainPens.count(value) != 0 || IsStockPen(value))
+            m_state.Pen.reset();
+    }
+    else if (type == 18) // EMR_SETBKMODE
+        m_state.BackgroundMode = value;
+    else if (type == 25) // EMR_SETBKCOLOR
+        m_state.BackgroundColour = value & 0xFFFFFF;
+    else if (type == 33 && m_saved.size() < kMaxSaved) // EMR_SAVEDC
+        m_saved.push_back(m_state);
+    else if (type == 34) // EMR_RESTOREDC: so many levels back, or that saved state
+    {
+        const auto level = static_cast<std::int32_t>(value);
+        const std::int64_t keep = level < 0 ? static_cast<std::int64_t>(m_saved.size()) + level
+                                            : static_cast<std::int64_t>(level) - 1;
+        if (keep >= 0 && keep < static_cast<std::int64_t>(m_saved.size()))
+        {
+            m_state = m_saved[static_cast<std::size_t>(keep)];
+            m_saved.resize(static_cast<std::size_t>(keep));
+        }
+    }
+    else if (type == 59) // EMR_BEGINPATH
+        m_inPath = true;
+    else if (type == 60 || type == 62) // EMR_ENDPATH, EMR_ABORTPATH
+        m_inPath = false;
+    else if (DrawsOutline(type) && !m_inPath && m_state.Pen &&
+             m_state.BackgroundMode == kOpaqueBackground)
+    {
+        const std::string& pen = m_dashedPens[*m_state.Pen];
+        const std::pair<std::uint32_t, std::uint32_t> colours{
+            ReadLe32(pen, kExtPenColour) & 0xFFFFFF, m_state.BackgroundColour};
+        auto given = m_given.find(colours);
+        if (given == m_given.end())
+        {
+            const std::optional<std::uint32_t> standIn = standIns.Next();
+            if (!standIn)
+                return {};
+            given = m_given.emplace(colours, *standIn).first;
+            m_strokes[ColourAttribute("stroke", *standIn)] = {colours.first, colours.second};
+        }
+        std::string copy = pen;
+        PutLe32(copy, 8, m_slot);
+        PutLe32(copy, kExtPenColour, given->second);
+        return {copy, Record(kEmrSelectObject, m_slot), std::string(record),
+                Record(kEmrSelectObject, *m_state.Pen), Record(kEmrDeleteObject, m_slot)};
+    }
+    return {};
+}
+
+void TDashGaps::Mend(std::string& tag, double width) const
+{
+    if (m_strokes.empty())
+        return;
+    std::size_t at = 0;
+    const auto found = m_strokes.find(ColourAttributeOf(tag, "stroke", at));
+    if (found == m_strokes.end())
+        return;
+    const std::size_t colourLength = found->first.size();
+    tag.replace(at, colourLength, ColourAttribute("stroke", found->second.Pen));
+    if (!(width >= 0) || !GapsShowBackground(width, kOpaqueBackground) ||
+        tag.compare(tag.size() - 2, 2, "/>") != 0)
+        return;
+    // Beneath: the fill and a solid line in the background colour. Above: the dashes alone.
+    std::string under = tag;
+    under.replace(at, colourLength, ColourAttribute("stroke", found->second.Background));
+    std::size_t valueAt = 0;
+    std::size_t length = 0;
+    constexpr std::string_view kDashes = " stroke-dasharray=\"";
+    if (FindValue(under, kDashes, valueAt, length))
+        under.erase(valueAt - kDashes.size(), kDashes.size() + length + 1);
+    if (FindValue(tag, " fill=\"", valueAt, length))
+        tag.replace(valueAt, length, "none");
+    tag = under + tag;
+}
