@@ -461,4 +461,30 @@ TEST(EmfPlus, TranslucentFillsKeepTheirOpacityInThePlainDrawing)
     EXPECT_TRUE(PixelNear(raster, 70, 70, kGreen, 3));
 }
 
+// The same for outlines: an EMF+ pen whose solid brush is not opaque (DrawLines, DrawPath)
+// gives the plain pens after it its opacity, whatever its optional fields.
+TEST(EmfPlus, TranslucentPensKeepTheirOpacityInThePlainDrawing)
+{
+    const std::string getDc = PlusComment(PlusRecord(0x4004, 0, {}));
+    const auto plainLine = [](std::uint32_t slot, std::uint32_t y) {
+        return EmfRecord(95, {slot, 0, 0, 0, 0, 0x10200, 8, 0, 0x0000FF, 0, 0}) + // red, 8 wide
+               EmfRecord(37, {slot}) + EmfRecord(27, {10, y}) + EmfRecord(54, {86, y});
+    };
+    std::string emf = MakeEmf(
+        {EmfPlusComment(0x4001, 1),
+         PlusComment(PlusRecord(0x4008, 0x0201, // pen 1: 8 wide, half opaque red
+                                {0xDBC01002, 0, 0, 2, 0x41000000, 0xDBC01002, 0, 0x80FF0000}) +
+                     PlusRecord(0x400D, 0x0001, {2, 0, 0, 0, 0})), // DrawLines
+         plainLine(1, 20), getDc,
+         PlusComment(PlusRecord(0x4008, 0x0202, // pen 2: a start cap and a dash pattern first
+                                {0xDBC01002, 0, 0x102, 2, 0x41000000, 0, 2, 0x40400000, 0x3F800000,
+                                 0xDBC01002, 0, 0x40FF0000}) +
+                     PlusRecord(0x4015, 0x0003, {2})), // DrawPath of path 3
+         plainLine(2, 50), getDc});
+    PutLe16(emf, 56, 3);
+    const TRaster raster = DecodePicture(emf);
+    EXPECT_TRUE(PixelNear(raster, 48, 20, TRgb{255, 127, 127}, 3));
+    EXPECT_TRUE(PixelNear(raster, 48, 50, TRgb{255, 191, 191}, 3));
+}
+
 } // namespace

@@ -136,19 +136,19 @@ std::vector<std::string> TDashGaps::Follow(std::string_view record, TStandInColo
     return {};
 }
 
-void TDashGaps::Mend(std::string& tag, double width) const
+std::string TDashGaps::Mend(std::string& tag, double width) const
 {
     if (m_strokes.empty())
-        return;
+        return "";
     std::size_t at = 0;
     const auto found = m_strokes.find(ColourAttributeOf(tag, "stroke", at));
     if (found == m_strokes.end())
-        return;
+        return "";
     const std::size_t colourLength = found->first.size();
     tag.replace(at, colourLength, ColourAttribute("stroke", found->second.Pen));
     if (!(width >= 0) || !GapsShowBackground(width, kOpaqueBackground) ||
         tag.compare(tag.size() - 2, 2, "/>") != 0)
-        return;
+        return "";
     // Beneath: the fill and a solid line in the background colour. Above: the dashes alone.
     std::string under = tag;
     under.replace(at, colourLength, ColourAttribute("stroke", found->second.Background));
@@ -159,5 +159,5 @@ void TDashGaps::Mend(std::string& tag, double width) const
         under.erase(valueAt - kDashes.size(), kDashes.size() + length + 1);
     if (FindValue(tag, " fill=\"", valueAt, length))
         tag.replace(valueAt, length, "none");
-    tag = under + tag;
+    return under;
 }

@@ -27,8 +27,9 @@ public:
     std::vector<std::string> Follow(std::string_view record, TStandInColours& standIns);
 
     // One tag of the SVG, its stroke width in page pixels: a stand-in stroke gets its colour
-    // back, and a thin one its gaps (the tag becomes two).
-    void Mend(std::string& tag, double width) const;
+    // back, and a thin one its gaps. Returns the tag to draw beneath it (the fill, and a solid
+    // stroke in the background colour), or empty for none.
+    std::string Mend(std::string& tag, double width) const;
 
 private:
     struct TState

@@ -831,8 +831,8 @@ double MendPen(std::string& tag, double pixel)
 // width long with round ends (solid for a thin pen), and lines of a null pen as black lines a
 // pixel wide. Its SVG is mended: a null pen draws nothing, and dashes take the platform's
 // lengths (PenDashes) with flat ends, as in WMF pictures, and their gaps the background colour
-// where they show it (TDashGaps). Translucent EMF+ fills take their colour and opacity
-// (TTranslucentFills).
+// where they show it (TDashGaps). Translucent EMF+ fills and outlines take their colour and
+// opacity (TTranslucentFills).
 void MendDrawing(std::string& svg, const TDrawingNotes& notes)
 {
     std::string out;
@@ -861,8 +861,10 @@ void MendDrawing(std::string& svg, const TDrawingNotes& notes)
         {
             const double scale = scales.back();
             const double width = MendPen(tag, scale > 1e-6 && std::isfinite(scale) ? 1 / scale : 1);
+            std::string beneath = notes.Gaps.Mend(tag, width);
+            notes.Fills.Mend(beneath);
             notes.Fills.Mend(tag);
-            notes.Gaps.Mend(tag, width);
+            out += beneath;
             // The converter fills by the winding rule, while a fresh device context fills
             // alternately, as most files leave it; a file that asks for the winding rule keeps
             // it throughout.

@@ -18,6 +18,7 @@ constexpr std::uint32_t kEmrSetBkColor = 25;
 constexpr std::uint32_t kEmfPlusIdentifier = 0x2B464D45; // "EMF+"
 constexpr std::uint16_t kEmfPlusObject = 0x4008;
 constexpr std::uint16_t kObjectBrush = 1;
+constexpr std::uint16_t kObjectPen = 2;
 constexpr std::uint32_t kSolidBrush = 0;
 constexpr std::uint16_t kColourGiven = 0x8000; // a fill's brush field is its ARGB colour
 constexpr std::uint16_t kContinued = 0x8000;   // an object continued in the next record
@@ -52,13 +53,79 @@ bool IsFill(std::uint16_t type)
     }
 }
 
-// Follows the solid brush objects of an EMF+ comment in brushes (by object number), and gives
-// the ARGB colour of its one fill when it is not opaque. Nothing for a comment that draws
-// anything else, or more than one thing.
-std::optional<std::uint32_t> TranslucentFill(std::string_view comment,
-                                             std::map<unsigned, std::uint32_t>& brushes)
+// Pen drawings, whose pen is named by the record's flags (by its first field for DrawPath).
+bool IsPenDrawing(std::uint16_t type)
 {
-    std::optional<std::uint32_t> colour;
+    switch (type)
+    {
+    case 0x400B: // DrawRects
+    case 0x400D: // DrawLines
+    case 0x400F: // DrawEllipse
+    case 0x4011: // DrawPie
+    case 0x4012: // DrawArc
+    case 0x4015: // DrawPath
+    case 0x4017: // DrawClosedCurve
+    case 0x4018: // DrawCurve
+    case 0x4019: // DrawBeziers
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The ARGB colour of a pen object's solid brush, which follows the pen's optional fields (as
+// its flags list them); nothing for other brushes.
+std::optional<std::uint32_t> PenColour(std::string_view data)
+{
+    if (data.size() < 20 || ReadLe32(data, 4) != 0)
+        return std::nullopt;
+    const std::uint32_t flags = ReadLe32(data, 8);
+    std::uint64_t at = 20;                         // after the width
+    const auto counted = [&](std::uint64_t each) { // a count, then so many items
+        if (at + 4 > data.size())
+            return false;
+        at += 4 + each * ReadLe32(data, static_cast<std::size_t>(at));
+        return true;
+    };
+    for (std::uint32_t bit = 1; bit <= 0x1000; bit <<= 1)
+    {
+        if ((flags & bit) == 0)
+            continue;
+        if (bit == 0x01) // transform
+            at += 24;
+        else if (bit == 0x100 || bit == 0x400) // dash pattern, compound line
+        {
+            if (!counted(4))
+                return std::nullopt;
+        }
+        else if (bit == 0x800 || bit == 0x1000) // custom caps: a size, then the data
+        {
+            if (!counted(1))
+                return std::nullopt;
+        }
+        else
+            at += 4;
+    }
+    if (at + 12 > data.size() || ReadLe32(data, static_cast<std::size_t>(at) + 4) != kSolidBrush)
+        return std::nullopt;
+    return ReadLe32(data, static_cast<std::size_t>(at) + 8);
+}
+
+// What the one drawing of an EMF+ comment draws in a colour that is not opaque.
+struct TTranslucent
+{
+    std::uint32_t Colour = 0; // ARGB
+    bool Pen = false;         // an outline, else a fill
+};
+
+// Follows the solid brush and pen objects of an EMF+ comment in brushes and pens (by object
+// number), and gives the colour of its one fill or outline when it is not opaque. Nothing for a
+// comment that draws anything else, or more than one thing.
+std::optional<TTranslucent> TranslucentDrawing(std::string_view comment,
+                                               std::map<unsigned, std::uint32_t>& brushes,
+                                               std::map<unsigned, std::uint32_t>& pens)
+{
+    std::optional<TTranslucent> drawn;
     int drawings = 0;
     std::size_t at = 16;
     while (comment.size() - at >= 12)
@@ -69,33 +136,46 @@ std::optional<std::uint32_t> TranslucentFill(std::string_view comment,
         if (size < 12 || size > comment.size() - at)
             break;
         const std::string_view data = comment.substr(at + 12, size - 12);
-        if (type == kEmfPlusObject && ((flags >> 8) & 0x7F) == kObjectBrush &&
+        const unsigned objectType = (flags >> 8) & 0x7F;
+        if (type == kEmfPlusObject && (objectType == kObjectBrush || objectType == kObjectPen) &&
             (flags & kContinued) == 0)
         {
             const unsigned id = flags & 0xFF;
-            if (data.size() >= 12 && ReadLe32(data, 4) == kSolidBrush)
-                brushes[id] = ReadLe32(data, 8);
+            std::map<unsigned, std::uint32_t>& objects = objectType == kObjectPen ? pens : brushes;
+            const std::optional<std::uint32_t> colour =
+                objectType == kObjectPen ? PenColour(data)
+                : data.size() >= 12 && ReadLe32(data, 4) == kSolidBrush
+                    ? std::optional<std::uint32_t>(ReadLe32(data, 8))
+                    : std::nullopt;
+            if (colour)
+                objects[id] = *colour;
             else
-                brushes.erase(id);
+                objects.erase(id);
         }
         else if (IsDrawing(type))
         {
             ++drawings;
-            colour.reset();
+            drawn.reset();
             if (IsFill(type) && data.size() >= 4)
             {
                 const std::uint32_t brush = ReadLe32(data, 0);
                 if ((flags & kColourGiven) != 0)
-                    colour = brush;
+                    drawn = TTranslucent{brush, false};
                 else if (const auto found = brushes.find(brush); found != brushes.end())
-                    colour = found->second;
+                    drawn = TTranslucent{found->second, false};
+            }
+            else if (IsPenDrawing(type) && (type != 0x4015 || data.size() >= 4))
+            {
+                const unsigned pen = type == 0x4015 ? ReadLe32(data, 0) : flags & 0xFFU;
+                if (const auto found = pens.find(pen); found != pens.end())
+                    drawn = TTranslucent{found->second, true};
             }
         }
         at += size;
     }
-    if (drawings != 1 || !colour || (*colour >> 24) == 0xFF)
+    if (drawings != 1 || !drawn || (drawn->Colour >> 24) == 0xFF)
         return std::nullopt;
-    return colour;
+    return drawn;
 }
 
 // The colour of a record that gives one (COLORREF, 0x00BBGGRR), for the colours in use.
@@ -154,41 +234,64 @@ std::string ColourAttribute(const char* name, std::uint32_t colour)
 void TTranslucentFills::Mark(std::vector<std::string_view>& records,
                              std::deque<std::string>& storage)
 {
+    constexpr std::uint32_t kEmrExtCreatePen = 95;
     TStandInColours standIns(records);
     std::map<unsigned, std::uint32_t> brushes;
-    std::optional<std::uint32_t> fill; // the translucent fill the plain records draw now
+    std::map<unsigned, std::uint32_t> pens;
+    std::optional<TTranslucent> drawn; // what the plain records draw now
     for (std::size_t i = 1; i < records.size(); ++i)
     {
         const std::string_view record = records[i];
         if (IsEmfPlusComment(record))
         {
-            fill = TranslucentFill(record, brushes);
+            drawn = TranslucentDrawing(record, brushes, pens);
             continue;
         }
-        if (!fill || ReadLe32(record, 0) != kEmrCreateBrushIndirect || record.size() < 24 ||
-            ReadLe32(record, 12) != kBrushSolid)
+        if (!drawn)
+            continue;
+        // The plain object of the drawing: a solid brush for a fill, a pen (not the null one)
+        // of a solid colour for an outline; where its colour lies.
+        const std::uint32_t type = ReadLe32(record, 0);
+        std::size_t colourAt = 0;
+        if (!drawn->Pen && type == kEmrCreateBrushIndirect && record.size() >= 24 &&
+            ReadLe32(record, 12) == kBrushSolid)
+            colourAt = 16;
+        else if (drawn->Pen && type == kEmrCreatePen && record.size() >= 28 &&
+                 (ReadLe32(record, 12) & 0x0F) != 5)
+            colourAt = 24;
+        else if (drawn->Pen && type == kEmrExtCreatePen && record.size() >= 52 &&
+                 (ReadLe32(record, 28) & 0x0F) != 5 && ReadLe32(record, 36) == kBrushSolid)
+            colourAt = 40;
+        else
             continue;
         const std::optional<std::uint32_t> standIn = standIns.Next();
         if (!standIn)
             return;
         std::string marked(record);
-        PutLe32(marked, 16, *standIn);
+        PutLe32(marked, colourAt, *standIn);
         storage.push_back(std::move(marked));
         records[i] = storage.back();
+        const char* attribute = drawn->Pen ? "stroke" : "fill";
         char opacity[48];
-        std::snprintf(opacity, sizeof opacity, " fill-opacity=\"%.4f\"",
-                      static_cast<double>(*fill >> 24) / 255.0);
+        std::snprintf(opacity, sizeof opacity, " %s-opacity=\"%.4f\"", attribute,
+                      static_cast<double>(drawn->Colour >> 24) / 255.0);
         // The EMF+ colour is ARGB: as a COLORREF, its red and blue change places.
-        const std::uint32_t colour = (*fill >> 16 & 0xFF) | (*fill & 0xFF00) | (*fill & 0xFF) << 16;
-        m_fills[ColourAttribute("fill", *standIn)] = ColourAttribute("fill", colour) + opacity;
+        const std::uint32_t colour =
+            (drawn->Colour >> 16 & 0xFF) | (drawn->Colour & 0xFF00) | (drawn->Colour & 0xFF) << 16;
+        m_standIns[ColourAttribute(attribute, *standIn)] =
+            ColourAttribute(attribute, colour) + opacity;
     }
 }
 
 void TTranslucentFills::Mend(std::string& tag) const
 {
-    if (m_fills.empty())
+    if (m_standIns.empty())
         return;
-    std::size_t at = 0;
-    if (const auto found = m_fills.find(ColourAttributeOf(tag, "fill", at)); found != m_fills.end())
-        tag.replace(at, found->first.size(), found->second);
+    for (const char* attribute : {"fill", "stroke"})
+    {
+        std::size_t at = 0;
+        const auto found = m_standIns.find(ColourAttributeOf(tag, attribute, at));
+        if (found != m_standIns.end())
+            tag.replace(at, found->first.size(), found->second);
+    }
 }

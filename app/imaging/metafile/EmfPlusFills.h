@@ -32,24 +32,26 @@ std::string ColourAttribute(const char* name, std::uint32_t colour);
 // starts; empty where the tag gives no such colour.
 std::string ColourAttributeOf(const std::string& tag, std::string_view name, std::size_t& at);
 
-// Translucent fills of EMF files that carry EMF+ records beside their plain ones. The EMF+
-// records hold the fill's colour with its opacity; the plain records that follow them, which
+// Translucent fills and outlines of EMF files that carry EMF+ records beside their plain ones.
+// The EMF+ records hold the colour with its opacity; the plain records that follow them, which
 // are what gets drawn, hold it without (a 4% shadow came out solid black). Where an EMF+
-// comment holds exactly one fill, in a colour of its own that is not opaque, the solid brushes
-// the plain records create before the next EMF+ comment get a stand-in colour no record of the
-// file uses; the SVG drawn from them gets the fill's colour and opacity in its place. Pens and
-// other brushes of EMF+ (gradients, textures) keep their plain drawing.
+// comment holds exactly one fill or outline, in a colour of its own (a solid brush, or a pen's
+// solid brush) that is not opaque, the solid brushes, or the pens, the plain records create
+// before the next EMF+ comment get a stand-in colour no record of the file uses; the SVG drawn
+// from them gets the colour and opacity in its place. Gradient and texture brushes of EMF+ keep
+// their plain drawing.
 class TTranslucentFills
 {
 public:
-    // Replaces the brush records concerned among records (the file's records in order, the
-    // header first), keeping the new ones in storage.
+    // Replaces the brush and pen records concerned among records (the file's records in order,
+    // the header first), keeping the new ones in storage.
     void Mark(std::vector<std::string_view>& records, std::deque<std::string>& storage);
 
-    // One tag of the SVG drawn from the records: a stand-in fill colour becomes the fill's
+    // One tag of the SVG drawn from the records: a stand-in fill or stroke colour becomes the
     // colour and opacity.
     void Mend(std::string& tag) const;
 
 private:
-    std::map<std::string, std::string> m_fills; // ' fill="#RRGGBB"' and what replaces it
+    // ' fill="#RRGGBB"' or ' stroke="#RRGGBB"' of a stand-in, and what replaces it
+    std::map<std::string, std::string> m_standIns;
 };
