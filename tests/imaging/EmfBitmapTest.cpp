@@ -340,6 +340,25 @@ TEST(EmfDefaults, TheWhiteBrushAndAlternateFilling)
     EXPECT_TRUE(PixelNear(winding, 48, 50, kRed));
 }
 
+// Pens are as wide as their width in logical units makes in device pixels: the converter drew
+// an EMR_CREATEPEN pen a unit wide whatever its width, and took an extended pen's width for
+// device pixels whatever the mapping mode.
+TEST(EmfPens, WidthsFollowTheMappingMode)
+{
+    const auto line = [](std::uint32_t y, std::uint32_t unit) { // across the picture
+        return EmfRecord(27, {10 * unit, y}) + EmfRecord(54, {90 * unit, y});
+    };
+    const TRaster raster = DrawnAtOnePixelAUnit(
+        {EmfRecord(38, {1, 0, 6, 0, 0}), EmfRecord(37, {1}), line(10, 1), EmfRecord(17, {8}),
+         EmfRecord(9, {960, 960}), EmfRecord(11, {96, 96}), // 0.1 pixel a unit
+         EmfRecord(95, {2, 0, 0, 0, 0, 0x10000, 40, 0, 0, 0, 0}), EmfRecord(37, {2}), line(400, 10),
+         EmfRecord(38, {3, 0, 20, 0, 0}), EmfRecord(37, {3}), line(700, 10)},
+        4);
+    EXPECT_EQ(InkedRows(raster, 48, 10), 6);
+    EXPECT_EQ(InkedRows(raster, 48, 40), 4);
+    EXPECT_EQ(InkedRows(raster, 48, 70), 2);
+}
+
 // A thin dashed pen's gaps show the background colour where the background mode is opaque, as
 // in WMF pictures; the converter left them clear. Lines lie on pixel rows (moved half a pixel).
 TEST(EmfPens, ThinDashedPensFillTheirGapsWithTheBackgroundWhereOpaque)

@@ -28,6 +28,9 @@ namespace
 constexpr std::uint32_t kEmrHeader = 1;
 constexpr std::uint32_t kEmfSignature = 0x464D4520; // " EMF"
 constexpr std::uint32_t kEmrEof = 14;
+constexpr std::uint32_t kEmrSetWindowExtEx = 9;
+constexpr std::uint32_t kEmrSetViewportExtEx = 11;
+constexpr std::uint32_t kEmrSetMapMode = 17;
 constexpr std::uint32_t kEmrSaveDc = 33;
 constexpr std::uint32_t kEmrRestoreDc = 34;
 constexpr std::uint32_t kEmrSetWorldTransform = 35;
@@ -328,14 +331,16 @@ std::string BltAsStretchDibits(std::string_view record)
 }
 
 // Pens as the converter can be told to draw them. It draws an EMR_CREATEPEN pen a unit wide
-// whatever its width, and a cosmetic pen (an EMR_CREATEPEN or EMR_EXTCREATEPEN pen of width 0,
+// whatever its width, the width of a geometric EMR_EXTCREATEPEN pen in logical units as if they
+// were device pixels, and a cosmetic pen (an EMR_CREATEPEN or EMR_EXTCREATEPEN pen of width 0,
 // or a cosmetic EMR_EXTCREATEPEN one) a unit wide scaled with the picture and its transforms,
-// or not at all, while the platform draws it one device pixel wide. A dashed EMR_CREATEPEN pen
-// becomes the EMR_EXTCREATEPEN pen of its width, which the converter draws with dashes
-// MendDrawing can tell apart by their lengths. A cosmetic pen becomes a geometric one of width
-// 0, which the converter writes with a stroke width of 0 that no other pen gives; its dashes
-// are then all of length 0, so its end cap tells dots (square) from dashes (flat), as the caps
-// of a one-pixel line do not show. Returns the record to use instead, or empty for none.
+// or not at all, while the platform draws it one device pixel wide. An EMR_CREATEPEN pen
+// becomes the EMR_EXTCREATEPEN pen of its width, and geometric widths are given in device
+// pixels; the converter draws a dashed one with dashes MendDrawing can tell apart by their
+// lengths. A cosmetic pen becomes a geometric one of width 0, which the converter writes with a
+// stroke width of 0 that no other pen gives; its dashes are then all of length 0, so its end
+// cap tells dots (square) from dashes (flat), as the caps of a one-pixel line do not show.
+// Returns the record to use instead, or empty for none.
 constexpr std::uint32_t kExtPenStyle = 28; // of EMR_EXTCREATEPEN, then the width
 constexpr std::uint32_t kPenGeometric = 0x00010000;
 constexpr std::uint32_t kPenTypeMask = 0x000F0000;
@@ -347,19 +352,35 @@ std::uint32_t CosmeticStyle(unsigned kind)
     return kPenGeometric | kind | (kind == kPenDot ? kPenCapSquare : kPenCapFlat);
 }
 
-std::string PenAsExtPen(std::string_view record)
+std::string PenAsExtPen(std::string_view record, double scale)
 {
     constexpr unsigned kInsideFrame = 6; // drawn as a solid pen
+    // The converter scales coordinates by the mapping mode but not pen widths: a geometric
+    // pen's width in logical units becomes one in device pixels (at least one).
+    const auto scaled = [scale](std::uint32_t width) {
+        const double pixels = std::round(static_cast<double>(width) * scale);
+        return static_cast<std::uint32_t>(
+            std::clamp(std::isfinite(pixels) ? pixels : 1.0, 1.0, 1e6));
+    };
     if (ReadLe32(record, 0) == kEmrExtCreatePen)
     {
         if (record.size() < 52)
             return "";
         const std::uint32_t style = ReadLe32(record, kExtPenStyle);
+        const std::uint32_t width = ReadLe32(record, kExtPenStyle + 4);
         const unsigned kind = style & kPenStyleMask;
-        if (kind == kPenNull || kind > kPenDashDotDot ||
-            ((style & kPenTypeMask) != 0 && ReadLe32(record, kExtPenStyle + 4) != 0))
+        if (kind == kPenNull)
             return "";
         std::string out(record);
+        if ((style & kPenTypeMask) != 0 && width != 0)
+        {
+            if (scaled(width) == width)
+                return "";
+            PutLe32(out, kExtPenStyle + 4, scaled(width));
+            return out;
+        }
+        if (kind > kPenDashDotDot)
+            return "";
         PutLe32(out, kExtPenStyle, CosmeticStyle(kind));
         PutLe32(out, kExtPenStyle + 4, 0);
         return out;
@@ -370,12 +391,12 @@ std::string PenAsExtPen(std::string_view record)
     unsigned kind = style & kPenStyleMask;
     kind = kind == kInsideFrame ? kPenSolid : kind;
     const auto width = static_cast<std::int32_t>(ReadLe32(record, 16));
-    if (kind > kPenDashDotDot || kind == kPenNull || (width > 0 && kind == kPenSolid))
+    if (kind > kPenDashDotDot || kind == kPenNull)
         return "";
     std::string out;
     for (std::uint32_t value : {kEmrExtCreatePen, 52U, ReadLe32(record, 8), 0U, 0U, 0U, 0U,
                                 width > 0 ? kPenGeometric | kind : CosmeticStyle(kind),
-                                static_cast<std::uint32_t>(std::max<std::int32_t>(width, 0)),
+                                width > 0 ? scaled(static_cast<std::uint32_t>(width)) : 0U,
                                 0U /* a solid brush */, ReadLe32(record, 24), 0U, 0U})
         AppendLe32(out, value);
     return out;
@@ -423,10 +444,37 @@ std::string SetWorldTransformRecord(const TXform& x)
 
 // The converter keeps the world transform across RestoreDC, so everything drawn after a
 // transformed part (a logo scaled into a corner, say) came out transformed as well. The
-// transform each SaveDC saves is followed here, and set again after each RestoreDC.
+// transform each SaveDC saves is followed here, and set again after each RestoreDC. The mapping
+// mode and extents are followed too, for the device pixels a logical unit makes (PenAsExtPen).
 class TTransformStack
 {
 public:
+    // pixelsPerMm: the reference device's, from the header.
+    explicit TTransformStack(double pixelsPerMm) : m_pixelsPerMm(pixelsPerMm) {}
+
+    // Device pixels per logical unit across, as the converter maps coordinates.
+    double PixelsPerUnit() const
+    {
+        switch (m_mapping.Mode)
+        {
+        case 2: // MM_LOMETRIC
+            return 0.1 * m_pixelsPerMm;
+        case 3: // MM_HIMETRIC
+            return 0.01 * m_pixelsPerMm;
+        case 4: // MM_LOENGLISH
+            return 0.254 * m_pixelsPerMm;
+        case 5: // MM_HIENGLISH
+            return 0.0254 * m_pixelsPerMm;
+        case 6: // MM_TWIPS
+            return 25.4 / 1440 * m_pixelsPerMm;
+        case 7: // MM_ISOTROPIC
+        case 8: // MM_ANISOTROPIC
+            return m_mapping.Window != 0 ? std::fabs(m_mapping.Viewport / m_mapping.Window) : 1;
+        default:
+            return 1;
+        }
+    }
+
     // Follows one record; returns the record to add after it, if any.
     std::string After(std::string_view record)
     {
@@ -440,9 +488,21 @@ public:
             if (record.size() >= 36)
                 Modify(ReadXform(record, 8), ReadLe32(record, 32));
             return "";
+        case kEmrSetMapMode:
+            if (record.size() >= 12)
+                m_mapping.Mode = ReadLe32(record, 8);
+            return "";
+        case kEmrSetWindowExtEx:
+            if (record.size() >= 16)
+                m_mapping.Window = static_cast<std::int32_t>(ReadLe32(record, 8));
+            return "";
+        case kEmrSetViewportExtEx:
+            if (record.size() >= 16)
+                m_mapping.Viewport = static_cast<std::int32_t>(ReadLe32(record, 8));
+            return "";
         case kEmrSaveDc:
             if (m_saved.size() < kMaxSaved)
-                m_saved.push_back(m_current);
+                m_saved.push_back({m_current, m_mapping});
             return "";
         case kEmrRestoreDc:
         {
@@ -454,7 +514,8 @@ public:
                                                 : static_cast<std::int64_t>(level) - 1;
             if (keep < 0 || keep >= static_cast<std::int64_t>(m_saved.size()))
                 return "";
-            m_current = m_saved[static_cast<std::size_t>(keep)];
+            m_current = m_saved[static_cast<std::size_t>(keep)].first;
+            m_mapping = m_saved[static_cast<std::size_t>(keep)].second;
             m_saved.resize(static_cast<std::size_t>(keep));
             return SetWorldTransformRecord(m_current);
         }
@@ -476,9 +537,18 @@ private:
             m_current = x;
     }
 
+    struct TMapping
+    {
+        std::uint32_t Mode = 1; // MM_TEXT
+        double Window = 1;      // extents across
+        double Viewport = 1;
+    };
+
     static constexpr std::size_t kMaxSaved = 1 << 16;
+    double m_pixelsPerMm;
     TXform m_current;
-    std::vector<TXform> m_saved;
+    TMapping m_mapping;
+    std::vector<std::pair<TXform, TMapping>> m_saved;
 };
 
 // What MendDrawing needs to know of the records.
@@ -553,8 +623,6 @@ std::string PrepareRecords(std::string_view bytes, TDrawingNotes& notes)
         std::string replacement;
         if (type == kEmrBitBlt || type == kEmrStretchBlt)
             replacement = BltAsStretchDibits(record);
-        else if (type == kEmrCreatePen || type == kEmrExtCreatePen)
-            replacement = PenAsExtPen(record);
         else if (type == kEmrSelectObject && ownSlots && record.size() >= 12 &&
                  (ReadLe32(record, 8) == kBlackPen || ReadLe32(record, 8) == kWhitePen))
         {
@@ -579,7 +647,11 @@ std::string PrepareRecords(std::string_view bytes, TDrawingNotes& notes)
 
     std::string out;
     std::size_t count = 0;
-    TTransformStack transforms;
+    // The reference device's pixels per millimetre, for the fixed mapping modes.
+    const double deviceMm = static_cast<std::int32_t>(ReadLe32(bytes, 80));
+    const double devicePixels = static_cast<std::int32_t>(ReadLe32(bytes, 72));
+    TTransformStack transforms(deviceMm > 0 && devicePixels > 0 ? devicePixels / deviceMm
+                                                                : 96 / 25.4);
     const auto put = [&](std::string_view record) {
         out.append(record);
         ++count;
@@ -587,6 +659,12 @@ std::string PrepareRecords(std::string_view bytes, TDrawingNotes& notes)
             throw EPictureError("bad EMF: bitmaps too large");
     };
     const auto emit = [&](std::string_view record) {
+        const std::uint32_t type = ReadLe32(record, 0);
+        const std::string pen = type == kEmrCreatePen || type == kEmrExtCreatePen
+                                    ? PenAsExtPen(record, transforms.PixelsPerUnit())
+                                    : std::string();
+        if (!pen.empty())
+            record = pen;
         const std::vector<std::string> drawn =
             ownSlots ? notes.Gaps.Follow(record, standIns) : std::vector<std::string>{};
         if (drawn.empty())
