@@ -30,7 +30,9 @@ std::unique_ptr<TPdfImage> TPdfJpegImage::CreateImage(const TGraphic* graphic)
     }
 
     auto image = std::make_unique<TPdfImage>(nullptr);
-    jpeg->SaveToStream(image->Data());
+    // The picture's bytes are shared, not copied: a page's JPEG is held once, and goes from
+    // its buffer to the spool or the file.
+    image->ShareData(jpeg->SharedData());
     TPdfDictionary& attributes = image->Attributes();
     attributes.Put("Type", std::make_unique<TPdfName>("XObject"));
     attributes.Put("Subtype", std::make_unique<TPdfName>("Image"));

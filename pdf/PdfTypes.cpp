@@ -361,16 +361,43 @@ void TPdfStream::SpoolData(TSpoolFile& spool)
     {
         throw EPdfInvalidOperation("SpoolData --the data are spooled already.");
     }
+    // The shared bytes go to the spool straight from their owner's buffer. Should the second
+    // append fail, the first one's bytes stay unused in the spool, as a partial write's do.
     const std::string& bytes = m_data->Bytes();
-    m_spooledAt = spool.Append(bytes.data(), bytes.size());
-    m_spooledLength = static_cast<std::int64_t>(bytes.size());
+    const std::int64_t sharedSize = m_shared ? static_cast<std::int64_t>(m_shared->size()) : 0;
+    std::int64_t at = spool.Size();
+    if (sharedSize > 0)
+    {
+        at = spool.Append(m_shared->data(), m_shared->size());
+    }
+    if (!bytes.empty())
+    {
+        const std::int64_t dataAt = spool.Append(bytes.data(), bytes.size());
+        if (sharedSize == 0)
+        {
+            at = dataAt;
+        }
+    }
+    m_spooledAt = at;
+    m_spooledLength = sharedSize + static_cast<std::int64_t>(bytes.size());
     m_spool = &spool;
+    m_shared.reset();
     m_data = std::make_unique<TMemoryStream>();
+}
+
+void TPdfStream::ShareData(std::shared_ptr<const std::string> bytes)
+{
+    if (DataSize() != 0)
+    {
+        throw EPdfInvalidOperation("ShareData --the stream holds data already.");
+    }
+    m_shared = std::move(bytes);
 }
 
 std::int64_t TPdfStream::DataSize() const
 {
-    return m_spooledLength + m_data->Size();
+    const std::int64_t shared = m_shared ? static_cast<std::int64_t>(m_shared->size()) : 0;
+    return m_spooledLength + shared + m_data->Size();
 }
 
 void TPdfStream::WriteBody(TStream& stream) const
@@ -396,6 +423,10 @@ void TPdfStream::WriteBody(TStream& stream) const
     if (m_spool != nullptr)
     {
         m_spool->CopyTo(m_spooledAt, m_spooledLength, stream);
+    }
+    if (m_shared)
+    {
+        WriteString(*m_shared, stream);
     }
     WriteString(m_data->Bytes(), stream);
     WriteString("\nendstream", stream);

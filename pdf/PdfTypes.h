@@ -240,17 +240,27 @@ public:
 
     TPdfDictionary& Attributes() { return *m_attributes; }
     const TPdfDictionary& Attributes() const { return *m_attributes; }
-    // The data held in memory: all of it, or what was added after SpoolData.
+    // The stream's data are, in this order: the spooled bytes, the shared bytes, Data().
+    // Data() holds what was written to the stream in memory (after SpoolData: what was added
+    // since).
     TMemoryStream& Data() { return *m_data; }
     const TMemoryStream& Data() const { return *m_data; }
 
-    // Moves the data held in memory to the end of the spool (borrowed: it must outlive this
-    // stream) and frees the memory. The stream's data are then the spooled bytes followed by
-    // whatever Data() holds; the file written is the same. A stream spools once. Throws
-    // EFileError when the spool cannot take the bytes, which then stay in memory.
+    // Takes bytes whose owner keeps them unchanged (a picture's JPEG) as the data that come
+    // before Data(), without copying them: they are written from where they lie. Only while
+    // the stream holds no data yet; raises EPdfInvalidOperation otherwise.
+    void ShareData(std::shared_ptr<const std::string> bytes);
+    const std::shared_ptr<const std::string>& SharedData() const { return m_shared; }
+
+    // Moves the data held in memory (shared and in Data()) to the end of the spool (borrowed:
+    // it must outlive this stream) and lets the memory go. The stream's data are then the
+    // spooled bytes followed by whatever Data() holds; the file written is the same. A stream
+    // spools once. Throws EFileError when the spool cannot take the bytes, which then stay in
+    // memory.
     void SpoolData(TSpoolFile& spool);
     // The data's length, spooled and in memory.
     std::int64_t DataSize() const;
+    std::int64_t SpooledSize() const { return m_spooledLength; }
 
     // TPdfObject:
     void WriteBody(TStream& stream) const override;
@@ -258,6 +268,7 @@ public:
 private:
     std::unique_ptr<TPdfDictionary> m_attributes;
     std::unique_ptr<TMemoryStream> m_data;
+    std::shared_ptr<const std::string> m_shared;
     TSpoolFile* m_spool = nullptr; // where the first m_spooledLength bytes lie
     std::int64_t m_spooledAt = 0;
     std::int64_t m_spooledLength = 0;

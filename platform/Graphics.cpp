@@ -572,7 +572,7 @@ void TJPEGImage::LoadFromStream(TStream& stream)
     {
         throw Exception(std::string("JPEG error: ") + errors.Message);
     }
-    m_bytes = std::move(bytes);
+    m_bytes = std::make_shared<const std::string>(std::move(bytes));
     m_width = header.Width;
     m_height = header.Height;
     m_components = header.Components;
@@ -581,21 +581,28 @@ void TJPEGImage::LoadFromStream(TStream& stream)
 
 void TJPEGImage::SaveToStream(TStream& stream) const
 {
-    stream.Write(m_bytes);
+    stream.Write(Data());
 }
 
 void TJPEGImage::SetData(std::string bytes)
 {
-    m_bytes = std::move(bytes);
+    m_bytes = std::make_shared<const std::string>(std::move(bytes));
     ReadHeader();
+}
+
+const std::string& TJPEGImage::Data() const
+{
+    static const std::string kNone;
+    return m_bytes != nullptr ? *m_bytes : kNone;
 }
 
 bool TJPEGImage::ReadHeader()
 {
     TJpegHeader header;
     TJpegErrorManager errors{};
-    const bool ok = ReadJpegHeader(reinterpret_cast<const unsigned char*>(m_bytes.data()),
-                                   m_bytes.size(), &header, &errors);
+    const std::string& bytes = Data();
+    const bool ok = ReadJpegHeader(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                   bytes.size(), &header, &errors);
     m_width = header.Width;
     m_height = header.Height;
     m_components = ok ? header.Components : 0;

@@ -95,9 +95,10 @@ public:
     TJPEGImage() = default;
 
     // TGraphic:
-    bool Empty() const override { return m_bytes.empty(); }
+    bool Empty() const override { return m_bytes == nullptr || m_bytes->empty(); }
     int Width() const override { return m_width; }
     int Height() const override { return m_height; }
+    // Shares the bytes, which are never changed in place.
     std::unique_ptr<TGraphic> Clone() const override;
 
     // Takes every byte from the stream's position to its end; throws Exception when libjpeg
@@ -108,7 +109,10 @@ public:
     // Holds the bytes as they are; a header that cannot be read leaves width, height and
     // components 0.
     void SetData(std::string bytes);
-    const std::string& Data() const { return m_bytes; }
+    const std::string& Data() const;
+    // The same bytes as Data(), for a holder that must keep them without copying them (a PDF
+    // image); null when there are none.
+    std::shared_ptr<const std::string> SharedData() const { return m_bytes; }
 
     // 0 when the header could not be read.
     int Components() const { return m_components; }
@@ -118,7 +122,8 @@ public:
 private:
     bool ReadHeader();
 
-    std::string m_bytes;
+    // Read-only once set, so that copies of the picture and its PDF image share one buffer.
+    std::shared_ptr<const std::string> m_bytes;
     int m_width = 0;
     int m_height = 0;
     int m_components = 0;

@@ -383,7 +383,12 @@ std::vector<std::int64_t> AddThreeImages(TPdfDoc& doc)
         const std::string name = "Image" + std::to_string(i);
         TPdfImage& image = doc.AddImage(name, CreatePdfImage(jpeg, "Pdf-Jpeg"));
         EXPECT_EQ(image.DataSize(), static_cast<std::int64_t>(jpeg.Data().size()));
-        inMemory.push_back(image.Data().Size());
+        // Unspooled, the image holds the picture's own buffer, not a copy of it.
+        if (image.SpooledSize() == 0)
+        {
+            EXPECT_EQ(image.SharedData().get(), &jpeg.Data()) << i;
+        }
+        inMemory.push_back(image.DataSize() - image.SpooledSize());
         doc.GetCanvas()->DrawXObject(name, 0, 0, 16, 9);
     }
     return inMemory;
