@@ -360,7 +360,8 @@ TEST(EmfPens, WidthsFollowTheMappingMode)
 }
 
 // A thin dashed pen's gaps show the background colour where the background mode is opaque, as
-// in WMF pictures; the converter left them clear. Lines lie on pixel rows (moved half a pixel).
+// in WMF pictures; the converter left them clear. Lines lie on pixel rows (moved half a pixel);
+// an abandoned path leaves nothing behind.
 TEST(EmfPens, ThinDashedPensFillTheirGapsWithTheBackgroundWhereOpaque)
 {
     const std::string dashed = EmfRecord(38, {2, 1, 1, 0, 0});
@@ -370,9 +371,10 @@ TEST(EmfPens, ThinDashedPensFillTheirGapsWithTheBackgroundWhereOpaque)
     const TRaster raster = DrawnAtOnePixelAUnit(
         {EmfRecord(35, {0x3F800000, 0, 0, 0x3F800000, 0, 0x3F000000}), // half a pixel down
          EmfRecord(39, {1, 0, 0x0000FF, 0}), EmfRecord(37, {1}), EmfRecord(37, {0x80000008}),
-         EmfRecord(43, {0, 0, 96, 96}), // red everywhere
-         dashed, EmfRecord(37, {2}), line(10), EmfRecord(18, {1}), line(20), EmfRecord(18, {2}),
-         EmfRecord(25, {0x00FF00}), line(30)},
+         EmfRecord(43, {0, 0, 96, 96}),                                    // red everywhere
+         dashed, EmfRecord(37, {2}), EmfRecord(59, {}), EmfRecord(68, {}), // a path abandoned
+         line(10), EmfRecord(18, {1}), line(20), EmfRecord(18, {2}), EmfRecord(25, {0x00FF00}),
+         line(30)},
         3);
     EXPECT_TRUE(PixelNear(raster, 15, 10, kBlack, 8));
     EXPECT_TRUE(PixelNear(raster, 30, 10, kWhite, 8)); // a gap: the background colour

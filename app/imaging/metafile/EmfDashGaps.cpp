@@ -110,7 +110,7 @@ std::vector<std::string> TDashGaps::Follow(std::string_view record, TStandInColo
     }
     else if (type == 59) // EMR_BEGINPATH
         m_inPath = true;
-    else if (type == 60 || type == 62) // EMR_ENDPATH, EMR_ABORTPATH
+    else if (type == 60 || type == 68) // EMR_ENDPATH, EMR_ABORTPATH
         m_inPath = false;
     else if (DrawsOutline(type) && !m_inPath && m_state.Pen &&
              m_state.BackgroundMode == kOpaqueBackground)

@@ -32,6 +32,8 @@ constexpr std::uint32_t kEmrSetWindowExtEx = 9;
 constexpr std::uint32_t kEmrSetViewportExtEx = 11;
 constexpr std::uint32_t kEmrSetMapMode = 17;
 constexpr std::uint32_t kEmrSaveDc = 33;
+constexpr std::uint32_t kEmrEndPath = 60;
+constexpr std::uint32_t kEmrAbortPath = 68;
 constexpr std::uint32_t kEmrRestoreDc = 34;
 constexpr std::uint32_t kEmrSetWorldTransform = 35;
 constexpr std::uint32_t kEmrModifyWorldTransform = 36;
@@ -628,6 +630,15 @@ std::string PrepareRecords(std::string_view bytes, TDrawingNotes& notes)
         {
             replacement = std::string(record);
             PutLe32(replacement, 8, handles + (ReadLe32(record, 8) == kWhitePen ? 1 : 0));
+        }
+        else if (type == kEmrAbortPath)
+        {
+            // The converter knows no abandoned path: it went on writing everything after it
+            // into the path's tag, left open, and the whole picture was refused as bad XML. An
+            // ended path it writes as a path drawn with neither pen nor brush.
+            replacement.clear();
+            AppendLe32(replacement, kEmrEndPath);
+            AppendLe32(replacement, 8);
         }
         else if (type == kEmrSetPolyFillMode && record.size() >= 12)
             notes.Winding = notes.Winding || ReadLe32(record, 8) == 2;
