@@ -1,14 +1,12 @@
 #include "app/imaging/metafile/EmfDashGaps.h"
 
+#include "app/imaging/metafile/EmfRecords.h"
 #include "app/imaging/metafile/PenDashes.h"
 #include "platform/ByteOrder.h"
 
 namespace
 {
 
-constexpr std::uint32_t kEmrExtCreatePen = 95;
-constexpr std::uint32_t kEmrSelectObject = 37;
-constexpr std::uint32_t kEmrDeleteObject = 40;
 constexpr std::uint32_t kExtPenColour = 40;
 constexpr std::size_t kMaxSaved = 1 << 16;
 
@@ -24,9 +22,9 @@ bool CreatesObject(std::uint32_t type)
 {
     switch (type)
     {
-    case 38: // pens
+    case kEmrCreatePen: // pens
     case kEmrExtCreatePen:
-    case 39: // brushes
+    case kEmrCreateBrushIndirect: // brushes
     case 93:
     case 94:
     case 49: // palette
@@ -81,7 +79,7 @@ std::vector<std::string> TDashGaps::Follow(std::string_view record, TStandInColo
         const unsigned kind = record.size() >= 52 ? ReadLe32(record, 28) & kPenStyleMask : 0;
         if (type == kEmrExtCreatePen && kind >= kPenDash && kind <= kPenDashDotDot)
             m_dashedPens[value] = std::string(record);
-        else if (type == kEmrExtCreatePen || type == 38)
+        else if (type == kEmrExtCreatePen || type == kEmrCreatePen)
             m_plainPens.insert(value);
     }
     else if (type == kEmrSelectObject)
@@ -91,13 +89,13 @@ std::vector<std::string> TDashGaps::Follow(std::string_view record, TStandInColo
         else if (m_plainPens.count(value) != 0 || IsStockPen(value))
             m_state.Pen.reset();
     }
-    else if (type == 18) // EMR_SETBKMODE
+    else if (type == kEmrSetBkMode)
         m_state.BackgroundMode = value;
-    else if (type == 25) // EMR_SETBKCOLOR
+    else if (type == kEmrSetBkColor)
         m_state.BackgroundColour = value & 0xFFFFFF;
-    else if (type == 33 && m_saved.size() < kMaxSaved) // EMR_SAVEDC
+    else if (type == kEmrSaveDc && m_saved.size() < kMaxSaved)
         m_saved.push_back(m_state);
-    else if (type == 34) // EMR_RESTOREDC: so many levels back, or that saved state
+    else if (type == kEmrRestoreDc) // so many levels back, or that saved state
     {
         const auto level = static_cast<std::int32_t>(value);
         const std::int64_t keep = level < 0 ? static_cast<std::int64_t>(m_saved.size()) + level
@@ -108,9 +106,9 @@ std::vector<std::string> TDashGaps::Follow(std::string_view record, TStandInColo
             m_saved.resize(static_cast<std::size_t>(keep));
         }
     }
-    else if (type == 59) // EMR_BEGINPATH
+    else if (type == kEmrBeginPath)
         m_inPath = true;
-    else if (type == 60 || type == 68) // EMR_ENDPATH, EMR_ABORTPATH
+    else if (type == kEmrEndPath || type == kEmrAbortPath)
         m_inPath = false;
     else if (DrawsOutline(type) && !m_inPath && m_state.Pen &&
              m_state.BackgroundMode == kOpaqueBackground)

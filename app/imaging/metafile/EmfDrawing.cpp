@@ -18,6 +18,7 @@
 #include "app/imaging/RasterOperations.h"
 #include "app/imaging/metafile/EmfDashGaps.h"
 #include "app/imaging/metafile/EmfPlusFills.h"
+#include "app/imaging/metafile/EmfRecords.h"
 #include "app/imaging/metafile/MetafileDrawing.h"
 #include "app/imaging/metafile/PenDashes.h"
 #include "platform/ByteOrder.h"
@@ -25,23 +26,7 @@
 namespace
 {
 
-constexpr std::uint32_t kEmrHeader = 1;
 constexpr std::uint32_t kEmfSignature = 0x464D4520; // " EMF"
-constexpr std::uint32_t kEmrEof = 14;
-constexpr std::uint32_t kEmrSetWindowExtEx = 9;
-constexpr std::uint32_t kEmrSetViewportExtEx = 11;
-constexpr std::uint32_t kEmrSetMapMode = 17;
-constexpr std::uint32_t kEmrSaveDc = 33;
-constexpr std::uint32_t kEmrEndPath = 60;
-constexpr std::uint32_t kEmrAbortPath = 68;
-constexpr std::uint32_t kEmrRestoreDc = 34;
-constexpr std::uint32_t kEmrSetWorldTransform = 35;
-constexpr std::uint32_t kEmrModifyWorldTransform = 36;
-constexpr std::uint32_t kEmrBitBlt = 76;
-constexpr std::uint32_t kEmrStretchBlt = 77;
-constexpr std::uint32_t kEmrStretchDibits = 81;
-constexpr std::uint32_t kEmrCreatePen = 38;
-constexpr std::uint32_t kEmrExtCreatePen = 95;
 constexpr std::size_t kBitBltFixed = 100;
 constexpr std::size_t kStretchBltFixed = 108;
 constexpr std::uint32_t kBiRgb = 0;
@@ -561,8 +546,6 @@ struct TDrawingNotes
     bool Winding = false; // the file fills by the winding rule somewhere
 };
 
-constexpr std::uint32_t kEmrSelectObject = 37;
-constexpr std::uint32_t kEmrSetPolyFillMode = 19;
 constexpr std::uint32_t kWhiteBrush = 0x80000000;
 constexpr std::uint32_t kWhitePen = 0x80000006;
 constexpr std::uint32_t kBlackPen = 0x80000007;
@@ -752,7 +735,6 @@ bool DrawsNothing(std::string_view bytes)
 // the header is then a comment holding an EMF+ header whose "dual" flag is clear.
 bool DrawnInEmfPlusOnly(std::string_view bytes)
 {
-    constexpr std::uint32_t kEmrComment = 70;
     constexpr std::uint32_t kEmfPlusIdentifier = 0x2B464D45; // "EMF+"
     constexpr std::uint16_t kEmfPlusHeader = 0x4001;
     constexpr std::uint16_t kEmfPlusDual = 0x0001;

@@ -5,16 +5,12 @@
 #include <optional>
 #include <set>
 
+#include "app/imaging/metafile/EmfRecords.h"
 #include "platform/ByteOrder.h"
 
 namespace
 {
 
-constexpr std::uint32_t kEmrComment = 70;
-constexpr std::uint32_t kEmrCreateBrushIndirect = 39;
-constexpr std::uint32_t kEmrCreatePen = 38;
-constexpr std::uint32_t kEmrSetTextColor = 24;
-constexpr std::uint32_t kEmrSetBkColor = 25;
 constexpr std::uint32_t kEmfPlusIdentifier = 0x2B464D45; // "EMF+"
 constexpr std::uint16_t kEmfPlusObject = 0x4008;
 constexpr std::uint16_t kObjectBrush = 1;
@@ -181,7 +177,6 @@ std::optional<TTranslucent> TranslucentDrawing(std::string_view comment,
 // The colour of a record that gives one (COLORREF, 0x00BBGGRR), for the colours in use.
 std::optional<std::uint32_t> ColourOf(std::string_view record)
 {
-    constexpr std::uint32_t kEmrExtCreatePen = 95;
     const std::uint32_t type = ReadLe32(record, 0);
     if (type == kEmrCreateBrushIndirect && record.size() >= 20)
         return ReadLe32(record, 16);
@@ -234,7 +229,6 @@ std::string ColourAttribute(const char* name, std::uint32_t colour)
 void TTranslucentFills::Mark(std::vector<std::string_view>& records,
                              std::deque<std::string>& storage)
 {
-    constexpr std::uint32_t kEmrExtCreatePen = 95;
     TStandInColours standIns(records);
     std::map<unsigned, std::uint32_t> brushes;
     std::map<unsigned, std::uint32_t> pens;

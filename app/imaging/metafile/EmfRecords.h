@@ -1,0 +1,31 @@
+#pragma once
+
+// The EMF record types the metafile code reads or rewrites, named once for every file of it.
+
+#include <cstdint>
+
+constexpr std::uint32_t kEmrHeader = 1;
+constexpr std::uint32_t kEmrSetWindowExtEx = 9;
+constexpr std::uint32_t kEmrSetViewportExtEx = 11;
+constexpr std::uint32_t kEmrEof = 14;
+constexpr std::uint32_t kEmrSetMapMode = 17;
+constexpr std::uint32_t kEmrSetBkMode = 18;
+constexpr std::uint32_t kEmrSetPolyFillMode = 19;
+constexpr std::uint32_t kEmrSetTextColor = 24;
+constexpr std::uint32_t kEmrSetBkColor = 25;
+constexpr std::uint32_t kEmrSaveDc = 33;
+constexpr std::uint32_t kEmrRestoreDc = 34;
+constexpr std::uint32_t kEmrSetWorldTransform = 35;
+constexpr std::uint32_t kEmrModifyWorldTransform = 36;
+constexpr std::uint32_t kEmrSelectObject = 37;
+constexpr std::uint32_t kEmrCreatePen = 38;
+constexpr std::uint32_t kEmrCreateBrushIndirect = 39;
+constexpr std::uint32_t kEmrDeleteObject = 40;
+constexpr std::uint32_t kEmrBeginPath = 59;
+constexpr std::uint32_t kEmrEndPath = 60;
+constexpr std::uint32_t kEmrAbortPath = 68;
+constexpr std::uint32_t kEmrComment = 70;
+constexpr std::uint32_t kEmrBitBlt = 76;
+constexpr std::uint32_t kEmrStretchBlt = 77;
+constexpr std::uint32_t kEmrStretchDibits = 81;
+constexpr std::uint32_t kEmrExtCreatePen = 95;
