@@ -120,6 +120,26 @@ void TermDestination(j_compress_ptr info)
     out.resize(out.size() - info->dest->free_in_buffer);
 }
 
+// A Huffman-coded scan that starts with the DC coefficients spends at least a bit on every
+// block of its components. A file whose bytes after the first scan's header cannot hold that is
+// cut short: it is known as such now, before the decoder allocates the whole picture (a few
+// hundred bytes claiming 16000 x 16000 took a gigabyte). Arithmetic coding can spend less than
+// a bit on a block, so it is not judged here.
+bool CodedDataTooShort(const jpeg_decompress_struct& info)
+{
+    if (info.arith_code != 0 || info.Ss != 0 || info.src == nullptr)
+        return false;
+    std::uint64_t blocks = 0;
+    for (int i = 0; i < info.comps_in_scan && i < MAX_COMPS_IN_SCAN; ++i)
+    {
+        const jpeg_component_info* component = info.cur_comp_info[i];
+        if (component != nullptr)
+            blocks += static_cast<std::uint64_t>(component->width_in_blocks) *
+                      component->height_in_blocks;
+    }
+    return static_cast<std::uint64_t>(info.src->bytes_in_buffer) * 8 < blocks;
+}
+
 } // namespace
 
 TJpegDecoder::~TJpegDecoder()
@@ -148,6 +168,8 @@ bool StartJpegDecoder(TJpegDecoder& decoder, std::string_view bytes)
     jpeg_save_markers(&decoder.Info, JPEG_APP0 + 1, 0xFFFF);
     jpeg_save_markers(&decoder.Info, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&decoder.Info, TRUE);
+    if (CodedDataTooShort(decoder.Info))
+        decoder.Trap.HitEnd = true;
     return true;
 }
 

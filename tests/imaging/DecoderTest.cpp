@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 
 #include "app/imaging/ColourManagement.h"
+#include "app/imaging/JpegEncoder.h"
+#include "app/imaging/JpegReader.h"
+#include "app/imaging/JpegTranscoder.h"
 #include "app/imaging/PictureReader.h"
 #include "tests/imaging/ImagingTestSupport.h"
 #include "tests/support/TestSupport.h"
@@ -479,6 +482,39 @@ TEST(DamagedFiles, AJpegWhoseScanStopsAtItsEndMarkerIsTruncated)
         ASSERT_NE(scan, std::string::npos) << name;
         EXPECT_EQ(ReasonFor(good.substr(0, scan + 20) + "\xFF\xD9"), "truncated JPEG") << name;
     }
+}
+
+// A header claiming far more blocks than the bytes after it can code is known as cut short
+// from the header alone, before the decoder allocates the picture; a flat picture, whose
+// blocks cost two bits each, is not taken for one.
+TEST(DamagedFiles, AJpegTooShortForTheBlocksItClaimsIsTruncatedFromItsHeader)
+{
+    for (const char* name : {"jpeg_rgb_64x48.jpg", "jpeg_grey.jpg", "jpeg_progressive.jpg"})
+    {
+        std::string claim = ReadFileBytes(TestDataPath(name));
+        std::size_t frame = claim.find("\xFF\xC0");
+        if (frame == std::string::npos)
+            frame = claim.find("\xFF\xC2");
+        ASSERT_NE(frame, std::string::npos) << name;
+        claim.replace(frame + 5, 4, "\x3E\x80\x3E\x80"); // 16000 x 16000
+        std::string headerReason;
+        try
+        {
+            ReadJpegHeader(claim);
+        }
+        catch (const EPictureError& e)
+        {
+            headerReason = e.what();
+        }
+        EXPECT_EQ(headerReason, "truncated JPEG") << name;
+        EXPECT_EQ(ReasonFor(claim), "truncated JPEG") << name;
+        EXPECT_EQ(RequantizeJpeg(claim, 60).Refusal, "truncated JPEG") << name;
+    }
+    const TRaster flat = NewRaster(2048, 2048, 1, 200);
+    const std::string encoded = EncodeJpeg(flat, 90);
+    ASSERT_LT(encoded.size(), std::size_t{2048 * 2048 / 64 / 2});
+    EXPECT_EQ(ReadJpegHeader(encoded).Width, 2048);
+    EXPECT_EQ(DecodeJpeg(encoded).Height, 2048);
 }
 
 TEST(Sniffing, ContentDecidesNotTheName)
