@@ -14,6 +14,8 @@ constexpr std::size_t kFileHeaderBytes = 14;
 constexpr std::uint32_t kCoreHeaderBytes = 12;     // OS/2 1.x
 constexpr std::uint32_t kLargestHeaderBytes = 124; // BITMAPV5HEADER
 constexpr std::uint32_t kBiRgb = 0;
+constexpr std::uint32_t kBiBitfields = 3;
+constexpr std::uint32_t kBiAlphaBitfields = 6;
 
 struct TBmpHeader
 {
@@ -100,6 +102,23 @@ TRaster ReadBgra32(std::string_view bytes, const TBmpHeader& header)
     return raster;
 }
 
+// Uncompressed rows take a fixed size, so a file too short for them is cut short. The loader
+// would pad the missing rows and call it a picture: a 102-byte file claiming 16000 x 16000 became
+// a grey page. The last row may lack its padding; some writers leave it out.
+void CheckUncompressedRows(std::string_view bytes, const TBmpHeader& header)
+{
+    const bool uncompressed = header.Compression == kBiRgb || header.Compression == kBiBitfields ||
+                              header.Compression == kBiAlphaBitfields;
+    if (!uncompressed || header.BitCount == 0 || header.BitCount > 32 || header.Height == 0)
+        return;
+    const auto bits = static_cast<std::uint64_t>(header.Width) * header.BitCount;
+    const std::uint64_t stride = (bits + 31) / 32 * 4;
+    const std::uint64_t needed =
+        stride * static_cast<std::uint64_t>(header.Height - 1) + (bits + 7) / 8;
+    if (needed > bytes.size() - header.PixelOffset)
+        throw EPictureError("truncated BMP");
+}
+
 class TBmpReader : public IPictureReader
 {
 public:
@@ -116,6 +135,7 @@ public:
         CheckPictureSize(header.Width, header.Height);
         if (header.HeaderSize >= 40 && header.BitCount == 32 && header.Compression == kBiRgb)
             return ReadBgra32(bytes, header);
+        CheckUncompressedRows(bytes, header);
         return DecodeWithPixbuf(bytes, "bmp", "BMP");
     }
 };

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "app/imaging/PictureReader.h"
+#include "platform/ByteOrder.h"
 #include "tests/imaging/ImagingTestSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -63,10 +64,21 @@ TEST(Bmp32, FourthBytesAllZeroMeanOpaque)
     EXPECT_TRUE(PixelNear(raster, 1, 1, kYellow));
 }
 
+// Uncompressed rows have a fixed size: a file too short for them is cut short, whatever the
+// depth (the loader would make up the rows), while a last row without its padding is whole.
 TEST(Bmp32, CutPixelsAreATruncatedPicture)
 {
     const std::string bmp = Bmp32({0, 0, 0, 0});
     EXPECT_EQ(ReasonFor(bmp.substr(0, bmp.size() - 1)), "truncated BMP");
+    for (const char* name : {"bmp_1bit.bmp", "bmp_16bit.bmp", "bmp_24bit.bmp"})
+    {
+        const std::string whole = ReadFileBytes(TestDataPath(name));
+        const std::uint32_t width = ReadLe32(whole, 18);
+        const unsigned bitCount = ReadLe16(whole, 28);
+        const std::size_t padding = ((width * bitCount + 31) / 32 * 4) - (width * bitCount + 7) / 8;
+        EXPECT_GT(DecodePicture(whole.substr(0, whole.size() - padding)).Width, 0) << name;
+        EXPECT_EQ(ReasonFor(whole.substr(0, whole.size() - padding - 1)), "truncated BMP") << name;
+    }
 }
 
 // The loader allocates by the header's size, colour count and pixel offset before it reads
