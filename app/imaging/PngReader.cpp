@@ -1,7 +1,11 @@
+#include <algorithm>
+#include <cstdint>
+
 #include <spng.h>
 
 #include "app/imaging/ColourManagement.h"
 #include "app/imaging/PictureReader.h"
+#include "platform/ByteOrder.h"
 
 namespace
 {
@@ -30,6 +34,33 @@ void Check(int error)
 {
     if (error != 0)
         Fail(error);
+}
+
+// Deflate writes at most 1032 bytes for each byte it is given (a 258-byte match in two bits),
+// so the image data chunks bound the rows they can hold. Checked before the picture is
+// allocated: a few hundred bytes claiming 16000 x 16000 took 760 MB before they were found
+// short.
+bool ImageDataTooShort(std::string_view bytes, const spng_ihdr& header)
+{
+    constexpr std::uint64_t kDeflateMostPerByte = 1032;
+    std::uint64_t compressed = 0;
+    for (std::size_t at = 8; at + 12 <= bytes.size();)
+    {
+        const std::uint64_t length = ReadBe32(bytes, at);
+        if (bytes.substr(at + 4, 4) == "IDAT")
+            compressed += length;
+        at += static_cast<std::size_t>(std::min<std::uint64_t>(length + 12, bytes.size()));
+    }
+    std::uint64_t channels = 1;
+    if (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR)
+        channels = 3;
+    else if (header.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA)
+        channels = 2;
+    else if (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA)
+        channels = 4;
+    const std::uint64_t rowBytes =
+        (static_cast<std::uint64_t>(header.width) * header.bit_depth * channels + 7) / 8;
+    return (compressed + 1) * kDeflateMostPerByte < rowBytes * header.height;
 }
 
 // The picture's colours to sRGB: an embedded profile (iCCP) first; an sRGB chunk says there is
@@ -76,6 +107,8 @@ public:
         spng_ihdr header{};
         Check(spng_get_ihdr(ctx.Get(), &header));
         CheckPictureSize(header.width, header.height);
+        if (ImageDataTooShort(bytes, header))
+            throw EPictureError("truncated PNG");
 
         // RGBA8 takes every depth, palette and tRNS; 16-bit samples keep their high byte. A
         // picture that cannot be transparent decodes straight to RGB8 with the same colours,

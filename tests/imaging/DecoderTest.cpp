@@ -517,6 +517,47 @@ TEST(DamagedFiles, AJpegTooShortForTheBlocksItClaimsIsTruncatedFromItsHeader)
     EXPECT_EQ(DecodeJpeg(encoded).Height, 2048);
 }
 
+// Deflate gives at most 1032 bytes for one: image data too short for the rows the header claims
+// is cut short before the picture is allocated, while a flat picture, compressed about 800 to
+// one, is whole.
+TEST(DamagedFiles, APngTooShortForItsRowsIsTruncatedAndAFlatOneIsNot)
+{
+    constexpr std::uint32_t kWidth = 8000;
+    constexpr std::uint32_t kHeight = 1000;
+    spng_ctx* ctx = spng_ctx_new(SPNG_CTX_ENCODER);
+    spng_set_option(ctx, SPNG_ENCODE_TO_BUFFER, 1);
+    spng_set_option(ctx, SPNG_IMG_COMPRESSION_LEVEL, 9);
+    spng_ihdr header{kWidth, kHeight, 8, SPNG_COLOR_TYPE_GRAYSCALE, 0, 0, 0};
+    spng_set_ihdr(ctx, &header);
+    const std::vector<std::uint8_t> pixels(std::size_t{kWidth} * kHeight, 200);
+    ASSERT_EQ(
+        spng_encode_image(ctx, pixels.data(), pixels.size(), SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE),
+        0);
+    std::size_t size = 0;
+    int error = 0;
+    void* png = spng_get_png_buffer(ctx, &size, &error);
+    const std::string flat(static_cast<const char*>(png), size);
+    std::free(png);
+    spng_ctx_free(ctx);
+    ASSERT_LT(flat.size() * 700, pixels.size());
+    EXPECT_EQ(DecodePicture(flat).Height, static_cast<int>(kHeight));
+
+    // The header claims 16 times the rows, as a hostile file would, with its checksum mended.
+    std::string claim = flat;
+    claim.replace(20, 4, std::string("\0\0\x3E\x80", 4));
+    std::uint32_t crc = 0xFFFFFFFF;
+    for (std::size_t i = 12; i < 29; ++i)
+    {
+        crc ^= static_cast<std::uint8_t>(claim[i]);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+    }
+    crc = ~crc;
+    for (int i = 0; i < 4; ++i)
+        claim[29 + static_cast<std::size_t>(i)] = static_cast<char>(crc >> (24 - 8 * i));
+    EXPECT_EQ(ReasonFor(claim), "truncated PNG");
+}
+
 TEST(Sniffing, ContentDecidesNotTheName)
 {
     EXPECT_STREQ(FindPictureReader(ReadFileBytes(TestDataPath("png_named_jpg.jpg")))->FormatName(),
