@@ -1,6 +1,7 @@
 // GIF through giflib: the first frame, composed on the logical screen as a viewer shows it
 // before any animation runs. Pixels no frame covers and transparent ones stay white.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include <gif_lib.h>
@@ -109,6 +110,14 @@ private:
         const GifImageDesc& frame = gif->Image;
         if (frame.Left < 0 || frame.Top < 0 || frame.Width < 0 || frame.Height < 0)
             throw EPictureError("bad GIF: frame outside the screen");
+        // Each code of at least three bits gives at most 4096 pixels: a frame larger than the
+        // bytes left can give is cut short, known before the picture is allocated (a 68-byte
+        // file claiming 16000 x 16000 took 760 MB before it was found short).
+        const auto* source = static_cast<const TGifSource*>(gif->UserData);
+        const std::uint64_t most = (source->Size - source->Position) * 8 / 3 * 4096 + 4096;
+        if (static_cast<std::uint64_t>(frame.Width) * static_cast<std::uint64_t>(frame.Height) >
+            most)
+            throw EPictureError("truncated GIF");
         // A frame larger than the logical screen widens it, as viewers do.
         const std::int64_t width =
             std::max<std::int64_t>(gif->SWidth, std::int64_t{frame.Left} + frame.Width);
