@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -150,6 +151,55 @@ private:
     if (!source.Warnings.empty())
         reason += " (" + source.Warnings + ")";
     throw EPictureError(reason);
+}
+
+// The bytes of the strips (or tiles) that lie in the file bound the rows they can give, for the
+// codings whose best ratio is known: none, PackBits (128 bytes from 2), LZW (4096 from a 9-bit
+// code) and Deflate (258 from 2 bits). Checked before the picture is allocated: a file of a few
+// kilobytes claiming 16000 x 16000 took 760 MB before libtiff found its data short.
+bool StripsTooShort(TIFF* tiff, std::uint64_t fileBytes, std::uint32_t width, std::uint32_t height)
+{
+    std::uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &compression);
+    std::uint64_t mostPerByte = 0;
+    switch (compression)
+    {
+    case COMPRESSION_NONE:
+        mostPerByte = 1;
+        break;
+    case COMPRESSION_PACKBITS:
+        mostPerByte = 64;
+        break;
+    case COMPRESSION_LZW:
+        mostPerByte = 4096 * 8 / 9 + 1;
+        break;
+    case COMPRESSION_ADOBE_DEFLATE:
+    case COMPRESSION_DEFLATE:
+        mostPerByte = 1032;
+        break;
+    default:
+        return false;
+    }
+    std::uint16_t bitsPerSample = 1;
+    std::uint16_t samplesPerPixel = 1;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &bitsPerSample);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samplesPerPixel);
+    // YCbCr may store its colour subsampled: only the lumas are sure to be there in full.
+    std::uint16_t photometric = 0;
+    if (TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric) == 1 &&
+        photometric == PHOTOMETRIC_YCBCR)
+        samplesPerPixel = 1;
+    const std::uint64_t rowBytes = (std::uint64_t{width} * bitsPerSample * samplesPerPixel + 7) / 8;
+    const std::uint32_t pieces =
+        TIFFIsTiled(tiff) != 0 ? TIFFNumberOfTiles(tiff) : TIFFNumberOfStrips(tiff);
+    std::uint64_t stored = 0;
+    for (std::uint32_t i = 0; i < pieces; ++i)
+    {
+        const std::uint64_t offset = TIFFGetStrileOffset(tiff, i);
+        if (offset < fileBytes)
+            stored += std::min<std::uint64_t>(TIFFGetStrileByteCount(tiff, i), fileBytes - offset);
+    }
+    return (stored + 1) * mostPerByte < rowBytes * height;
 }
 
 // libtiff hands out colour with alpha premultiplied (and alpha 255 where there is none), except
@@ -360,6 +410,8 @@ public:
             TIFFGetField(tiff.Get(), TIFFTAG_IMAGELENGTH, &height) != 1)
             Fail(source, "no picture size");
         CheckPictureSize(width, height);
+        if (StripsTooShort(tiff.Get(), bytes.size(), width, height))
+            throw EPictureError("truncated TIFF");
         std::uint16_t orientation = ORIENTATION_TOPLEFT;
         TIFFGetFieldDefaulted(tiff.Get(), TIFFTAG_ORIENTATION, &orientation);
 

@@ -274,6 +274,47 @@ TEST(TiffGrey, EightBitGreyKeepsItsValuesInEitherPhotometric)
         EXPECT_EQ(decoded.Pixels[i], 255 - grey.Pixels[i]) << i;
 }
 
+// Strips too short for the rows the header claims are cut short, known before the picture is
+// allocated; uncompressed YCbCr with its colour subsampled stores half the bytes of RGB and is
+// whole.
+TEST(DamagedFiles, TiffStripsTooShortForTheirRowsAreTruncated)
+{
+    TTempDir dir;
+    const std::string path = dir.File("ycbcr.tif");
+    TIFF* tiff = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tiff, nullptr);
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, 16u);
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, 16u);
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_YCBCR);
+    TIFFSetField(tiff, TIFFTAG_YCBCRSUBSAMPLING, 2, 2);
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, 16u);
+    // Each 2 x 2 block: four lumas, then Cb and Cr.
+    std::string blocks;
+    for (int i = 0; i < 64; ++i)
+        blocks += std::string("\x80\x80\x80\x80\x80\x80", 6);
+    ASSERT_EQ(TIFFWriteEncodedStrip(tiff, 0, blocks.data(), static_cast<tmsize_t>(blocks.size())),
+              static_cast<tmsize_t>(blocks.size()));
+    TIFFClose(tiff);
+    const TRaster ycbcr = DecodePictureFile(path);
+    ASSERT_EQ(ycbcr.Width, 16);
+    EXPECT_TRUE(PixelNear(ycbcr, 9, 9, TRgb{128, 128, 128}, 2));
+
+    std::string claim = ReadFileBytes(path);
+    const std::uint32_t directory = ReadLe32(claim, 4);
+    for (std::size_t entry = directory + 2; entry + 12 <= claim.size(); entry += 12)
+    {
+        const std::uint16_t tag = ReadLe16(claim, entry);
+        if (tag == TIFFTAG_IMAGELENGTH || tag == TIFFTAG_ROWSPERSTRIP)
+            claim.replace(entry + 8, 2, std::string("\x80\x3E", 2)); // 16000 rows
+        if (tag > TIFFTAG_ROWSPERSTRIP)
+            break;
+    }
+    EXPECT_EQ(ReasonFor(claim), "truncated TIFF");
+}
+
 // An EMF with a clip region: its converter's SVG once closed the clip definition without the
 // namespace prefix it opened it with, and the SVG renderer refused the whole picture.
 TEST(EmfClip, AClipRegionDoesNotBreakTheDrawing)
