@@ -735,7 +735,6 @@ bool DrawsNothing(std::string_view bytes)
 // the header is then a comment holding an EMF+ header whose "dual" flag is clear.
 bool DrawnInEmfPlusOnly(std::string_view bytes)
 {
-    constexpr std::uint32_t kEmfPlusIdentifier = 0x2B464D45; // "EMF+"
     constexpr std::uint16_t kEmfPlusHeader = 0x4001;
     constexpr std::uint16_t kEmfPlusDual = 0x0001;
     const std::uint32_t headerSize = ReadLe32(bytes, 4);

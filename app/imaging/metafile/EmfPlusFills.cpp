@@ -11,7 +11,6 @@
 namespace
 {
 
-constexpr std::uint32_t kEmfPlusIdentifier = 0x2B464D45; // "EMF+"
 constexpr std::uint16_t kEmfPlusObject = 0x4008;
 constexpr std::uint16_t kObjectBrush = 1;
 constexpr std::uint16_t kObjectPen = 2;

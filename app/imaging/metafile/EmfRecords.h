@@ -29,3 +29,6 @@ constexpr std::uint32_t kEmrBitBlt = 76;
 constexpr std::uint32_t kEmrStretchBlt = 77;
 constexpr std::uint32_t kEmrStretchDibits = 81;
 constexpr std::uint32_t kEmrExtCreatePen = 95;
+
+// The identifier of an EMR_COMMENT that holds EMF+ records ("EMF+").
+constexpr std::uint32_t kEmfPlusIdentifier = 0x2B464D45;
