@@ -324,20 +324,113 @@ TEST(EmfPens, DashedPensDrawThePlatformsDashesAndTheNullPenNothing)
 }
 
 // A fresh device context fills with the white brush (the converter's was black), and polygons
-// alternately, as WMF pictures are filled, unless the file asks for the winding rule.
+// alternately, as WMF pictures are filled, unless the fill mode in force is the winding rule:
+// each shape by its own (the converter filled the whole picture by one rule).
 TEST(EmfDefaults, TheWhiteBrushAndAlternateFilling)
 {
     // A pentagram: its middle is inside twice.
     const std::string star = EmfRecord(86, {0, 0, 96, 96, 5, 48 | 8u << 16, 71 | 80u << 16,
                                             10 | 36u << 16, 86 | 36u << 16, 25 | 80u << 16});
     const std::string red = EmfRecord(39, {1, 0, 0x0000FF, 0}) + EmfRecord(37, {1});
+    const std::string blue = EmfRecord(39, {2, 0, 0xFF0000, 0}) + EmfRecord(37, {2});
     const TRaster plain = DrawnAtOnePixelAUnit({EmfRecord(43, {4, 4, 30, 30}), red, star}, 2);
     EXPECT_TRUE(PixelNear(plain, 17, 17, kWhite));
     EXPECT_TRUE(PixelNear(plain, 4, 17, TRgb{127, 127, 127}, 60)); // its outline
     EXPECT_TRUE(PixelNear(plain, 48, 50, kWhite));
     EXPECT_TRUE(PixelNear(plain, 48, 15, kRed));
-    const TRaster winding = DrawnAtOnePixelAUnit({red, EmfRecord(19, {2}), star}, 2);
-    EXPECT_TRUE(PixelNear(winding, 48, 50, kRed));
+    const TRaster mixed =
+        DrawnAtOnePixelAUnit({red, EmfRecord(19, {2}), star, blue, EmfRecord(19, {1}), star}, 3);
+    EXPECT_TRUE(PixelNear(mixed, 48, 50, kRed)); // the second star leaves its middle
+    EXPECT_TRUE(PixelNear(mixed, 48, 15, kBlue));
+}
+
+// The colours along a row: r, g, b, w and y for red, green, blue, white and yellow, ? else.
+std::string Colours(const TRaster& raster, int y, int from, int to)
+{
+    std::string marks;
+    for (int x = from; x < to; ++x)
+    {
+        char mark = '?';
+        for (const auto& [name, rgb] :
+             {std::pair{'r', kRed}, std::pair{'g', kGreen}, std::pair{'b', kBlue},
+              std::pair{'w', kWhite}, std::pair{'y', TRgb{255, 255, 0}}})
+            if (PixelNear(raster, x, y, rgb, 8))
+                mark = name;
+        marks += mark;
+    }
+    return marks;
+}
+
+// A hatched brush tiles the page with the platform's 8 x 8 pattern: lines one pixel wide in the
+// brush colour on the page's pixels whatever the world transform, the rest in the background
+// colour where the background mode is opaque and clear where it is transparent. The converter
+// filled it solid in the hatch colour.
+TEST(EmfBrushes, HatchesAreThePlatformsPatternsOnThePage)
+{
+    const TRaster raster = DrawnAtOnePixelAUnit(
+        {EmfRecord(37, {0x80000008}), // the null pen
+         EmfRecord(39, {1, 0, 0xFF0000, 0}), EmfRecord(37, {1}), EmfRecord(43, {0, 0, 96, 96}),
+         EmfRecord(39, {2, 2, 0x0000FF, 4}), EmfRecord(37, {2}), EmfRecord(25, {0x00FF00}),
+         EmfRecord(35, {0x40000000, 0, 0, 0x40000000, 0x3F800000, 0}), // twice, 1 across
+         EmfRecord(43, {2, 2, 22, 22}),                                // cross, pixels 5 to 45
+         EmfRecord(35, {0x3F800000, 0, 0, 0x3F800000, 0, 0}), EmfRecord(18, {1}),
+         EmfRecord(39, {3, 2, 0x0000FF, 2}), EmfRecord(37, {3}),
+         EmfRecord(43, {50, 50, 90, 90})}, // forward diagonal, clear
+        4);
+    EXPECT_EQ(Colours(raster, 7, 4, 46), "bgggggggrgggggggrgggggggrgggggggrgggggggrb");
+    EXPECT_EQ(Colours(raster, 19, 4, 46), "b" + std::string(40, 'r') + "b");
+    EXPECT_EQ(Colours(raster, 53, 49, 61), "bbbbrbbbbbbb");
+    EXPECT_EQ(Colours(raster, 58, 49, 61), "brbbbbbbbrbb");
+}
+
+// An EMR_EXTTEXTOUTW of text in the font of slot 1 at (x, y), its characters 10 units apart.
+std::string Text(std::int32_t x, std::int32_t y, std::uint32_t options, std::uint32_t left,
+                 std::uint32_t top, std::uint32_t right, std::uint32_t bottom)
+{
+    std::string record = EmfRecord(84, {0,
+                                        0,
+                                        0,
+                                        0,
+                                        1,
+                                        0x3F800000,
+                                        0x3F800000,
+                                        static_cast<std::uint32_t>(x),
+                                        static_cast<std::uint32_t>(y),
+                                        2,
+                                        76,
+                                        options,
+                                        left,
+                                        top,
+                                        right,
+                                        bottom,
+                                        80,
+                                        'H' | 'i' << 16,
+                                        10,
+                                        10});
+    return record;
+}
+
+// Text in the opaque background mode is drawn on its cell box in the background colour (as wide
+// as its characters' spacing, 0.9 em above the baseline and 0.2 below), and ETO_OPAQUE fills its
+// rectangle in any mode; the converter drew neither.
+TEST(EmfText, TheBackgroundBoxIsDrawnBehindOpaqueText)
+{
+    std::string font = EmfRecord(82, {1, static_cast<std::uint32_t>(-20), 0, 0, 0, 400, 0, 0});
+    font.resize(font.size() + 64, '\0'); // no face name
+    PutLe32(font, 4, static_cast<std::uint32_t>(font.size()));
+    const TRaster raster = DrawnAtOnePixelAUnit(
+        {font, EmfRecord(37, {1}), EmfRecord(22, {24}), EmfRecord(25, {0x00FFFF}),
+         Text(30, 40, 0, 0, 0, 0, 0), EmfRecord(18, {1}), EmfRecord(25, {0x00FF00}),
+         Text(30, 80, 2, 20, 60, 70, 90), Text(30, 20, 0, 0, 0, 0, 0)},
+        2);
+    EXPECT_EQ(Colours(raster, 22, 28, 52), "wwyyyyyyyyyyyyyyyyyyyyww"); // 18 above the baseline
+    EXPECT_EQ(Colours(raster, 21, 29, 31), "ww");
+    EXPECT_EQ(Colours(raster, 43, 29, 31), "wy"); // 4 below
+    EXPECT_EQ(Colours(raster, 44, 29, 31), "ww");
+    EXPECT_EQ(Colours(raster, 60, 19, 22), "wgg");
+    EXPECT_EQ(Colours(raster, 89, 68, 71), "ggw");
+    EXPECT_EQ(Colours(raster, 90, 68, 71), "www");
+    EXPECT_EQ(Colours(raster, 4, 28, 52), std::string(24, 'w')); // transparent: no box
 }
 
 // Pens are as wide as their width in logical units makes in device pixels: the converter drew

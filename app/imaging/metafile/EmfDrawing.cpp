@@ -17,6 +17,7 @@
 #include "app/imaging/MetafileRenderer.h"
 #include "app/imaging/RasterOperations.h"
 #include "app/imaging/metafile/EmfDashGaps.h"
+#include "app/imaging/metafile/EmfFills.h"
 #include "app/imaging/metafile/EmfPlusFills.h"
 #include "app/imaging/metafile/EmfRecords.h"
 #include "app/imaging/metafile/MetafileDrawing.h"
@@ -462,6 +463,17 @@ public:
         }
     }
 
+    // Where logical x and y grow on the page.
+    TLogicalAxes Axes() const
+    {
+        if (m_mapping.Mode >= 2 && m_mapping.Mode <= 6) // the fixed modes: y grows upwards
+            return {1, -1};
+        if (m_mapping.Mode == 7 || m_mapping.Mode == 8)
+            return {m_mapping.Viewport * m_mapping.Window < 0 ? -1 : 1,
+                    m_mapping.ViewportY * m_mapping.WindowY < 0 ? -1 : 1};
+        return {};
+    }
+
     // Follows one record; returns the record to add after it, if any.
     std::string After(std::string_view record)
     {
@@ -481,11 +493,17 @@ public:
             return "";
         case kEmrSetWindowExtEx:
             if (record.size() >= 16)
+            {
                 m_mapping.Window = static_cast<std::int32_t>(ReadLe32(record, 8));
+                m_mapping.WindowY = static_cast<std::int32_t>(ReadLe32(record, 12));
+            }
             return "";
         case kEmrSetViewportExtEx:
             if (record.size() >= 16)
+            {
                 m_mapping.Viewport = static_cast<std::int32_t>(ReadLe32(record, 8));
+                m_mapping.ViewportY = static_cast<std::int32_t>(ReadLe32(record, 12));
+            }
             return "";
         case kEmrSaveDc:
             if (m_saved.size() < kMaxSaved)
@@ -527,8 +545,10 @@ private:
     struct TMapping
     {
         std::uint32_t Mode = 1; // MM_TEXT
-        double Window = 1;      // extents across
+        double Window = 1;      // extents across, then down
         double Viewport = 1;
+        double WindowY = 1;
+        double ViewportY = 1;
     };
 
     static constexpr std::size_t kMaxSaved = 1 << 16;
@@ -543,7 +563,10 @@ struct TDrawingNotes
 {
     TTranslucentFills Fills;
     TDashGaps Gaps;
-    bool Winding = false; // the file fills by the winding rule somewhere
+    TEmfFills Brushes;
+    // Filled by the winding rule throughout: where the file asks for it somewhere but no slot
+    // is left for TEmfFills to fill shape by shape.
+    bool Winding = false;
 };
 
 constexpr std::uint32_t kWhiteBrush = 0x80000000;
@@ -584,9 +607,9 @@ std::string PrepareRecords(std::string_view bytes, TDrawingNotes& notes)
 {
     // The header's count of object slots, at least the index 0 every file reserves (producers
     // that create no object write 0 there, and the converter then refused the whole file), and
-    // three more of our own: the stock pens' and TDashGaps'.
+    // four more of our own: the stock pens', TDashGaps' and TEmfFills'.
     const std::uint32_t handles = std::max<std::uint32_t>(ReadLe16(bytes, 56), 1);
-    const bool ownSlots = handles + 3 <= UINT16_MAX;
+    const bool ownSlots = handles + 4 <= UINT16_MAX;
     std::vector<std::string_view> records;
     std::deque<std::string> converted; // stable storage for records made here
     std::size_t at = 0;
@@ -624,7 +647,7 @@ std::string PrepareRecords(std::string_view bytes, TDrawingNotes& notes)
             AppendLe32(replacement, 8);
         }
         else if (type == kEmrSetPolyFillMode && record.size() >= 12)
-            notes.Winding = notes.Winding || ReadLe32(record, 8) == 2;
+            notes.Winding = !ownSlots && (notes.Winding || ReadLe32(record, 8) == 2);
         if (!replacement.empty())
         {
             converted.push_back(std::move(replacement));
@@ -638,6 +661,7 @@ std::string PrepareRecords(std::string_view bytes, TDrawingNotes& notes)
     notes.Fills.Mark(records, converted);
     TStandInColours standIns(records);
     notes.Gaps = TDashGaps(handles + 2);
+    notes.Brushes = TEmfFills(handles + 3);
 
     std::string out;
     std::size_t count = 0;
@@ -651,6 +675,20 @@ std::string PrepareRecords(std::string_view bytes, TDrawingNotes& notes)
         ++count;
         if (out.size() > kMaxPreparedBytes)
             throw EPictureError("bad EMF: bitmaps too large");
+        const std::string extra = transforms.After(record);
+        if (!extra.empty())
+        {
+            out.append(extra);
+            ++count;
+        }
+    };
+    const auto dash = [&](std::string_view record) {
+        const std::vector<std::string> drawn =
+            ownSlots ? notes.Gaps.Follow(record, standIns) : std::vector<std::string>{};
+        if (drawn.empty())
+            put(record);
+        for (const std::string& part : drawn)
+            put(part);
     };
     const auto emit = [&](std::string_view record) {
         const std::uint32_t type = ReadLe32(record, 0);
@@ -659,15 +697,13 @@ std::string PrepareRecords(std::string_view bytes, TDrawingNotes& notes)
                                     : std::string();
         if (!pen.empty())
             record = pen;
-        const std::vector<std::string> drawn =
-            ownSlots ? notes.Gaps.Follow(record, standIns) : std::vector<std::string>{};
-        if (drawn.empty())
-            put(record);
-        for (const std::string& part : drawn)
-            put(part);
-        const std::string extra = transforms.After(record);
-        if (!extra.empty())
-            put(extra);
+        const std::vector<std::string> filled =
+            ownSlots ? notes.Brushes.Follow(record, standIns, transforms.Axes())
+                     : std::vector<std::string>{};
+        if (filled.empty())
+            dash(record);
+        for (const std::string& part : filled)
+            dash(part);
     };
     for (std::size_t i = 0; i < records.size(); ++i)
     {
@@ -716,7 +752,7 @@ std::string PrepareRecords(std::string_view bytes, TDrawingNotes& notes)
         throw EPictureError("bad EMF: bitmaps too large");
     PutLe32(out, 48, static_cast<std::uint32_t>(out.size()));
     PutLe32(out, 52, static_cast<std::uint32_t>(count));
-    PutLe16(out, 56, static_cast<std::uint16_t>(ownSlots ? handles + 3 : handles));
+    PutLe16(out, 56, static_cast<std::uint16_t>(ownSlots ? handles + 4 : handles));
     return out;
 }
 
@@ -801,18 +837,18 @@ std::string Length(double value)
     return text;
 }
 
-// Page pixels per unit of the transform a group's tag gives (the square root of the size of its
-// determinant): 1 for none, or for one that does not scale.
-double TransformScale(const std::string& tag)
+// The transform a group's tag gives (matrix, translate or scale); none for one it does not give
+// or that cannot be read.
+TSvgMatrix TransformOf(const std::string& tag)
 {
     const auto [at, length] = Attribute(tag, "transform");
     if (at == std::string::npos)
-        return 1;
+        return {};
     const std::string_view value = std::string_view(tag).substr(at, length);
     const std::size_t open = value.find('(');
     const std::size_t close = value.find(')');
     if (open == std::string_view::npos || close == std::string_view::npos || close < open)
-        return 1;
+        return {};
     std::vector<double> n;
     const char* p = value.data() + open + 1;
     const char* end = value.data() + close;
@@ -826,16 +862,29 @@ double TransformScale(const std::string& tag)
         double number = 0;
         const auto [next, error] = std::from_chars(p, end, number);
         if (error != std::errc() || !std::isfinite(number))
-            return 1;
+            return {};
         n.push_back(number);
         p = next;
     }
     const std::string_view name = value.substr(0, open);
     if (name == "matrix" && n.size() == 6)
-        return std::sqrt(std::fabs(n[0] * n[3] - n[1] * n[2]));
+        return {n[0], n[1], n[2], n[3], n[4], n[5]};
     if (name == "scale" && !n.empty())
-        return std::sqrt(std::fabs(n[0] * n.back()));
-    return 1;
+        return {n[0], 0, 0, n.back(), 0, 0};
+    if (name == "translate" && !n.empty())
+        return {1, 0, 0, 1, n[0], n.size() > 1 ? n[1] : 0};
+    return {};
+}
+
+// outer applied after inner: the transform of a group within a group.
+TSvgMatrix Within(const TSvgMatrix& outer, const TSvgMatrix& inner)
+{
+    return {outer.A * inner.A + outer.C * inner.B,
+            outer.B * inner.A + outer.D * inner.B,
+            outer.A * inner.C + outer.C * inner.D,
+            outer.B * inner.C + outer.D * inner.D,
+            outer.A * inner.E + outer.C * inner.F + outer.E,
+            outer.B * inner.E + outer.D * inner.F + outer.F};
 }
 
 // One tag of the converter's SVG with its pen mended (see MendDrawing); pixel is the length of
@@ -903,14 +952,14 @@ double MendPen(std::string& tag, double pixel)
 // lengths (PenDashes) with flat ends, as in WMF pictures, and their gaps the background colour
 // where they show it (TDashGaps). Translucent EMF+ fills and outlines take their colour and
 // opacity (TTranslucentFills).
-void MendDrawing(std::string& svg, const TDrawingNotes& notes)
+void MendDrawing(std::string& svg, TDrawingNotes& notes)
 {
     std::string out;
     out.reserve(svg.size());
     std::size_t at = 0;
-    // Page pixels per unit within each group the tags are in, the outermost first: world
+    // The transform to the page within each group the tags are in, the outermost first: world
     // transforms come as groups.
-    std::vector<double> scales{1.0};
+    std::vector<TSvgMatrix> transforms{TSvgMatrix{}};
     while (at < svg.size())
     {
         const std::size_t open = svg.find('<', at);
@@ -924,20 +973,26 @@ void MendDrawing(std::string& svg, const TDrawingNotes& notes)
         out.append(svg, at, open - at);
         std::string tag = svg.substr(open, close - open);
         if (tag.compare(0, 3, "<g ") == 0 && tag.compare(tag.size() - 2, 2, "/>") != 0)
-            scales.push_back(scales.back() * TransformScale(tag));
-        else if (tag == "</g>" && scales.size() > 1)
-            scales.pop_back();
+            transforms.push_back(Within(transforms.back(), TransformOf(tag)));
+        else if (tag == "</g>" && transforms.size() > 1)
+            transforms.pop_back();
+        else if (tag == "</svg>")
+            out += notes.Brushes.Definitions();
         if (tag[1] != '!')
         {
-            const double scale = scales.back();
+            const TSvgMatrix& ctm = transforms.back();
+            // Page pixels per unit: the square root of the size of the determinant.
+            const double scale = std::sqrt(std::fabs(ctm.A * ctm.D - ctm.B * ctm.C));
             const double width = MendPen(tag, scale > 1e-6 && std::isfinite(scale) ? 1 / scale : 1);
             std::string beneath = notes.Gaps.Mend(tag, width);
             notes.Fills.Mend(beneath);
             notes.Fills.Mend(tag);
+            notes.Brushes.Mend(beneath, ctm);
+            notes.Brushes.Mend(tag, ctm);
             out += beneath;
             // The converter fills by the winding rule, while a fresh device context fills
-            // alternately, as most files leave it; a file that asks for the winding rule keeps
-            // it throughout.
+            // alternately, as most files leave it; shapes filled by the winding rule say so
+            // (TEmfFills).
             if (!notes.Winding && tag.compare(0, 5, "<svg ") == 0)
                 tag.insert(4, " fill-rule=\"evenodd\"");
         }

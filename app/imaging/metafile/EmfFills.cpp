@@ -1,0 +1,389 @@
+#include "app/imaging/metafile/EmfFills.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <tuple>
+
+#include "app/imaging/metafile/EmfRecords.h"
+#include "app/imaging/metafile/PenDashes.h"
+#include "platform/ByteOrder.h"
+
+namespace
+{
+
+constexpr std::uint32_t kBrushSolid = 0;
+constexpr std::uint32_t kBrushHatched = 2;
+constexpr std::uint32_t kNullPen = 0x80000008;
+constexpr std::size_t kMaxSaved = 1 << 16;
+constexpr std::uint32_t kEtoOpaque = 0x0002;
+constexpr std::uint32_t kEtoPdy = 0x2000; // the spacing gives a vertical step after each
+constexpr std::uint32_t kTaUpdateCp = 1;
+constexpr std::uint32_t kTaHorizontal = 6; // left 0, right 2, centre 6
+constexpr std::uint32_t kTaVertical = 24;  // top 0, bottom 8, baseline 24
+// The text's cell above and below the baseline, in ems: the converter puts the baseline 0.9 em
+// below the top of the cell.
+constexpr double kAscent = 0.9;
+constexpr double kDescent = 0.2;
+// Where the text gives no spacing of its characters: the width of an average one, in ems.
+constexpr double kAverageCharacter = 0.55;
+
+// The platform's hatch patterns, the top row first, the bit 0x80 the leftmost pixel.
+constexpr std::uint8_t kHatches[6][8] = {
+    {0x00, 0x00, 0x00, 0xFF, 0x00, 0x00, 0x00, 0x00}, // HS_HORIZONTAL
+    {0x08, 0x08, 0x08, 0x08, 0x08, 0x08, 0x08, 0x08}, // HS_VERTICAL
+    {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01}, // HS_FDIAGONAL
+    {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80}, // HS_BDIAGONAL
+    {0x08, 0x08, 0x08, 0xFF, 0x08, 0x08, 0x08, 0x08}, // HS_CROSS
+    {0x81, 0x42, 0x24, 0x18, 0x18, 0x24, 0x42, 0x81}, // HS_DIAGCROSS
+};
+
+std::string Record(std::uint32_t type, std::initializer_list<std::uint32_t> values)
+{
+    std::string record;
+    AppendLe32(record, type);
+    AppendLe32(record, static_cast<std::uint32_t>(8 + 4 * values.size()));
+    for (std::uint32_t value : values)
+        AppendLe32(record, value);
+    return record;
+}
+
+std::string SolidBrush(std::uint32_t slot, std::uint32_t colour)
+{
+    return Record(kEmrCreateBrushIndirect, {slot, kBrushSolid, colour, 0});
+}
+
+// Records that fill with the brush in force (outside a path bracket): those whose fill rule
+// matters, then the others.
+bool FillsByRule(std::uint32_t type)
+{
+    switch (type)
+    {
+    case 3:  // EMR_POLYGON
+    case 8:  // EMR_POLYPOLYGON
+    case 86: // EMR_POLYGON16
+    case 91: // EMR_POLYPOLYGON16
+    case 62: // EMR_FILLPATH
+    case 63: // EMR_STROKEANDFILLPATH
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool Fills(std::uint32_t type)
+{
+    switch (type)
+    {
+    case 42: // EMR_ELLIPSE
+    case 43: // EMR_RECTANGLE
+    case 44: // EMR_ROUNDRECT
+    case 46: // EMR_CHORD
+    case 47: // EMR_PIE
+    case 74: // EMR_PAINTRGN
+        return true;
+    default:
+        return FillsByRule(type);
+    }
+}
+
+bool MakesObject(std::uint32_t type)
+{
+    switch (type)
+    {
+    case kEmrCreatePen:
+    case kEmrExtCreatePen:
+    case kEmrCreateBrushIndirect:
+    case 93: // EMR_CREATEMONOBRUSH
+    case 94: // EMR_CREATEDIBPATTERNBRUSHPT
+    case 49: // EMR_CREATEPALETTE
+    case 82: // EMR_EXTCREATEFONTINDIRECTW
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool IsPen(std::uint32_t type)
+{
+    return type == kEmrCreatePen || type == kEmrExtCreatePen;
+}
+
+bool IsBrush(std::uint32_t type)
+{
+    return type == kEmrCreateBrushIndirect || type == 93 || type == 94;
+}
+
+std::string Number(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9g", value);
+    return text;
+}
+
+// The pixels of a hatch as an SVG path of unit squares.
+std::string HatchPath(int hatch)
+{
+    std::string path;
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            if ((kHatches[hatch][y] & (0x80 >> x)) != 0)
+                path += "M" + std::to_string(x) + " " + std::to_string(y) + "h1v1h-1z";
+    return path;
+}
+
+std::int32_t Clamped(double value)
+{
+    return static_cast<std::int32_t>(std::clamp(std::round(value), -2147483647.0, 2147483647.0));
+}
+
+} // namespace
+
+bool TEmfFills::TFill::operator<(const TFill& other) const
+{
+    return std::tie(Colour, Hatch, Background, Winding, OriginX, OriginY) <
+           std::tie(other.Colour, other.Hatch, other.Background, other.Winding, other.OriginX,
+                    other.OriginY);
+}
+
+std::vector<std::string> TEmfFills::Follow(std::string_view record, TStandInColours& standIns,
+                                           TLogicalAxes axes)
+{
+    if (record.size() < 8)
+        return {};
+    const std::uint32_t type = ReadLe32(record, 0);
+    const std::uint32_t value = record.size() >= 12 ? ReadLe32(record, 8) : 0;
+    if (MakesObject(type) && record.size() >= 12)
+        m_objects[value] = std::string(record);
+    else if (type == kEmrDeleteObject && record.size() >= 12)
+        m_objects.erase(value);
+    else if (type == kEmrSelectObject && record.size() >= 12)
+    {
+        if (value >= 0x80000000U) // a stock object
+        {
+            if (value <= 0x80000005U || value == 0x80000012U)
+                m_state.Brush = value;
+            else if (value <= 0x80000008U || value == 0x80000013U)
+                m_state.Pen = value;
+            else if (value <= 0x80000011U)
+                m_state.Font.reset();
+        }
+        else if (const auto found = m_objects.find(value); found != m_objects.end())
+        {
+            const std::uint32_t made = ReadLe32(found->second, 0);
+            if (IsBrush(made))
+                m_state.Brush = value;
+            else if (IsPen(made))
+                m_state.Pen = value;
+            else if (made == 82)
+                m_state.Font = value;
+        }
+    }
+    else if (type == kEmrSetBkMode && record.size() >= 12)
+        m_state.BackgroundMode = value;
+    else if (type == kEmrSetBkColor && record.size() >= 12)
+        m_state.BackgroundColour = value & 0xFFFFFF;
+    else if (type == kEmrSetPolyFillMode && record.size() >= 12)
+        m_state.Winding = value == 2;
+    else if (type == 22 && record.size() >= 12) // EMR_SETTEXTALIGN
+        m_state.TextAlign = value;
+    else if (type == 13 && record.size() >= 16) // EMR_SETBRUSHORGEX
+    {
+        m_state.OriginX = static_cast<std::int32_t>(value);
+        m_state.OriginY = static_cast<std::int32_t>(ReadLe32(record, 12));
+    }
+    else if (type == kEmrSaveDc)
+    {
+        if (m_saved.size() < kMaxSaved)
+            m_saved.push_back(m_state);
+    }
+    else if (type == kEmrRestoreDc && record.size() >= 12) // so many back, or that saved state
+    {
+        const auto level = static_cast<std::int32_t>(value);
+        const std::int64_t keep = level < 0 ? static_cast<std::int64_t>(m_saved.size()) + level
+                                            : static_cast<std::int64_t>(level) - 1;
+        if (keep >= 0 && keep < static_cast<std::int64_t>(m_saved.size()))
+        {
+            m_state = m_saved[static_cast<std::size_t>(keep)];
+            m_saved.resize(static_cast<std::size_t>(keep));
+        }
+    }
+    else if (type == kEmrBeginPath)
+        m_inPath = true;
+    else if (type == kEmrEndPath || type == kEmrAbortPath)
+        m_inPath = false;
+    else if (Fills(type) && (!m_inPath || type == 62 || type == 63))
+        return Filled(record, standIns, FillsByRule(type));
+    else if ((type == 83 || type == 84) && record.size() >= 76) // EMR_EXTTEXTOUTA, -W
+        return WithBackground(record, axes);
+    return {};
+}
+
+std::vector<std::string> TEmfFills::Filled(std::string_view record, TStandInColours& standIns,
+                                           bool ruleMatters)
+{
+    TFill fill;
+    const std::uint32_t brush = m_state.Brush;
+    static constexpr std::uint32_t kStockColours[] = {0xFFFFFF, 0xC0C0C0, 0x808080, 0x404040,
+                                                      0x000000};
+    if (brush >= 0x80000000U && brush <= 0x80000004U)
+        fill.Colour = kStockColours[brush - 0x80000000U];
+    else if (const auto found = m_objects.find(brush);
+             found != m_objects.end() && ReadLe32(found->second, 0) == kEmrCreateBrushIndirect &&
+             found->second.size() >= 24)
+    {
+        const std::uint32_t style = ReadLe32(found->second, 12);
+        const std::uint32_t hatch = ReadLe32(found->second, 20);
+        fill.Colour = ReadLe32(found->second, 16) & 0xFFFFFF;
+        if (style == kBrushHatched && hatch <= 5)
+            fill.Hatch = static_cast<int>(hatch);
+        else if (style != kBrushSolid)
+            return {};
+    }
+    else
+        return {}; // the null brush, pattern brushes: drawn as they stand
+    fill.Winding = ruleMatters && m_state.Winding;
+    if (fill.Hatch < 0 && !fill.Winding)
+        return {};
+    if (fill.Hatch >= 0)
+    {
+        if (m_state.BackgroundMode == kOpaqueBackground)
+            fill.Background = m_state.BackgroundColour;
+        fill.OriginX = m_state.OriginX;
+        fill.OriginY = m_state.OriginY;
+    }
+    auto given = m_given.find(fill);
+    if (given == m_given.end())
+    {
+        const std::optional<std::uint32_t> standIn = standIns.Next();
+        if (!standIn)
+            return {};
+        given = m_given.emplace(fill, *standIn).first;
+        m_standIns[ColourAttribute("fill", *standIn)] = fill;
+    }
+    return {SolidBrush(m_slot, given->second), Record(kEmrSelectObject, {m_slot}),
+            std::string(record), Record(kEmrSelectObject, {brush}),
+            Record(kEmrDeleteObject, {m_slot})};
+}
+
+std::vector<std::string> TEmfFills::WithBackground(std::string_view record, TLogicalAxes axes) const
+{
+    struct TBox
+    {
+        double Left, Top, Right, Bottom;
+    };
+    std::vector<TBox> boxes;
+    const auto field = [&](std::size_t at) {
+        return static_cast<std::int32_t>(ReadLe32(record, at));
+    };
+    const std::uint32_t options = ReadLe32(record, 52);
+    if ((options & kEtoOpaque) != 0 && field(56) != field(64) && field(60) != field(68))
+        boxes.push_back(
+            {double(field(56)), double(field(60)), double(field(64)), double(field(68))});
+    const auto font = m_state.Font ? m_objects.find(*m_state.Font) : m_objects.end();
+    const std::uint32_t characters = ReadLe32(record, 44);
+    if (m_state.BackgroundMode == kOpaqueBackground && (m_state.TextAlign & kTaUpdateCp) == 0 &&
+        font != m_objects.end() && font->second.size() >= 32 && ReadLe32(font->second, 20) == 0 &&
+        characters > 0)
+    {
+        // The cell box: as high as the font's cells, as wide as the characters' spacing adds
+        // up to (an average character's width each where the text gives none).
+        const double em =
+            std::fabs(static_cast<double>(static_cast<std::int32_t>(ReadLe32(font->second, 12))));
+        const std::uint32_t offset = ReadLe32(record, 72);
+        const std::uint64_t step = (options & kEtoPdy) != 0 ? 8 : 4;
+        double width = characters * kAverageCharacter * em;
+        if (offset >= 76 && offset <= record.size() &&
+            characters <= (record.size() - offset) / step)
+        {
+            width = 0;
+            for (std::uint32_t i = 0; i < characters; ++i)
+                width += static_cast<std::int32_t>(ReadLe32(record, offset + i * step));
+        }
+        double left = 0;
+        if ((m_state.TextAlign & kTaHorizontal) == 2)
+            left = -width;
+        else if ((m_state.TextAlign & kTaHorizontal) == 6)
+            left = -width / 2;
+        double top = 0; // below the reference point, in the page's direction
+        if ((m_state.TextAlign & kTaVertical) == 24)
+            top = -kAscent * em;
+        else if ((m_state.TextAlign & kTaVertical) == 8)
+            top = -(kAscent + kDescent) * em;
+        const double x = field(36);
+        const double y = field(40);
+        if (em > 0 && width != 0)
+            boxes.push_back({x + axes.X * left, y + axes.Y * top, x + axes.X * (left + width),
+                             y + axes.Y * (top + (kAscent + kDescent) * em)});
+    }
+    if (boxes.empty())
+        return {};
+    std::vector<std::string> out{SolidBrush(m_slot, m_state.BackgroundColour),
+                                 Record(kEmrSelectObject, {m_slot}),
+                                 Record(kEmrSelectObject, {kNullPen})};
+    for (const TBox& box : boxes)
+    {
+        const std::int32_t l = Clamped(std::min(box.Left, box.Right));
+        const std::int32_t r = Clamped(std::max(box.Left, box.Right));
+        const std::int32_t t = Clamped(std::min(box.Top, box.Bottom));
+        const std::int32_t b = Clamped(std::max(box.Top, box.Bottom));
+        const auto u = [](std::int32_t v) { return static_cast<std::uint32_t>(v); };
+        out.push_back(Record(3, {u(l), u(t), u(r), u(b), 4, u(l), u(t), u(r), u(t), u(r), u(b),
+                                 u(l), u(b)})); // EMR_POLYGON
+    }
+    for (const std::string& restore :
+         {Record(kEmrSelectObject, {m_state.Brush}), Record(kEmrSelectObject, {m_state.Pen}),
+          Record(kEmrDeleteObject, {m_slot}), std::string(record)})
+        out.push_back(restore);
+    return out;
+}
+
+void TEmfFills::Mend(std::string& tag, const TSvgMatrix& ctm)
+{
+    if (m_standIns.empty())
+        return;
+    std::size_t at = 0;
+    const auto found = m_standIns.find(ColourAttributeOf(tag, "fill", at));
+    if (found == m_standIns.end())
+        return;
+    const TFill& fill = found->second;
+    std::string replacement = ColourAttribute("fill", fill.Colour);
+    const double determinant = ctm.A * ctm.D - ctm.B * ctm.C;
+    if (fill.Hatch >= 0 && std::isfinite(determinant) && std::fabs(determinant) > 1e-12)
+    {
+        // The pattern lies on the page's pixels whatever the tag's transform: its own
+        // transform undoes the tag's.
+        const TSvgMatrix inverse{ctm.D / determinant,
+                                 -ctm.B / determinant,
+                                 -ctm.C / determinant,
+                                 ctm.A / determinant,
+                                 (ctm.C * ctm.F - ctm.D * ctm.E) / determinant,
+                                 (ctm.B * ctm.E - ctm.A * ctm.F) / determinant};
+        std::string matrix;
+        for (double v : {inverse.A, inverse.B, inverse.C, inverse.D, inverse.E, inverse.F})
+            matrix += (matrix.empty() ? "" : " ") + Number(v);
+        auto& id = m_patterns[{found->first, matrix}];
+        if (id.empty())
+        {
+            id = "pictova-hatch-" + std::to_string(m_patterns.size());
+            m_definitions +=
+                "<pattern id=\"" + id + "\" patternUnits=\"userSpaceOnUse\" x=\"" +
+                std::to_string(fill.OriginX) + "\" y=\"" + std::to_string(fill.OriginY) +
+                "\" width=\"8\" height=\"8\" patternTransform=\"matrix(" + matrix + ")\">";
+            if (fill.Background)
+                m_definitions += "<rect width=\"8\" height=\"8\"" +
+                                 ColourAttribute("fill", *fill.Background) + "/>";
+            m_definitions += "<path d=\"" + HatchPath(fill.Hatch) + "\"" +
+                             ColourAttribute("fill", fill.Colour) + "/></pattern>\n";
+        }
+        replacement = " fill=\"url(#" + id + ")\"";
+    }
+    if (fill.Winding)
+        replacement += " fill-rule=\"nonzero\"";
+    tag.replace(at, found->first.size(), replacement);
+}
+
+std::string TEmfFills::Definitions() const
+{
+    return m_definitions.empty() ? "" : "<defs>\n" + m_definitions + "</defs>\n";
+}
