@@ -321,6 +321,22 @@ TEST(MetafileHelper, EllipsesRoundedRectanglesChordsAndPiesAreFilled)
     EXPECT_TRUE(PixelNear(raster, 380, 40, kWhite));  // and no sides beyond the ellipse
 }
 
+// The diagonal hatches lean as the platform draws them, on the page's 8-pixel grid: forward
+// "\\" (x = y), backward "/" (x = 7 - y); the device drew them the other way round.
+TEST(MetafileHelper, DiagonalHatchesLeanThePlatformsWay)
+{
+    const TRaster raster = DecodePicture(ShapesWmf(
+        Record(0x02FC, {2, 0x00FF, 0, 2}) + Record(0x012D, {2}) +     // red forward hatch
+            Record(0x041B, {40, 40, 0, 0}) + Record(0x01F0, {2}) +    // (0,0)-(40,40)
+            Record(0x02FC, {2, 0x00FF, 0, 3}) + Record(0x012D, {2}) + // red backward hatch
+            Record(0x041B, {40, 88, 0, 48}),
+        3));
+    EXPECT_TRUE(PixelNear(raster, 13, 5, kRed));
+    EXPECT_TRUE(PixelNear(raster, 10, 5, kWhite));
+    EXPECT_TRUE(PixelNear(raster, 58, 5, kRed));
+    EXPECT_TRUE(PixelNear(raster, 61, 5, kWhite));
+}
+
 // The placeable header's box is the picture's frame: a small drawing inside it keeps its place
 // and size instead of being stretched over the page.
 TEST(MetafileHelper, ThePlaceableBoxIsTheFrameNotTheDrawnBounds)

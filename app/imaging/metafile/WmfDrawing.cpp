@@ -169,6 +169,40 @@ private:
     wmfPen* m_saved = nullptr;
 };
 
+// The gd device draws the two diagonal hatches the wrong way round: HS_FDIAGONAL as "/" where
+// the platform draws "\\", HS_BDIAGONAL the other way. While this lives, the dc's hatched brush
+// names the other one, so that each comes out as it should.
+class TPlatformHatch
+{
+public:
+    explicit TPlatformHatch(wmfDC* dc) : m_dc(dc)
+    {
+        constexpr U16 kHatched = 2;
+        constexpr U16 kForward = 2; // HS_FDIAGONAL
+        constexpr U16 kBackward = 3;
+        wmfBrush* brush = dc != nullptr ? dc->brush : nullptr;
+        if (brush == nullptr || brush->lbStyle != kHatched ||
+            (brush->lbHatch != kForward && brush->lbHatch != kBackward))
+            return;
+        m_brush = *brush;
+        m_brush.lbHatch = brush->lbHatch == kForward ? kBackward : kForward;
+        m_saved = brush;
+        dc->brush = &m_brush;
+    }
+    ~TPlatformHatch()
+    {
+        if (m_saved != nullptr)
+            m_dc->brush = m_saved;
+    }
+    TPlatformHatch(const TPlatformHatch&) = delete;
+    TPlatformHatch& operator=(const TPlatformHatch&) = delete;
+
+private:
+    wmfDC* m_dc;
+    wmfBrush m_brush{};
+    wmfBrush* m_saved = nullptr;
+};
+
 void DrawRectangle(wmfAPI* api, wmfDrawRectangle_t* rect)
 {
     const TCosmeticPen cosmetic(rect->dc);
@@ -179,7 +213,10 @@ void DrawRectangle(wmfAPI* api, wmfDrawRectangle_t* rect)
     if (!(rect->width > 0 && rect->height > 0))
     {
         if (DashesOf(rect->dc).empty())
+        {
+            const TPlatformHatch hatch(rect->dc);
             g_drawRectangle(api, rect);
+        }
         else
         {
             std::vector<wmfD_Coord> corners = {
@@ -392,6 +429,7 @@ void PolyLine(wmfAPI* api, wmfPolyLine_t* line)
 void DrawPolygon(wmfAPI* api, wmfPolyLine_t* polygon)
 {
     const TCosmeticPen cosmetic(polygon->dc);
+    const TPlatformHatch hatch(polygon->dc);
     const std::vector<double> dashes = DashesOf(polygon->dc);
     if (dashes.empty() || polygon->pt == nullptr)
     {
@@ -409,6 +447,7 @@ void DrawPolygon(wmfAPI* api, wmfPolyLine_t* polygon)
 void DrawPolyPolygon(wmfAPI* api, wmfPolyPoly_t* polygons)
 {
     const TCosmeticPen cosmetic(polygons->dc);
+    const TPlatformHatch hatch(polygons->dc);
     const std::vector<double> dashes = DashesOf(polygons->dc);
     if (dashes.empty() || polygons->pt == nullptr || polygons->count == nullptr)
     {
