@@ -48,7 +48,7 @@ bool ImageDataTooShort(std::string_view bytes, const spng_ihdr& header)
     {
         const std::uint64_t length = ReadBe32(bytes, at);
         if (bytes.substr(at + 4, 4) == "IDAT")
-            compressed += length;
+            compressed += std::min<std::uint64_t>(length, bytes.size() - at - 8);
         at += static_cast<std::size_t>(std::min<std::uint64_t>(length + 12, bytes.size()));
     }
     std::uint64_t channels = 1;
