@@ -118,11 +118,13 @@ private:
         if (static_cast<std::uint64_t>(frame.Width) * static_cast<std::uint64_t>(frame.Height) >
             most)
             throw EPictureError("truncated GIF");
-        // A frame larger than the logical screen widens it, as viewers do.
+        // A frame larger than the logical screen widens it, as viewers do; one without pixels
+        // does not (a 62-byte file's empty frame placed far off made a 200-megapixel page).
+        const bool drawn = frame.Width > 0 && frame.Height > 0;
         const std::int64_t width =
-            std::max<std::int64_t>(gif->SWidth, std::int64_t{frame.Left} + frame.Width);
-        const std::int64_t height =
-            std::max<std::int64_t>(gif->SHeight, std::int64_t{frame.Top} + frame.Height);
+            std::max<std::int64_t>(gif->SWidth, drawn ? std::int64_t{frame.Left} + frame.Width : 0);
+        const std::int64_t height = std::max<std::int64_t>(
+            gif->SHeight, drawn ? std::int64_t{frame.Top} + frame.Height : 0);
         TRaster raster = NewRaster(width, height, 3, 255);
 
         const ColorMapObject* map = frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;

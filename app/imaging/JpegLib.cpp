@@ -121,13 +121,14 @@ void TermDestination(j_compress_ptr info)
 }
 
 // A Huffman-coded scan that starts with the DC coefficients spends at least a bit on every
-// block of its components. A file whose bytes after the first scan's header cannot hold that is
-// cut short: it is known as such now, before the decoder allocates the whole picture (a few
-// hundred bytes claiming 16000 x 16000 took a gigabyte). Arithmetic coding can spend less than
-// a bit on a block, so it is not judged here.
+// block of its components; so does every sequential scan, whatever its header says of the
+// coefficients it holds (libjpeg decodes them all). A file whose bytes after the first scan's
+// header cannot hold that is cut short: it is known as such now, before the decoder allocates the
+// whole picture (a few hundred bytes claiming 16000 x 16000 took a gigabyte). Arithmetic coding can
+// spend less than a bit on a block, so it is not judged here.
 bool CodedDataTooShort(const jpeg_decompress_struct& info)
 {
-    if (info.arith_code != 0 || info.Ss != 0 || info.src == nullptr)
+    if (info.arith_code != 0 || (info.progressive_mode != 0 && info.Ss != 0) || info.src == nullptr)
         return false;
     std::uint64_t blocks = 0;
     for (int i = 0; i < info.comps_in_scan && i < MAX_COMPS_IN_SCAN; ++i)
