@@ -452,6 +452,27 @@ TEST(EmfPens, WidthsFollowTheMappingMode)
     EXPECT_EQ(InkedRows(raster, 48, 70), 2);
 }
 
+// A pen's width is turned into pixels by the mapping in force where it is drawn, not where it
+// was made: a pen 8 units wide is 8 pixels at one pixel a unit and one at a tenth, also after
+// a RestoreDC brings the tenth back (the converter kept the mapping across RestoreDC).
+TEST(EmfPens, WidthsFollowTheMappingWhereTheyAreDrawn)
+{
+    const auto line = [](std::uint32_t y, std::uint32_t unit) { // across the picture
+        return EmfRecord(27, {10 * unit, y}) + EmfRecord(54, {90 * unit, y});
+    };
+    const TRaster raster = DrawnAtOnePixelAUnit(
+        {EmfRecord(38, {1, 0, 8, 0, 0}), EmfRecord(37, {1}), EmfRecord(17, {8}),
+         EmfRecord(9, {960, 960}), EmfRecord(11, {96, 96}), line(200, 10), EmfRecord(33, {}),
+         EmfRecord(17, {1}), line(50, 1), EmfRecord(34, {0xFFFFFFFF}), line(800, 10)},
+        2);
+    for (int y : {20, 80})
+    {
+        EXPECT_GE(InkedRows(raster, 48, y), 1) << y;
+        EXPECT_LE(InkedRows(raster, 48, y), 2) << y;
+    }
+    EXPECT_EQ(InkedRows(raster, 48, 50), 8);
+}
+
 // A thin dashed pen's gaps show the background colour where the background mode is opaque, as
 // in WMF pictures; the converter left them clear. Lines lie on pixel rows (moved half a pixel);
 // an abandoned path leaves nothing behind.

@@ -95,17 +95,8 @@ std::vector<std::string> TDashGaps::Follow(std::string_view record, TStandInColo
         m_state.BackgroundColour = value & 0xFFFFFF;
     else if (type == kEmrSaveDc && m_saved.size() < kMaxSaved)
         m_saved.push_back(m_state);
-    else if (type == kEmrRestoreDc) // so many levels back, or that saved state
-    {
-        const auto level = static_cast<std::int32_t>(value);
-        const std::int64_t keep = level < 0 ? static_cast<std::int64_t>(m_saved.size()) + level
-                                            : static_cast<std::int64_t>(level) - 1;
-        if (keep >= 0 && keep < static_cast<std::int64_t>(m_saved.size()))
-        {
-            m_state = m_saved[static_cast<std::size_t>(keep)];
-            m_saved.resize(static_cast<std::size_t>(keep));
-        }
-    }
+    else if (type == kEmrRestoreDc)
+        RestoreSaved(m_saved, value, m_state);
     else if (type == kEmrBeginPath)
         m_inPath = true;
     else if (type == kEmrEndPath || type == kEmrAbortPath)

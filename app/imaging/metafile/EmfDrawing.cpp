@@ -1,12 +1,15 @@
 // EMF: converted to SVG in memory, then drawn by the SVG renderer at the size the header's
 // frame gives at 96 dpi. Runs in the metafile helper only.
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -430,10 +433,11 @@ std::string SetWorldTransformRecord(const TXform& x)
     return out;
 }
 
-// The converter keeps the world transform across RestoreDC, so everything drawn after a
-// transformed part (a logo scaled into a corner, say) came out transformed as well. The
-// transform each SaveDC saves is followed here, and set again after each RestoreDC. The mapping
-// mode and extents are followed too, for the device pixels a logical unit makes (PenAsExtPen).
+// The converter keeps the world transform and the mapping across RestoreDC, so everything drawn
+// after a transformed part (a logo scaled into a corner, say) came out transformed as well. The
+// transform and mapping each SaveDC saves are followed here, and what RestoreDC brings back is
+// set again after it. The mapping also gives the device pixels a logical unit makes
+// (PenAsExtPen).
 class TTransformStack
 {
 public:
@@ -457,7 +461,9 @@ public:
             return 25.4 / 1440 * m_pixelsPerMm;
         case 7: // MM_ISOTROPIC
         case 8: // MM_ANISOTROPIC
-            return m_mapping.Window != 0 ? std::fabs(m_mapping.Viewport / m_mapping.Window) : 1;
+            return m_mapping.Window[0] != 0
+                       ? std::fabs(static_cast<double>(m_mapping.Viewport[0]) / m_mapping.Window[0])
+                       : 1;
         default:
             return 1;
         }
@@ -469,67 +475,79 @@ public:
         if (m_mapping.Mode >= 2 && m_mapping.Mode <= 6) // the fixed modes: y grows upwards
             return {1, -1};
         if (m_mapping.Mode == 7 || m_mapping.Mode == 8)
-            return {m_mapping.Viewport * m_mapping.Window < 0 ? -1 : 1,
-                    m_mapping.ViewportY * m_mapping.WindowY < 0 ? -1 : 1};
+        {
+            const auto sign = [this](std::size_t i) {
+                return (m_mapping.Viewport[i] < 0) != (m_mapping.Window[i] < 0) ? -1 : 1;
+            };
+            return {sign(0), sign(1)};
+        }
         return {};
     }
 
-    // Follows one record; returns the record to add after it, if any.
-    std::string After(std::string_view record)
+    // Follows one record; returns the records to add after it.
+    std::vector<std::string> After(std::string_view record)
     {
-        switch (ReadLe32(record, 0))
+        const std::uint32_t type = ReadLe32(record, 0);
+        switch (type)
         {
         case kEmrSetWorldTransform:
             if (record.size() >= 32)
                 m_current = ReadXform(record, 8);
-            return "";
+            return {};
         case kEmrModifyWorldTransform:
             if (record.size() >= 36)
                 Modify(ReadXform(record, 8), ReadLe32(record, 32));
-            return "";
+            return {};
         case kEmrSetMapMode:
             if (record.size() >= 12)
                 m_mapping.Mode = ReadLe32(record, 8);
-            return "";
+            return {};
         case kEmrSetWindowExtEx:
-            if (record.size() >= 16)
-            {
-                m_mapping.Window = static_cast<std::int32_t>(ReadLe32(record, 8));
-                m_mapping.WindowY = static_cast<std::int32_t>(ReadLe32(record, 12));
-            }
-            return "";
         case kEmrSetViewportExtEx:
+        case kEmrSetWindowOrgEx:
+        case kEmrSetViewportOrgEx:
             if (record.size() >= 16)
-            {
-                m_mapping.Viewport = static_cast<std::int32_t>(ReadLe32(record, 8));
-                m_mapping.ViewportY = static_cast<std::int32_t>(ReadLe32(record, 12));
-            }
-            return "";
+                *m_mapping.Field(type) = {static_cast<std::int32_t>(ReadLe32(record, 8)),
+                                          static_cast<std::int32_t>(ReadLe32(record, 12))};
+            return {};
         case kEmrSaveDc:
             if (m_saved.size() < kMaxSaved)
                 m_saved.push_back({m_current, m_mapping});
-            return "";
+            return {};
         case kEmrRestoreDc:
         {
-            if (record.size() < 12)
-                return "";
-            const auto level = static_cast<std::int32_t>(ReadLe32(record, 8));
-            // Negative: so many levels back; positive: that saved state.
-            const std::int64_t keep = level < 0 ? static_cast<std::int64_t>(m_saved.size()) + level
-                                                : static_cast<std::int64_t>(level) - 1;
-            if (keep < 0 || keep >= static_cast<std::int64_t>(m_saved.size()))
-                return "";
-            m_current = m_saved[static_cast<std::size_t>(keep)].first;
-            m_mapping = m_saved[static_cast<std::size_t>(keep)].second;
-            m_saved.resize(static_cast<std::size_t>(keep));
-            return SetWorldTransformRecord(m_current);
+            std::pair<TXform, TMapping> state;
+            if (record.size() < 12 || !RestoreSaved(m_saved, ReadLe32(record, 8), state))
+                return {};
+            m_current = state.first;
+            std::vector<std::string> out{SetWorldTransformRecord(m_current)};
+            if (state.second.Mode != m_mapping.Mode)
+                out.push_back(Record(kEmrSetMapMode, {state.second.Mode}));
+            for (std::uint32_t field : {kEmrSetWindowExtEx, kEmrSetViewportExtEx,
+                                        kEmrSetWindowOrgEx, kEmrSetViewportOrgEx})
+                if (*state.second.Field(field) != *m_mapping.Field(field))
+                    out.push_back(Record(
+                        field, {static_cast<std::uint32_t>(state.second.Field(field)->at(0)),
+                                static_cast<std::uint32_t>(state.second.Field(field)->at(1))}));
+            m_mapping = state.second;
+            return out;
         }
         default:
-            return "";
+            return {};
         }
     }
 
 private:
+    static std::string Record(std::uint32_t type, std::initializer_list<std::uint32_t> values)
+    {
+        std::string out;
+        AppendLe32(out, type);
+        AppendLe32(out, static_cast<std::uint32_t>(8 + 4 * values.size()));
+        for (std::uint32_t value : values)
+            AppendLe32(out, value);
+        return out;
+    }
+
     void Modify(const TXform& x, std::uint32_t mode)
     {
         if (mode == 1) // MWT_IDENTITY
@@ -542,13 +560,30 @@ private:
             m_current = x;
     }
 
+    // The mapping mode, and the extents and origins (across, down) as the records give them.
     struct TMapping
     {
+        using TPair = std::array<std::int32_t, 2>;
         std::uint32_t Mode = 1; // MM_TEXT
-        double Window = 1;      // extents across, then down
-        double Viewport = 1;
-        double WindowY = 1;
-        double ViewportY = 1;
+        TPair Window{1, 1};
+        TPair Viewport{1, 1};
+        TPair WindowOrigin{0, 0};
+        TPair ViewportOrigin{0, 0};
+
+        TPair* Field(std::uint32_t type)
+        {
+            switch (type)
+            {
+            case kEmrSetWindowExtEx:
+                return &Window;
+            case kEmrSetViewportExtEx:
+                return &Viewport;
+            case kEmrSetWindowOrgEx:
+                return &WindowOrigin;
+            default:
+                return &ViewportOrigin;
+            }
+        }
     };
 
     static constexpr std::size_t kMaxSaved = 1 << 16;
@@ -556,6 +591,101 @@ private:
     TXform m_current;
     TMapping m_mapping;
     std::vector<std::pair<TXform, TMapping>> m_saved;
+};
+
+// The platform turns a geometric pen's width into pixels when it draws with it, by the mapping
+// in force then, while PenAsExtPen converts it by the mapping in force when the pen is made. A
+// pen selected, or kept selected, under another mapping than the one it was converted by is
+// made again, from its record as the file gave it, and selected again.
+class TPenScales
+{
+public:
+    // Follows one record before it is drawn, scale the device pixels a logical unit makes:
+    // the records to draw before it.
+    std::vector<std::string> Before(std::string_view record, double scale)
+    {
+        const std::uint32_t type = ReadLe32(record, 0);
+        if (record.size() < 12)
+            return {};
+        const std::uint32_t slot = ReadLe32(record, 8);
+        if (type == kEmrCreatePen || type == kEmrExtCreatePen)
+            m_pens[slot] = {std::string(record), scale, WidthInLogicalUnits(record)};
+        else if (type == kEmrDeleteObject)
+            m_pens.erase(slot);
+        else if (type == kEmrSelectObject && (m_pens.count(slot) != 0 || IsStockPen(slot)))
+        {
+            m_selected = slot;
+            return Again(scale);
+        }
+        return {};
+    }
+
+    // Follows one record after it is drawn: the records that make the pen in force again.
+    std::vector<std::string> After(std::string_view record, double scale)
+    {
+        switch (ReadLe32(record, 0))
+        {
+        case kEmrSaveDc:
+            if (m_saved.size() < kMaxSaved)
+                m_saved.push_back(m_selected);
+            return {};
+        case kEmrRestoreDc:
+            if (record.size() < 12 || !RestoreSaved(m_saved, ReadLe32(record, 8), m_selected))
+                return {};
+            [[fallthrough]];
+        case kEmrSetMapMode:
+        case kEmrSetWindowExtEx:
+        case kEmrSetViewportExtEx:
+        {
+            std::vector<std::string> out = Again(scale);
+            if (!out.empty())
+            {
+                out.emplace_back();
+                for (std::uint32_t value : {kEmrSelectObject, 12U, *m_selected})
+                    AppendLe32(out.back(), value);
+            }
+            return out;
+        }
+        default:
+            return {};
+        }
+    }
+
+private:
+    static bool IsStockPen(std::uint32_t object)
+    {
+        return (object >= 0x80000006U && object <= 0x80000008U) || object == 0x80000013U;
+    }
+
+    // A geometric pen with a width: the one kind whose pixels depend on the mapping.
+    static bool WidthInLogicalUnits(std::string_view record)
+    {
+        if (ReadLe32(record, 0) == kEmrCreatePen)
+            return record.size() >= 28 && static_cast<std::int32_t>(ReadLe32(record, 16)) > 0;
+        return record.size() >= 52 && (ReadLe32(record, kExtPenStyle) & kPenTypeMask) != 0 &&
+               ReadLe32(record, kExtPenStyle + 4) != 0;
+    }
+
+    // The selected pen's record as the file gave it, when it was converted at another scale.
+    std::vector<std::string> Again(double scale)
+    {
+        const auto found = m_selected ? m_pens.find(*m_selected) : m_pens.end();
+        if (found == m_pens.end() || !found->second.Scaled || found->second.Scale == scale)
+            return {};
+        found->second.Scale = scale;
+        return {found->second.Record};
+    }
+
+    struct TPen
+    {
+        std::string Record;
+        double Scale = 1; // the device pixels a logical unit made when it was converted
+        bool Scaled = false;
+    };
+    static constexpr std::size_t kMaxSaved = 1 << 16;
+    std::map<std::uint32_t, TPen> m_pens; // by slot
+    std::optional<std::uint32_t> m_selected;
+    std::vector<std::optional<std::uint32_t>> m_saved;
 };
 
 // What MendDrawing needs to know of the records.
@@ -675,8 +805,7 @@ std::string PrepareRecords(std::string_view bytes, TDrawingNotes& notes)
         ++count;
         if (out.size() > kMaxPreparedBytes)
             throw EPictureError("bad EMF: bitmaps too large");
-        const std::string extra = transforms.After(record);
-        if (!extra.empty())
+        for (const std::string& extra : transforms.After(record))
         {
             out.append(extra);
             ++count;
@@ -690,7 +819,7 @@ std::string PrepareRecords(std::string_view bytes, TDrawingNotes& notes)
         for (const std::string& part : drawn)
             put(part);
     };
-    const auto emit = [&](std::string_view record) {
+    const auto convert = [&](std::string_view record) {
         const std::uint32_t type = ReadLe32(record, 0);
         const std::string pen = type == kEmrCreatePen || type == kEmrExtCreatePen
                                     ? PenAsExtPen(record, transforms.PixelsPerUnit())
@@ -704,6 +833,14 @@ std::string PrepareRecords(std::string_view bytes, TDrawingNotes& notes)
             dash(record);
         for (const std::string& part : filled)
             dash(part);
+    };
+    TPenScales penScales;
+    const auto emit = [&](std::string_view record) {
+        for (const std::string& pen : penScales.Before(record, transforms.PixelsPerUnit()))
+            convert(pen);
+        convert(record);
+        for (const std::string& again : penScales.After(record, transforms.PixelsPerUnit()))
+            convert(again);
     };
     for (std::size_t i = 0; i < records.size(); ++i)
     {

@@ -197,17 +197,8 @@ std::vector<std::string> TEmfFills::Follow(std::string_view record, TStandInColo
         if (m_saved.size() < kMaxSaved)
             m_saved.push_back(m_state);
     }
-    else if (type == kEmrRestoreDc && record.size() >= 12) // so many back, or that saved state
-    {
-        const auto level = static_cast<std::int32_t>(value);
-        const std::int64_t keep = level < 0 ? static_cast<std::int64_t>(m_saved.size()) + level
-                                            : static_cast<std::int64_t>(level) - 1;
-        if (keep >= 0 && keep < static_cast<std::int64_t>(m_saved.size()))
-        {
-            m_state = m_saved[static_cast<std::size_t>(keep)];
-            m_saved.resize(static_cast<std::size_t>(keep));
-        }
-    }
+    else if (type == kEmrRestoreDc && record.size() >= 12)
+        RestoreSaved(m_saved, value, m_state);
     else if (type == kEmrBeginPath)
         m_inPath = true;
     else if (type == kEmrEndPath || type == kEmrAbortPath)

@@ -3,10 +3,13 @@
 // The EMF record types the metafile code reads or rewrites, named once for every file of it.
 
 #include <cstdint>
+#include <vector>
 
 constexpr std::uint32_t kEmrHeader = 1;
 constexpr std::uint32_t kEmrSetWindowExtEx = 9;
+constexpr std::uint32_t kEmrSetWindowOrgEx = 10;
 constexpr std::uint32_t kEmrSetViewportExtEx = 11;
+constexpr std::uint32_t kEmrSetViewportOrgEx = 12;
 constexpr std::uint32_t kEmrEof = 14;
 constexpr std::uint32_t kEmrSetMapMode = 17;
 constexpr std::uint32_t kEmrSetBkMode = 18;
@@ -32,3 +35,20 @@ constexpr std::uint32_t kEmrExtCreatePen = 95;
 
 // The identifier of an EMR_COMMENT that holds EMF+ records ("EMF+").
 constexpr std::uint32_t kEmfPlusIdentifier = 0x2B464D45;
+
+// The state EMR_RESTOREDC brings back: level is so many states back when negative, else that
+// saved state (counted from 1). The state is taken from saved, which keeps those saved before
+// it; false, with nothing changed, for a level that names no saved state.
+template <class T>
+bool RestoreSaved(std::vector<T>& saved, std::uint32_t level, T& state)
+{
+    const auto signedLevel = static_cast<std::int32_t>(level);
+    const std::int64_t keep = signedLevel < 0
+                                  ? static_cast<std::int64_t>(saved.size()) + signedLevel
+                                  : static_cast<std::int64_t>(signedLevel) - 1;
+    if (keep < 0 || keep >= static_cast<std::int64_t>(saved.size()))
+        return false;
+    state = saved[static_cast<std::size_t>(keep)];
+    saved.resize(static_cast<std::size_t>(keep));
+    return true;
+}
