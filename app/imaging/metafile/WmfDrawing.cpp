@@ -21,6 +21,7 @@
 #include "app/imaging/metafile/EmbeddedEmf.h"
 #include "app/imaging/metafile/MetafileDrawing.h"
 #include "app/imaging/metafile/PenDashes.h"
+#include "app/imaging/metafile/PenStroke.h"
 #include "platform/ByteOrder.h"
 
 namespace
@@ -126,6 +127,7 @@ void DrawPie(wmfAPI* api, wmfDrawArc_t* arc)
 
 std::vector<double> DashesOf(const wmfDC* dc);
 std::array<double, 2> PixelsPerUnit();
+std::optional<TStrokePen> WidePen(const wmfDC* dc);
 
 // A pen of width 0 is cosmetic: one page pixel wide whatever the scale. The player makes it a
 // unit wide, as wide as a pen of width 1, so MarkCosmeticPens marks such pens in their style by
@@ -212,7 +214,7 @@ void DrawRectangle(wmfAPI* api, wmfDrawRectangle_t* rect)
     const float bottom = std::max(rect->TL.y, rect->BR.y);
     if (!(rect->width > 0 && rect->height > 0))
     {
-        if (DashesOf(rect->dc).empty())
+        if (DashesOf(rect->dc).empty() && !WidePen(rect->dc))
         {
             const TPlatformHatch hatch(rect->dc);
             g_drawRectangle(api, rect);
@@ -405,9 +407,83 @@ void DrawDashes(wmfAPI* api, wmfDC* dc, std::vector<wmfD_Coord> points, bool clo
         }
 }
 
+int* PageDuringPlay();
+std::function<TRowRuns(int)> ClipRuns();
+
+// The gd device draws a pen wider than a pixel by stamping an image of its nib at every pixel of
+// the line: a line's cost is its length times the nib's area, seconds for one line of a pen as
+// wide as the page. Pens up to this size in pixels, either way, are stamped as they always were
+// (a line of a page's width costs at most a few hundred thousand pixels); wider ones are drawn
+// here (PenStroke), solid or dashed, with their end caps and joins.
+constexpr double kStampedPenSize = 8;
+
+// The nib of the dc's pen on the page when it is drawn here instead of by the device. The device
+// stamps a nib scaled across and down apart; the platform's nib is round, as wide as the pen's
+// width mapped across (as the wide dashes are cut).
+std::optional<TStrokePen> WidePen(const wmfDC* dc)
+{
+    if (dc == nullptr || dc->pen == nullptr || (dc->pen->lopnStyle & kPenStyleMask) == kPenNull)
+        return std::nullopt;
+    const std::array<double, 2> scale = PixelsPerUnit();
+    const double across = dc->pen->width * scale[0];
+    if (!(across > kStampedPenSize || dc->pen->height * scale[1] > kStampedPenSize) ||
+        PageDuringPlay() == nullptr)
+        return std::nullopt;
+    TStrokePen pen;
+    pen.Width = across;
+    pen.Height = across;
+    pen.Cap = LineCapOf(dc->pen->lopnStyle);
+    pen.Join = LineJoinOf(dc->pen->lopnStyle);
+    return pen;
+}
+
+// The outline through points (player units), closed back to its start if asked, with the wide
+// pen: covered row by row, then painted once in the pen's colour within the clip region.
+void DrawWide(wmfDC* dc, const std::vector<wmfD_Coord>& points, bool closed, const TStrokePen& pen)
+{
+    int* pixels = PageDuringPlay();
+    if (pixels == nullptr)
+        return;
+    const std::array<double, 2> scale = PixelsPerUnit();
+    const wmfD_Coord origin = g_device->bbox.TL;
+    // The device draws from the pixel a point falls in: the line runs through its centre.
+    std::vector<TDashPoint> line;
+    line.reserve(points.size() + 1);
+    for (const wmfD_Coord& p : points)
+        line.push_back({std::floor((p.x - origin.x) * scale[0]) + 0.5,
+                        std::floor((p.y - origin.y) * scale[1]) + 0.5});
+    const auto width = static_cast<int>(g_device->width);
+    TStrokeCover cover(width, static_cast<int>(g_device->height));
+    if (const std::vector<double> dashes = DashesOf(dc); dashes.empty())
+        cover.Add(line, closed, pen);
+    else
+    {
+        // Dashes end flat, as the device's wide dashes do, and turn corners round.
+        if (closed && !line.empty())
+            line.push_back(line.front());
+        TStrokePen dash = pen;
+        dash.Cap = TLineCap::Flat;
+        dash.Join = TLineJoin::Round;
+        for (const std::vector<TDashPoint>& piece : CutIntoDashes(line, dashes))
+            cover.Add(piece, false, dash);
+    }
+    const wmfRGB& c = dc->pen->lopnColor;
+    const int colour = static_cast<int>(static_cast<std::uint32_t>(c.r) << 16 |
+                                        static_cast<std::uint32_t>(c.g) << 8 | c.b);
+    cover.Paint(ClipRuns(), [&](int y, int from, int to) {
+        std::fill(pixels + static_cast<std::ptrdiff_t>(y) * width + from,
+                  pixels + static_cast<std::ptrdiff_t>(y) * width + to, colour);
+    });
+}
+
 void DrawLine(wmfAPI* api, wmfDrawLine_t* line)
 {
     const TCosmeticPen cosmetic(line->dc);
+    if (const std::optional<TStrokePen> pen = WidePen(line->dc))
+    {
+        DrawWide(line->dc, {line->from, line->to}, false, *pen);
+        return;
+    }
     const std::vector<double> dashes = DashesOf(line->dc);
     if (dashes.empty())
         g_drawLine(api, line);
@@ -418,6 +494,12 @@ void DrawLine(wmfAPI* api, wmfDrawLine_t* line)
 void PolyLine(wmfAPI* api, wmfPolyLine_t* line)
 {
     const TCosmeticPen cosmetic(line->dc);
+    const std::optional<TStrokePen> pen = WidePen(line->dc);
+    if (pen && line->pt != nullptr)
+    {
+        DrawWide(line->dc, {line->pt, line->pt + line->count}, false, *pen);
+        return;
+    }
     const std::vector<double> dashes = DashesOf(line->dc);
     if (dashes.empty() || line->pt == nullptr)
         g_polyLine(api, line);
@@ -425,13 +507,14 @@ void PolyLine(wmfAPI* api, wmfPolyLine_t* line)
         DrawDashes(api, line->dc, {line->pt, line->pt + line->count}, false, dashes);
 }
 
-// A shape with a dashed outline: filled without its pen, then outlined in dashes.
+// A shape with a dashed or wide outline: filled without its pen, then outlined.
 void DrawPolygon(wmfAPI* api, wmfPolyLine_t* polygon)
 {
     const TCosmeticPen cosmetic(polygon->dc);
     const TPlatformHatch hatch(polygon->dc);
     const std::vector<double> dashes = DashesOf(polygon->dc);
-    if (dashes.empty() || polygon->pt == nullptr)
+    const std::optional<TStrokePen> pen = WidePen(polygon->dc);
+    if ((dashes.empty() && !pen) || polygon->pt == nullptr)
     {
         g_drawPolygon(api, polygon);
         return;
@@ -441,7 +524,10 @@ void DrawPolygon(wmfAPI* api, wmfPolyLine_t* polygon)
         const TSwappedPen swap(polygon->dc, &none);
         g_drawPolygon(api, polygon);
     }
-    DrawDashes(api, polygon->dc, {polygon->pt, polygon->pt + polygon->count}, true, dashes);
+    if (pen)
+        DrawWide(polygon->dc, {polygon->pt, polygon->pt + polygon->count}, true, *pen);
+    else
+        DrawDashes(api, polygon->dc, {polygon->pt, polygon->pt + polygon->count}, true, dashes);
 }
 
 void DrawPolyPolygon(wmfAPI* api, wmfPolyPoly_t* polygons)
@@ -449,7 +535,8 @@ void DrawPolyPolygon(wmfAPI* api, wmfPolyPoly_t* polygons)
     const TCosmeticPen cosmetic(polygons->dc);
     const TPlatformHatch hatch(polygons->dc);
     const std::vector<double> dashes = DashesOf(polygons->dc);
-    if (dashes.empty() || polygons->pt == nullptr || polygons->count == nullptr)
+    const std::optional<TStrokePen> pen = WidePen(polygons->dc);
+    if ((dashes.empty() && !pen) || polygons->pt == nullptr || polygons->count == nullptr)
     {
         g_drawPolyPolygon(api, polygons);
         return;
@@ -460,15 +547,26 @@ void DrawPolyPolygon(wmfAPI* api, wmfPolyPoly_t* polygons)
         g_drawPolyPolygon(api, polygons);
     }
     for (unsigned i = 0; i < polygons->npoly; ++i)
-        if (polygons->pt[i] != nullptr)
-            DrawDashes(api, polygons->dc, {polygons->pt[i], polygons->pt[i] + polygons->count[i]},
-                       true, dashes);
+    {
+        if (polygons->pt[i] == nullptr)
+            continue;
+        const std::vector<wmfD_Coord> ring(polygons->pt[i], polygons->pt[i] + polygons->count[i]);
+        if (pen)
+            DrawWide(polygons->dc, ring, true, *pen);
+        else
+            DrawDashes(api, polygons->dc, ring, true, dashes);
+    }
 }
 
 // An open arc, from start to end clockwise as for chords and pies.
 void DrawArc(wmfAPI* api, wmfDrawArc_t* arc)
 {
     const TCosmeticPen cosmetic(arc->dc);
+    if (const std::optional<TStrokePen> pen = WidePen(arc->dc))
+    {
+        DrawWide(arc->dc, ArcPoints(arc, false), false, *pen);
+        return;
+    }
     const std::vector<double> dashes = DashesOf(arc->dc);
     if (dashes.empty())
         g_drawArc(api, arc);
@@ -561,6 +659,29 @@ bool InsideClip(double x, double y)
         if (x >= r[0] && x < r[2] && y >= r[1] && y < r[3])
             return true;
     return false;
+}
+
+// The pixels of each page row within the clip region (those InsideClip takes), unset when
+// nothing is clipped.
+std::function<TRowRuns(int)> ClipRuns()
+{
+    if (!g_clip.Active || g_device == nullptr)
+        return nullptr;
+    const std::array<double, 2> scale = PixelsPerUnit();
+    const wmfD_Coord origin = g_device->bbox.TL;
+    const double width = g_device->width;
+    return [scale, origin, width](int y) {
+        TRowRuns runs;
+        const double centre = origin.y + (y + 0.5) / scale[1];
+        const auto column = [&](float edge) {
+            return static_cast<int>(
+                std::clamp(std::ceil((edge - origin.x) * scale[0] - 0.5), 0.0, width));
+        };
+        for (const auto& r : g_clip.Rects)
+            if (centre >= r[1] && centre < r[3] && column(r[0]) < column(r[2]))
+                runs.emplace_back(column(r[0]), column(r[2]));
+        return runs;
+    };
 }
 
 // Calls visit(page pixel index, source colour 0xRRGGBB) for each page pixel the bitmap covers
