@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fstream>
@@ -432,6 +433,92 @@ TEST(MetafileHelper, PensOfWidthZeroAndTheDefaultPenAreOnePixelWide)
     EXPECT_EQ(InkedRows(raster, 200, 40), 1);
     EXPECT_EQ(Inked(raster, 60, 20, 68), DashesOf({3, 3}, 48));
     EXPECT_EQ(InkedRows(raster, 200, 80), 4); // a pen of width 1: a unit wide
+}
+
+// The pixels of row y from x (included) to to (excluded) that are inked.
+int InkedAcross(const TRaster& raster, int y, int from, int to)
+{
+    const std::string marks = Inked(raster, y, from, to);
+    return static_cast<int>(std::count(marks.begin(), marks.end(), '#'));
+}
+
+// Pens wider than a few pixels draw as the platform draws a geometric pen: a round nib as wide
+// as the pen, swept along the line, with round ends and corners (the device stamped a square).
+TEST(MetafileHelper, WidePensHaveTheirWidthAndRoundEndsAndCorners)
+{
+    const std::string records =
+        Record(0x02FA, {0, 20, 0, 0, 0}) + Record(0x012D, {2}) +      // black pen 20 wide
+        Record(0x0214, {30, 30}) + Record(0x0213, {30, 150}) +        // line (30,30)-(150,30)
+        Record(0x0325, {3, 40, 60, 100, 180, 160, 60}) +              // (40,60) (100,180) (160,60)
+        Record(0x02FA, {0, 16, 0, 0xFF00, 0}) + Record(0x012D, {3}) + // green pen 16 wide
+        Record(0x02FC, {1, 0, 0, 0}) + Record(0x012D, {4}) +          // null brush
+        Record(0x0418, {180, 380, 40, 220});                          // ellipse (220,40)-(380,180)
+    const TRaster raster = DecodePicture(ShapesWmf(records, 5));
+    ASSERT_EQ(raster.Width, 400);
+    // The line: 20 rows thick, its end a half disc reaching 10 pixels past the end point.
+    EXPECT_EQ(InkedAcross(raster, 30, 0, 200) + InkedAcross(raster, 30, 200, 400), 140);
+    int rows = 0;
+    for (int y = 0; y < 60; ++y)
+        rows += Inked(raster, y, 90, 91) == "#" ? 1 : 0;
+    EXPECT_EQ(rows, 20);
+    EXPECT_TRUE(PixelNear(raster, 157, 30, kBlack));
+    EXPECT_TRUE(PixelNear(raster, 157, 22, kWhite)); // the corner a square end would have
+    // The polyline's first side, at 63 degrees: 20 / sin(63.4) = 22.4 pixels across a row.
+    EXPECT_NEAR(InkedAcross(raster, 120, 40, 100), 22, 1);
+    // Its sharp corner is round, 10 pixels from the corner point at most.
+    EXPECT_TRUE(PixelNear(raster, 100, 189, kBlack));
+    EXPECT_TRUE(PixelNear(raster, 100, 191, kWhite));
+    EXPECT_TRUE(PixelNear(raster, 108, 188, kWhite));
+    // The ellipse's outline: 16 pixels where it runs straight down or across, and along its
+    // normal where it slants (24 pixels across row 160, where a square nib made 34).
+    EXPECT_NEAR(InkedAcross(raster, 110, 340, 400), 16, 1);
+    rows = 0;
+    for (int y = 0; y < 80; ++y)
+        rows += Inked(raster, y, 300, 301) == "#" ? 1 : 0;
+    EXPECT_NEAR(rows, 16, 1);
+    EXPECT_NEAR(InkedAcross(raster, 160, 300, 400), 24, 2);
+    EXPECT_TRUE(PixelNear(raster, 300, 110, kWhite)); // the null brush leaves it empty
+}
+
+// The end-cap and join bits of a wide pen's style: square ends reach half the width past the
+// end point, flat ones stop at it; mitred corners come to a point, bevelled ones are cut flat.
+TEST(MetafileHelper, WidePensKeepTheEndsAndCornersTheirStyleAsks)
+{
+    const auto pen = [](int style, int slot) {
+        return Record(0x02FA, {style, 20, 0, 0, 0}) + Record(0x012D, {slot});
+    };
+    const std::string records =
+        pen(0x0100, 2) + Record(0x0214, {30, 30}) + Record(0x0213, {30, 150}) + // square ends
+        pen(0x0200, 3) + Record(0x0214, {70, 30}) + Record(0x0213, {70, 150}) + // flat ends
+        pen(0x2000, 4) + Record(0x0325, {3, 170, 20, 220, 120, 270, 20}) +      // mitred
+        pen(0x1000, 5) + Record(0x0325, {3, 290, 20, 340, 120, 390, 20});       // bevelled
+    const TRaster raster = DecodePicture(ShapesWmf(records, 6));
+    ASSERT_EQ(raster.Width, 400);
+    EXPECT_EQ(InkedAcross(raster, 30, 0, 162), 140);
+    EXPECT_TRUE(PixelNear(raster, 159, 21, kBlack));
+    EXPECT_EQ(InkedAcross(raster, 70, 0, 162), 120);
+    // The mitre's point lies 10 / sin(26.6) = 22.4 pixels below the corner point; a round
+    // corner would end 10 below it, a bevel 4.5.
+    EXPECT_TRUE(PixelNear(raster, 220, 141, kBlack));
+    EXPECT_TRUE(PixelNear(raster, 220, 144, kWhite));
+    EXPECT_TRUE(PixelNear(raster, 340, 124, kBlack));
+    EXPECT_TRUE(PixelNear(raster, 340, 126, kWhite));
+}
+
+// Pens as wide or as tall as the page, found by fuzzing: stamped at every pixel of their lines
+// they ran past the helper's 10 s limit; drawn row by row they take milliseconds.
+TEST(MetafileHelper, PensAsLargeAsThePageKeepWithinTheTimeLimit)
+{
+    for (const char* name :
+         {"slow-wide-pen", "timeout-tall-pen-rectangle", "timeout-tall-pen-rectangle-2",
+          "timeout-wide-dashed-arc", "timeout-wide-default-pen", "timeout-wide-default-pen-2",
+          "timeout-wide-pen-rectangle", "timeout-wide-pen-round-rectangle"})
+    {
+        const std::string reason =
+            ReasonFor(ReadFileBytes(TestDataPath("regress/wmf/" + std::string(name) + ".wmf")));
+        EXPECT_TRUE(reason == "rendered" || reason == "bad WMF: unreadable records")
+            << name << ": " << reason;
+    }
 }
 
 // An EMF of width x height pixels (its frame at 96 dpi) filled blue.

@@ -64,7 +64,7 @@ TLineJoin LineJoinOf(unsigned style)
     }
 }
 
-void TStrokeCover::Add(std::vector<TDashPoint> points, bool closed, const TStrokePen& pen)
+void TStrokeCover::Add(const std::vector<TDashPoint>& points, bool closed, const TStrokePen& pen)
 {
     // The work is done where the nib is a circle of radius 1; a nib under a pixel is taken as
     // a pixel.

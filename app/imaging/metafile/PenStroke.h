@@ -53,7 +53,7 @@ public:
 
     // The polyline through points (pixel coordinates), closed back to its start if asked:
     // joined at every corner, and at its ends capped (open) or joined (closed).
-    void Add(std::vector<TDashPoint> points, bool closed, const TStrokePen& pen);
+    void Add(const std::vector<TDashPoint>& points, bool closed, const TStrokePen& pen);
 
     // Calls paint(y, from, to) for each run of covered pixels of each row, every pixel once,
     // kept to the runs allowed(y) gives where allowed is set.
