@@ -129,14 +129,14 @@ std::vector<double> DashesOf(const wmfDC* dc);
 std::array<double, 2> PixelsPerUnit();
 std::optional<TStrokePen> WidePen(const wmfDC* dc);
 
-// A pen of width 0 is cosmetic: one page pixel wide whatever the scale. The player makes it a
-// unit wide, as wide as a pen of width 1, so MarkCosmeticPens marks such pens in their style by
-// a bit GDI leaves unused; the default pen is known as the pen of the first outline when no pen
-// is selected before it (MarkCosmeticPens). While this lives, the dc draws with a pen a pixel wide
-// in place of a marked one (the device never sees the mark).
+// A pen of width 0 is cosmetic: one page pixel wide whatever the scale, and so is the device
+// context's default pen. The player makes the first a unit wide (as wide as a pen of width 1)
+// and the second a point wide, so MarkPens marks, by bits of their style GDI leaves unused, every
+// pen the file makes and those of width 0 besides: a pen without the first mark is the default
+// one, before any pen is selected as after a RestoreDC brings it back. While this lives, the dc
+// draws with its pen without the marks (the device never sees them), a pixel wide if cosmetic.
+constexpr U16 kFilePenMark = 0x0400;
 constexpr U16 kCosmeticMark = 0x0800;
-bool g_defaultPenFirst = false; // the first outline is drawn with the default pen
-const wmfPen* g_defaultPen = nullptr;
 
 class TCosmeticPen
 {
@@ -145,15 +145,15 @@ public:
     {
         if (dc == nullptr || dc->pen == nullptr)
             return;
-        if (g_defaultPenFirst && g_defaultPen == nullptr)
-            g_defaultPen = dc->pen;
-        if ((dc->pen->lopnStyle & kCosmeticMark) == 0 && dc->pen != g_defaultPen)
-            return;
-        const std::array<double, 2> scale = PixelsPerUnit();
+        const U16 style = dc->pen->lopnStyle;
         m_pen = *dc->pen;
-        m_pen.lopnStyle = static_cast<U16>(m_pen.lopnStyle & ~kCosmeticMark);
-        m_pen.width = scale[0] > 0 ? 1 / scale[0] : 1;
-        m_pen.height = scale[1] > 0 ? 1 / scale[1] : 1;
+        m_pen.lopnStyle = static_cast<U16>(style & ~(kFilePenMark | kCosmeticMark));
+        if ((style & kCosmeticMark) != 0 || (style & kFilePenMark) == 0)
+        {
+            const std::array<double, 2> scale = PixelsPerUnit();
+            m_pen.width = scale[0] > 0 ? 1 / scale[0] : 1;
+            m_pen.height = scale[1] > 0 ? 1 / scale[1] : 1;
+        }
         m_saved = dc->pen;
         dc->pen = &m_pen;
     }
@@ -1032,61 +1032,30 @@ bool CreatesObject(std::uint16_t function)
     }
 }
 
-// Records that draw with the pen: lines, polylines, polygons, rectangles, ellipses and arcs.
-bool DrawsOutline(std::uint16_t function)
-{
-    switch (function)
-    {
-    case 0x0213:
-    case 0x0325:
-    case 0x0324:
-    case 0x0538:
-    case 0x041B:
-    case 0x061C:
-    case 0x0418:
-    case 0x0817:
-    case 0x0830:
-    case 0x081A:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// Pens of width 0 get the cosmetic mark in their style (see TCosmeticPen). With the objects
-// numbered in the order they are made (KeepObjects), also tells whether the first outline is
-// drawn with the device context's default pen, which is cosmetic too (the player draws it a
-// point wide, two pixels at any scale).
-bool MarkCosmeticPens(std::string& bytes, bool numberedInOrder)
+// Every pen the file makes gets the file's mark in its style, those of width 0 the cosmetic mark
+// besides (see TCosmeticPen).
+void MarkPens(std::string& bytes)
 {
     std::size_t at =
         bytes.size() >= 22 && ReadLe16(bytes, 0) == 0xCDD7 && ReadLe16(bytes, 2) == 0x9AC6 ? 22 : 0;
     if (bytes.size() < at + 18)
-        return false;
+        return;
     at += static_cast<std::size_t>(ReadLe16(bytes, at + 2)) * 2;
-    std::vector<bool> pens; // by object number
-    bool penSelected = !numberedInOrder;
-    std::optional<bool> defaultFirst;
     while (at + 6 <= bytes.size())
     {
         const std::uint32_t words = ReadLe32(bytes, at);
         const std::uint16_t function = ReadLe16(bytes, at + 4);
-        if (words < 3 || function == 0 || words > (bytes.size() - at) / 2)
+        // The player ends at an end record of three words only.
+        if (words < 3 || (function == 0 && words == 3) || words > (bytes.size() - at) / 2)
             break;
-        if (function == 0x02FA && words >= 5 && ReadLe16(bytes, at + 8) == 0) // a pen of width 0
-            PutLe16(bytes, at + 6, ReadLe16(bytes, at + 6) | kCosmeticMark);
-        if (CreatesObject(function))
-            pens.push_back(function == 0x02FA);
-        else if (function == 0x012D && words >= 4) // SelectObject
+        if (function == 0x02FA && words >= 5)
         {
-            const std::uint16_t object = ReadLe16(bytes, at + 6);
-            penSelected = penSelected || (object < pens.size() && pens[object]);
+            const bool cosmetic = ReadLe16(bytes, at + 8) == 0; // width 0
+            PutLe16(bytes, at + 6,
+                    ReadLe16(bytes, at + 6) | kFilePenMark | (cosmetic ? kCosmeticMark : 0));
         }
-        else if (DrawsOutline(function) && !defaultFirst)
-            defaultFirst = !penSelected;
         at += static_cast<std::size_t>(words) * 2;
     }
-    return defaultFirst.value_or(false);
 }
 
 // libwmf keeps pointers into its object table: a brush deleted while a saved DC still holds it
@@ -1094,14 +1063,13 @@ bool MarkCosmeticPens(std::string& bytes, bool numberedInOrder)
 // SaveDC/RestoreDC pairs) is later read from whatever object takes its slot, mostly a pen, as a
 // pattern brush with a bitmap of garbage size, which thrashed memory for seconds and crashed.
 // Here every object gets a slot of its own and no object is deleted: the records' indexes are
-// renumbered to match. A picture with more objects than the table can number stays as it is:
-// false then.
-bool KeepObjects(std::string& bytes)
+// renumbered to match. A picture with more objects than the table can number stays as it is.
+void KeepObjects(std::string& bytes)
 {
     std::size_t at =
         bytes.size() >= 22 && ReadLe16(bytes, 0) == 0xCDD7 && ReadLe16(bytes, 2) == 0x9AC6 ? 22 : 0;
     if (bytes.size() < at + 18)
-        return false;
+        return;
     const std::size_t header = at;
     // A slot's object number, -1 when free. The free slots are those never taken (from
     // nextFresh on) and those freed again, all below nextFresh: the lowest free one is the
@@ -1134,7 +1102,7 @@ bool KeepObjects(std::string& bytes)
         {
             // A new object takes the lowest free slot.
             if ((freed.empty() && nextFresh >= slots.size()) || created >= 0xFFFF)
-                return false;
+                return;
             std::size_t slot = nextFresh;
             if (freed.empty())
                 ++nextFresh;
@@ -1192,7 +1160,6 @@ bool KeepObjects(std::string& bytes)
         else
             PutLe16(bytes, fix.offset + 4, 0x0105); // SetRelAbs, which players ignore
     }
-    return true;
 }
 
 class TApi
@@ -1222,8 +1189,6 @@ public:
     ~TPlay()
     {
         g_device = nullptr;
-        g_defaultPenFirst = false;
-        g_defaultPen = nullptr;
         g_page = nullptr;
         g_pageCopied = false;
         g_pendingOr = TPendingOr{};
@@ -1257,7 +1222,8 @@ TRaster DrawWmf(std::string bytes, std::int64_t maxPixels)
     }
 
     BoundLargestRecord(bytes);
-    g_defaultPenFirst = MarkCosmeticPens(bytes, KeepObjects(bytes));
+    KeepObjects(bytes);
+    MarkPens(bytes);
 
     wmfAPI_Options options{};
     options.function = wmf_gd_function;
