@@ -411,8 +411,9 @@ std::string Text(std::int32_t x, std::int32_t y, std::uint32_t options, std::uin
 }
 
 // Text in the opaque background mode is drawn on its cell box in the background colour (as wide
-// as its characters' spacing, 0.9 em above the baseline and 0.2 below), and ETO_OPAQUE fills its
-// rectangle in any mode; the converter drew neither.
+// as its characters' spacing, or as the text measures where it gives none; 0.9 em above the
+// baseline and 0.2 below), and ETO_OPAQUE fills its rectangle in any mode; the converter drew
+// neither.
 TEST(EmfText, TheBackgroundBoxIsDrawnBehindOpaqueText)
 {
     std::string font = EmfRecord(82, {1, static_cast<std::uint32_t>(-20), 0, 0, 0, 400, 0, 0});
@@ -421,7 +422,10 @@ TEST(EmfText, TheBackgroundBoxIsDrawnBehindOpaqueText)
     const TRaster raster = DrawnAtOnePixelAUnit(
         {font, EmfRecord(37, {1}), EmfRecord(22, {24}), EmfRecord(25, {0x00FFFF}),
          Text(30, 40, 0, 0, 0, 0, 0), EmfRecord(18, {1}), EmfRecord(25, {0x00FF00}),
-         Text(30, 80, 2, 20, 60, 70, 90), Text(30, 20, 0, 0, 0, 0, 0)},
+         Text(30, 80, 2, 20, 60, 70, 90), Text(30, 20, 0, 0, 0, 0, 0), EmfRecord(18, {2}),
+         EmfRecord(25, {0x00FFFF}),
+         EmfRecord(84, {0, 0, 0, 0, 1, 0x3F800000, 0x3F800000, 60, 20, 4, 76, 0, 0, 0, 0, 0, 0,
+                        'i' | 'i' << 16, 'i' | 'i' << 16})}, // no spacing
         2);
     EXPECT_EQ(Colours(raster, 22, 28, 52), "wwyyyyyyyyyyyyyyyyyyyyww"); // 18 above the baseline
     EXPECT_EQ(Colours(raster, 21, 29, 31), "ww");
@@ -431,6 +435,11 @@ TEST(EmfText, TheBackgroundBoxIsDrawnBehindOpaqueText)
     EXPECT_EQ(Colours(raster, 89, 68, 71), "ggw");
     EXPECT_EQ(Colours(raster, 90, 68, 71), "www");
     EXPECT_EQ(Colours(raster, 4, 28, 52), std::string(24, 'w')); // transparent: no box
+    // Four narrow letters of 20 pixels: 22 to 26 pixels wide in the usual serif faces (a font
+    // without a name is drawn in one).
+    EXPECT_EQ(Colours(raster, 3, 59, 62), "wyy");
+    EXPECT_EQ(Colours(raster, 3, 80, 81), "y");
+    EXPECT_EQ(Colours(raster, 3, 87, 92), "wwwww");
 }
 
 // Pens are as wide as their width in logical units makes in device pixels: the converter drew

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <tuple>
 
+#include "app/imaging/CairoRaster.h"
 #include "app/imaging/metafile/EmfRecords.h"
 #include "app/imaging/metafile/PenDashes.h"
 #include "platform/ByteOrder.h"
@@ -25,7 +26,8 @@ constexpr std::uint32_t kTaVertical = 24;  // top 0, bottom 8, baseline 24
 // below the top of the cell.
 constexpr double kAscent = 0.9;
 constexpr double kDescent = 0.2;
-// Where the text gives no spacing of its characters: the width of an average one, in ems.
+// Text longer than this is not measured: the width of an average character is taken, in ems.
+constexpr std::uint32_t kMaxMeasured = 4096;
 constexpr double kAverageCharacter = 0.55;
 
 // The platform's hatch patterns, the top row first, the bit 0x80 the leftmost pixel.
@@ -130,6 +132,84 @@ std::string HatchPath(int hatch)
             if ((kHatches[hatch][y] & (0x80 >> x)) != 0)
                 path += "M" + std::to_string(x) + " " + std::to_string(y) + "h1v1h-1z";
     return path;
+}
+
+void AppendUtf8(std::string& out, std::uint32_t c)
+{
+    if (c < 0x80)
+        out += static_cast<char>(c);
+    else if (c < 0x800)
+        out += {static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F))};
+    else if (c < 0x10000)
+        out += {static_cast<char>(0xE0 | c >> 12), static_cast<char>(0x80 | (c >> 6 & 0x3F)),
+                static_cast<char>(0x80 | (c & 0x3F))};
+    else
+        out += {static_cast<char>(0xF0 | c >> 18), static_cast<char>(0x80 | (c >> 12 & 0x3F)),
+                static_cast<char>(0x80 | (c >> 6 & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
+}
+
+// UTF-16 (little-endian) or, for EMR_EXTTEXTOUTA, single bytes taken as Latin-1, as UTF-8;
+// a lone surrogate becomes U+FFFD.
+std::string TextAsUtf8(std::string_view units, bool wide)
+{
+    std::string out;
+    if (!wide)
+    {
+        for (char c : units)
+            AppendUtf8(out, static_cast<unsigned char>(c));
+        return out;
+    }
+    for (std::size_t i = 0; i + 1 < units.size(); i += 2)
+    {
+        std::uint32_t c = ReadLe16(units, i);
+        if (c >= 0xD800 && c < 0xDC00 && i + 3 < units.size() && ReadLe16(units, i + 2) >= 0xDC00 &&
+            ReadLe16(units, i + 2) < 0xE000)
+        {
+            c = 0x10000 + ((c - 0xD800) << 10) + (ReadLe16(units, i + 2) - 0xDC00U);
+            i += 2;
+        }
+        else if (c >= 0xD800 && c < 0xE000)
+            c = 0xFFFD;
+        AppendUtf8(out, c);
+    }
+    return out;
+}
+
+// The width of the text of an EMR_EXTTEXTOUTA or -W record, em units high, in the font of an
+// EMR_EXTCREATEFONTINDIRECTW record as this system's fonts set it (the SVG's text is drawn in
+// them); an average character's width each where it cannot be measured.
+double MeasuredWidth(std::string_view font, std::string_view record, std::uint32_t characters,
+                     double em)
+{
+    const double average = characters * kAverageCharacter * em;
+    const bool wide = ReadLe32(record, 0) == 84;
+    const std::uint32_t offset = ReadLe32(record, 48);
+    const std::uint64_t bytes = std::uint64_t{characters} * (wide ? 2 : 1);
+    if (characters > kMaxMeasured || offset > record.size() || bytes > record.size() - offset)
+        return average;
+    const std::string text = TextAsUtf8(record.substr(offset, bytes), wide);
+    std::string family = "serif"; // what the SVG's text is drawn in where the font has no name
+    if (font.size() >= 104)       // the face name, up to 32 UTF-16 units
+    {
+        std::string_view name = font.substr(40, 64);
+        for (std::size_t i = 0; i + 1 < name.size(); i += 2)
+            if (ReadLe16(name, i) == 0)
+                name = name.substr(0, i);
+        if (!name.empty())
+            family = TextAsUtf8(name, true);
+    }
+    constexpr double kSize = 100; // measured at this size, then scaled: fonts' own hinting aside
+    const TCairoSurface surface(cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1));
+    const TCairo cr(cairo_create(surface.get()));
+    cairo_select_font_face(
+        cr.get(), family.c_str(), font[32] != 0 ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+        ReadLe32(font, 28) >= 600 ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr.get(), kSize);
+    cairo_text_extents_t extents{};
+    cairo_text_extents(cr.get(), text.c_str(), &extents);
+    if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS || !std::isfinite(extents.x_advance))
+        return average;
+    return extents.x_advance * em / kSize;
 }
 
 std::int32_t Clamped(double value)
@@ -274,23 +354,22 @@ std::vector<std::string> TEmfFills::WithBackground(std::string_view record, TLog
     const auto font = m_state.Font ? m_objects.find(*m_state.Font) : m_objects.end();
     const std::uint32_t characters = ReadLe32(record, 44);
     if (m_state.BackgroundMode == kOpaqueBackground && (m_state.TextAlign & kTaUpdateCp) == 0 &&
-        font != m_objects.end() && font->second.size() >= 32 && ReadLe32(font->second, 20) == 0 &&
+        font != m_objects.end() && font->second.size() >= 36 && ReadLe32(font->second, 20) == 0 &&
         characters > 0)
     {
         // The cell box: as high as the font's cells, as wide as the characters' spacing adds
-        // up to (an average character's width each where the text gives none).
+        // up to, or the text measures where it gives none.
         const double em =
             std::fabs(static_cast<double>(static_cast<std::int32_t>(ReadLe32(font->second, 12))));
         const std::uint32_t offset = ReadLe32(record, 72);
         const std::uint64_t step = (options & kEtoPdy) != 0 ? 8 : 4;
-        double width = characters * kAverageCharacter * em;
+        double width = 0;
         if (offset >= 76 && offset <= record.size() &&
             characters <= (record.size() - offset) / step)
-        {
-            width = 0;
             for (std::uint32_t i = 0; i < characters; ++i)
                 width += static_cast<std::int32_t>(ReadLe32(record, offset + i * step));
-        }
+        else
+            width = MeasuredWidth(font->second, record, characters, em);
         double left = 0;
         if ((m_state.TextAlign & kTaHorizontal) == 2)
             left = -width;
