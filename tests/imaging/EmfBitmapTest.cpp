@@ -425,7 +425,8 @@ TEST(EmfText, TheBackgroundBoxIsDrawnBehindOpaqueText)
          Text(30, 80, 2, 20, 60, 70, 90), Text(30, 20, 0, 0, 0, 0, 0), EmfRecord(18, {2}),
          EmfRecord(25, {0x00FFFF}),
          EmfRecord(84, {0, 0, 0, 0, 1, 0x3F800000, 0x3F800000, 60, 20, 4, 76, 0, 0, 0, 0, 0, 0,
-                        'i' | 'i' << 16, 'i' | 'i' << 16})}, // no spacing
+                        'i' | 'i' << 16, 'i' | 'i' << 16}), // no spacing
+         EmfRecord(22, {8}), Text(55, 58, 0, 0, 0, 0, 0)},  // aligned by its bottom
         2);
     EXPECT_EQ(Colours(raster, 22, 28, 52), "wwyyyyyyyyyyyyyyyyyyyyww"); // 18 above the baseline
     EXPECT_EQ(Colours(raster, 21, 29, 31), "ww");
@@ -440,6 +441,44 @@ TEST(EmfText, TheBackgroundBoxIsDrawnBehindOpaqueText)
     EXPECT_EQ(Colours(raster, 3, 59, 62), "wyy");
     EXPECT_EQ(Colours(raster, 3, 80, 81), "y");
     EXPECT_EQ(Colours(raster, 3, 87, 92), "wwwww");
+    // Text aligned by its bottom has its baseline the descent above (the converter put it at
+    // the bottom): nothing of its letters lies in the box's lowest rows.
+    EXPECT_EQ(Colours(raster, 56, 55, 75), std::string(20, 'y'));
+    EXPECT_EQ(Colours(raster, 58, 55, 57), "ww");
+}
+
+// Regions are filled with their brush and no outline (EMR_FILLRGN with the one it names,
+// EMR_PAINTRGN with the one in force), and a bitmap-less EMR_BITBLT fills its rectangle with
+// the brush (PATCOPY) or black (BLACKNESS); the converter drew none of them.
+TEST(EmfBrushes, RegionsAndPatternBlitsAreFilled)
+{
+    const auto region = [](std::uint32_t type, std::initializer_list<std::uint32_t> head,
+                           std::initializer_list<std::uint32_t> rectangles) {
+        std::string record = EmfRecord(type, head);
+        const auto count = static_cast<std::uint32_t>(rectangles.size() / 4);
+        for (std::uint32_t value : {32U, 1U, count, 16 * count, 0U, 0U, 96U, 96U})
+            AppendLe32(record, value);
+        for (std::uint32_t value : rectangles)
+            AppendLe32(record, value);
+        PutLe32(record, 4, static_cast<std::uint32_t>(record.size()));
+        return record;
+    };
+    std::string blt =
+        EmfRecord(76, {0, 0, 96,         96, 50, 50,       30, 30, 0x00F00021, 0, 0, 0x3F800000,
+                       0, 0, 0x3F800000, 0,  0,  0xFFFFFF, 0,  0,  0,          0, 0});
+    std::string black = blt;
+    PutLe32(black, 40, 0x42);
+    PutLe32(black, 24, 10);
+    const TRaster raster = DrawnAtOnePixelAUnit(
+        {EmfRecord(39, {1, 2, 0x0000FF, 4}), EmfRecord(39, {2, 0, 0xFF0000, 0}),
+         region(71, {0, 0, 96, 96, 64, 1}, {8, 8, 40, 40}), EmfRecord(37, {2}),
+         region(74, {0, 0, 96, 96, 64}, {50, 8, 80, 40}), blt, black},
+        3);
+    EXPECT_EQ(Colours(raster, 12, 7, 14), "wwwwwrw"); // the cross hatch, no outline
+    EXPECT_EQ(Colours(raster, 11, 7, 10), "wrr");
+    EXPECT_EQ(Colours(raster, 20, 48, 52), "wwbb");
+    EXPECT_EQ(Colours(raster, 60, 48, 52), "wwbb");
+    EXPECT_TRUE(PixelNear(raster, 20, 60, kBlack));
 }
 
 // Pens are as wide as their width in logical units makes in device pixels: the converter drew

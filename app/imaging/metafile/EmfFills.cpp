@@ -1,6 +1,7 @@
 #include "app/imaging/metafile/EmfFills.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <tuple>
@@ -82,7 +83,6 @@ bool Fills(std::uint32_t type)
     case 44: // EMR_ROUNDRECT
     case 46: // EMR_CHORD
     case 47: // EMR_PIE
-    case 74: // EMR_PAINTRGN
         return true;
     default:
         return FillsByRule(type);
@@ -217,6 +217,44 @@ std::int32_t Clamped(double value)
     return static_cast<std::int32_t>(std::clamp(std::round(value), -2147483647.0, 2147483647.0));
 }
 
+// An EMR_POLYPOLYGON of rectangles (left, top, right, bottom), each a polygon of its own.
+std::string Rectangles(const std::vector<std::array<std::int32_t, 4>>& rectangles)
+{
+    std::string record;
+    const auto count = static_cast<std::uint32_t>(rectangles.size());
+    for (std::uint32_t value : {8U, 0U, 0U, 0U, 0U, 0U, count, 4 * count})
+        AppendLe32(record, value);
+    for (std::size_t i = 0; i < rectangles.size(); ++i)
+        AppendLe32(record, 4);
+    for (const auto& [l, t, r, b] : rectangles)
+        for (std::int32_t value : {l, t, r, t, r, b, l, b})
+            AppendLe32(record, static_cast<std::uint32_t>(value));
+    PutLe32(record, 4, static_cast<std::uint32_t>(record.size()));
+    return record;
+}
+
+// The rectangles of an EMR_FILLRGN or EMR_PAINTRGN, whose region data starts at `at`; empty
+// where they do not lie within the record.
+std::vector<std::array<std::int32_t, 4>> RegionRectangles(std::string_view record, std::size_t at)
+{
+    constexpr std::size_t kHeader = 32; // of the region data
+    if (record.size() < at + kHeader)
+        return {};
+    const std::uint32_t count = ReadLe32(record, at + 8);
+    if (count > (record.size() - at - kHeader) / 16)
+        return {};
+    std::vector<std::array<std::int32_t, 4>> out;
+    for (std::size_t i = 0; i < count; ++i)
+    {
+        std::array<std::int32_t, 4> rectangle{};
+        for (std::size_t j = 0; j < 4; ++j)
+            rectangle[j] =
+                static_cast<std::int32_t>(ReadLe32(record, at + kHeader + 16 * i + 4 * j));
+        out.push_back(rectangle);
+    }
+    return out;
+}
+
 } // namespace
 
 bool TEmfFills::TFill::operator<(const TFill& other) const
@@ -285,6 +323,12 @@ std::vector<std::string> TEmfFills::Follow(std::string_view record, TStandInColo
         m_inPath = false;
     else if (Fills(type) && (!m_inPath || type == 62 || type == 63))
         return Filled(record, standIns, FillsByRule(type));
+    else if (type == 71 && record.size() >= 32) // EMR_FILLRGN: the bounds, size, brush, region
+        return FilledRectangles(RegionRectangles(record, 32), ReadLe32(record, 28), standIns);
+    else if (type == 74) // EMR_PAINTRGN: with the brush in force
+        return FilledRectangles(RegionRectangles(record, 28), m_state.Brush, standIns);
+    else if (type == kEmrBitBlt && record.size() >= 100 && ReadLe32(record, 88) == 0)
+        return PatternBlt(record, standIns);
     else if ((type == 83 || type == 84) && record.size() >= 76) // EMR_EXTTEXTOUTA, -W
         return WithBackground(record, axes);
     return {};
@@ -337,6 +381,55 @@ std::vector<std::string> TEmfFills::Filled(std::string_view record, TStandInColo
             Record(kEmrDeleteObject, {m_slot})};
 }
 
+std::vector<std::string>
+TEmfFills::FilledRectangles(const std::vector<std::array<std::int32_t, 4>>& rectangles,
+                            std::uint32_t brush, TStandInColours& standIns)
+{
+    if (rectangles.empty())
+        return {};
+    // A region is filled without an outline, with the brush given.
+    const std::uint32_t inForce = m_state.Brush;
+    std::vector<std::string> out{Record(kEmrSelectObject, {brush}),
+                                 Record(kEmrSelectObject, {kNullPen})};
+    m_state.Brush = brush;
+    std::vector<std::string> filled = Filled(Rectangles(rectangles), standIns, false);
+    m_state.Brush = inForce;
+    if (filled.empty())
+        filled.push_back(Rectangles(rectangles));
+    out.insert(out.end(), filled.begin(), filled.end());
+    out.push_back(Record(kEmrSelectObject, {inForce}));
+    out.push_back(Record(kEmrSelectObject, {m_state.Pen}));
+    return out;
+}
+
+std::vector<std::string> TEmfFills::PatternBlt(std::string_view record, TStandInColours& standIns)
+{
+    // An EMR_BITBLT without a bitmap fills its rectangle by its raster operation alone: with
+    // the brush (PATCOPY), black (BLACKNESS) or white (WHITENESS). Others are left as they
+    // stand, drawn by nothing.
+    constexpr std::uint32_t kPatCopy = 0x00F00021;
+    constexpr std::uint32_t kBlackness = 0x00000042;
+    constexpr std::uint32_t kWhiteness = 0x00FF0062;
+    const std::uint32_t operation = ReadLe32(record, 40);
+    std::uint32_t brush = m_state.Brush;
+    if (operation == kBlackness)
+        brush = 0x80000004; // BLACK_BRUSH
+    else if (operation == kWhiteness)
+        brush = 0x80000000; // WHITE_BRUSH
+    else if (operation != kPatCopy)
+        return {};
+    const auto field = [&](std::size_t at) {
+        return static_cast<std::int32_t>(ReadLe32(record, at));
+    };
+    const std::int64_t right = std::int64_t{field(24)} + field(32);
+    const std::int64_t bottom = std::int64_t{field(28)} + field(36);
+    if (right > INT32_MAX || bottom > INT32_MAX || right < INT32_MIN || bottom < INT32_MIN)
+        return {};
+    return FilledRectangles({{field(24), field(28), static_cast<std::int32_t>(right),
+                              static_cast<std::int32_t>(bottom)}},
+                            brush, standIns);
+}
+
 std::vector<std::string> TEmfFills::WithBackground(std::string_view record, TLogicalAxes axes) const
 {
     struct TBox
@@ -351,16 +444,20 @@ std::vector<std::string> TEmfFills::WithBackground(std::string_view record, TLog
     if ((options & kEtoOpaque) != 0 && field(56) != field(64) && field(60) != field(68))
         boxes.push_back(
             {double(field(56)), double(field(60)), double(field(64)), double(field(68))});
+    // The font in force, for text drawn upright: its em in logical units.
     const auto font = m_state.Font ? m_objects.find(*m_state.Font) : m_objects.end();
+    const bool upright =
+        font != m_objects.end() && font->second.size() >= 36 && ReadLe32(font->second, 20) == 0;
+    const double em =
+        upright
+            ? std::fabs(static_cast<double>(static_cast<std::int32_t>(ReadLe32(font->second, 12))))
+            : 0;
     const std::uint32_t characters = ReadLe32(record, 44);
     if (m_state.BackgroundMode == kOpaqueBackground && (m_state.TextAlign & kTaUpdateCp) == 0 &&
-        font != m_objects.end() && font->second.size() >= 36 && ReadLe32(font->second, 20) == 0 &&
-        characters > 0)
+        upright && characters > 0)
     {
         // The cell box: as high as the font's cells, as wide as the characters' spacing adds
         // up to, or the text measures where it gives none.
-        const double em =
-            std::fabs(static_cast<double>(static_cast<std::int32_t>(ReadLe32(font->second, 12))));
         const std::uint32_t offset = ReadLe32(record, 72);
         const std::uint64_t step = (options & kEtoPdy) != 0 ? 8 : 4;
         double width = 0;
@@ -386,8 +483,18 @@ std::vector<std::string> TEmfFills::WithBackground(std::string_view record, TLog
             boxes.push_back({x + axes.X * left, y + axes.Y * top, x + axes.X * (left + width),
                              y + axes.Y * (top + (kAscent + kDescent) * em)});
     }
+    // The converter puts the baseline of text aligned by its bottom at the reference point: it
+    // is drawn aligned by its baseline, the font's descent above.
+    std::vector<std::string> text{std::string(record)};
+    if ((m_state.TextAlign & kTaVertical) == 8 && (m_state.TextAlign & kTaUpdateCp) == 0 && em > 0)
+    {
+        PutLe32(text[0], 40,
+                static_cast<std::uint32_t>(Clamped(field(40) - axes.Y * kDescent * em)));
+        text.insert(text.begin(), Record(22, {m_state.TextAlign | kTaVertical}));
+        text.push_back(Record(22, {m_state.TextAlign})); // EMR_SETTEXTALIGN
+    }
     if (boxes.empty())
-        return {};
+        return text.size() > 1 ? text : std::vector<std::string>{};
     std::vector<std::string> out{SolidBrush(m_slot, m_state.BackgroundColour),
                                  Record(kEmrSelectObject, {m_slot}),
                                  Record(kEmrSelectObject, {kNullPen})};
@@ -403,8 +510,9 @@ std::vector<std::string> TEmfFills::WithBackground(std::string_view record, TLog
     }
     for (const std::string& restore :
          {Record(kEmrSelectObject, {m_state.Brush}), Record(kEmrSelectObject, {m_state.Pen}),
-          Record(kEmrDeleteObject, {m_slot}), std::string(record)})
+          Record(kEmrDeleteObject, {m_slot})})
         out.push_back(restore);
+    out.insert(out.end(), text.begin(), text.end());
     return out;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -27,13 +28,17 @@ struct TLogicalAxes
 // where the platform tiles the page with its 8 x 8 pixel pattern (one-pixel lines in the brush
 // colour, the rest in the background colour where the background mode is opaque, clear where it
 // is transparent), aligned to the brush origin. It fills every shape by one rule, whatever the
-// polygon fill mode in force. And it draws no background box behind text: the rectangle of
-// ETO_OPAQUE, or the text's cell box in the opaque background mode.
+// polygon fill mode in force. It draws no background box behind text (the rectangle of
+// ETO_OPAQUE, or the text's cell box in the opaque background mode), and puts the baseline of
+// text aligned by its bottom at the bottom. It draws no region fills (EMR_FILLRGN,
+// EMR_PAINTRGN) and no bitmap-less EMR_BITBLT (PATCOPY, BLACKNESS, WHITENESS).
 //
 // Each fill drawn with a hatched brush, or by the winding rule where the rule matters, is drawn
 // with a solid brush of a stand-in colour in a slot of its own; in the SVG, the stand-in colour
 // becomes the hatch pattern or the colour again, with its fill rule. Boxes behind text are drawn
-// as polygons in the background colour with the null pen, just before the text.
+// as polygons in the background colour with the null pen, just before the text; text aligned by
+// its bottom is drawn aligned by its baseline, the descent higher. Regions and bitmap-less blits
+// become rectangles filled with their brush without an outline.
 class TEmfFills
 {
 public:
@@ -78,6 +83,10 @@ private:
 
     std::vector<std::string> Filled(std::string_view record, TStandInColours& standIns,
                                     bool ruleMatters);
+    std::vector<std::string>
+    FilledRectangles(const std::vector<std::array<std::int32_t, 4>>& rectangles,
+                     std::uint32_t brush, TStandInColours& standIns);
+    std::vector<std::string> PatternBlt(std::string_view record, TStandInColours& standIns);
     std::vector<std::string> WithBackground(std::string_view record, TLogicalAxes axes) const;
 
     std::uint32_t m_slot;
