@@ -521,18 +521,21 @@ TEST(MetafileHelper, PensAsLargeAsThePageKeepWithinTheTimeLimit)
     }
 }
 
-// RestoreDC brings the default pen back after the file's own pens: one pixel wide again.
+// RestoreDC brings the default pen back after the file's own pens: one pixel wide again. The
+// file's pen keeps its width in shapes drawn as polygons (a rounded rectangle) as well.
 TEST(MetafileHelper, TheDefaultPenIsKnownAfterOtherPens)
 {
     const auto line = [](int y) { return Record(0x0214, {y, 5}) + Record(0x0213, {y, 95}); };
     const std::string records = Record(0x020B, {0, 0}) + Record(0x020C, {50, 100}) +
                                 Record(0x001E, {}) + // SaveDC
                                 Record(0x02FA, {0, 1, 0, 0, 0}) + Record(0x012D, {0}) + line(5) +
-                                Record(0x0127, {0xFFFF}) + line(10); // RestoreDC(-1)
+                                Record(0x061C, {4, 4, 45, 90, 15, 10}) + // (10,15)-(90,45)
+                                Record(0x0127, {0xFFFF}) + line(10);     // RestoreDC(-1)
     const TRaster raster = DecodePicture(PlaceableWmfOf(records, 1, 100, 50, 24));
     ASSERT_EQ(raster.Width, 400);
     EXPECT_EQ(InkedRows(raster, 200, 20), 4);
     EXPECT_EQ(InkedRows(raster, 200, 40), 1);
+    EXPECT_EQ(InkedRows(raster, 200, 60), 4);
 }
 
 // An EMF of width x height pixels (its frame at 96 dpi) filled blue.

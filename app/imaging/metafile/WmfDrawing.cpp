@@ -137,13 +137,15 @@ std::optional<TStrokePen> WidePen(const wmfDC* dc);
 // draws with its pen without the marks (the device never sees them), a pixel wide if cosmetic.
 constexpr U16 kFilePenMark = 0x0400;
 constexpr U16 kCosmeticMark = 0x0800;
+const wmfPen* g_playedPen = nullptr; // the pen the dc draws with in place of its own
 
 class TCosmeticPen
 {
 public:
     explicit TCosmeticPen(wmfDC* dc) : m_dc(dc)
     {
-        if (dc == nullptr || dc->pen == nullptr)
+        // Shapes drawn as polygons come here twice: the pen is already the played one.
+        if (dc == nullptr || dc->pen == nullptr || dc->pen == g_playedPen)
             return;
         const U16 style = dc->pen->lopnStyle;
         m_pen = *dc->pen;
@@ -155,12 +157,16 @@ public:
             m_pen.height = scale[1] > 0 ? 1 / scale[1] : 1;
         }
         m_saved = dc->pen;
+        m_outer = g_playedPen;
         dc->pen = &m_pen;
+        g_playedPen = &m_pen;
     }
     ~TCosmeticPen()
     {
-        if (m_saved != nullptr)
-            m_dc->pen = m_saved;
+        if (m_saved == nullptr)
+            return;
+        m_dc->pen = m_saved;
+        g_playedPen = m_outer;
     }
     TCosmeticPen(const TCosmeticPen&) = delete;
     TCosmeticPen& operator=(const TCosmeticPen&) = delete;
@@ -169,6 +175,7 @@ private:
     wmfDC* m_dc;
     wmfPen m_pen{};
     wmfPen* m_saved = nullptr;
+    const wmfPen* m_outer = nullptr;
 };
 
 // The gd device draws the two diagonal hatches the wrong way round: HS_FDIAGONAL as "/" where
@@ -1189,6 +1196,7 @@ public:
     ~TPlay()
     {
         g_device = nullptr;
+        g_playedPen = nullptr;
         g_page = nullptr;
         g_pageCopied = false;
         g_pendingOr = TPendingOr{};
