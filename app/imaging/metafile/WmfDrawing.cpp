@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <libwmf/api.h>
@@ -860,6 +861,56 @@ void DrawBitmap(wmfAPI* api, wmfBMP_Draw_t* draw)
     });
 }
 
+// libwmf reads a record's bitmap by the size its header claims, whatever the record holds: a
+// pattern brush record of two words took a header from stale bytes claiming billions of pixels,
+// and libwmf allocated gigabytes and spent seconds reading them. A bitmap the record cannot hold
+// (uncompressed pixels beyond its bytes, or more pixels than a picture may have) is left unread,
+// as one the device cannot read: it draws nothing.
+void (*g_bmpRead)(wmfAPI*, wmfBMP_Read_t*) = nullptr;
+
+bool BitmapFits(const unsigned char* buffer, long length)
+{
+    if (buffer == nullptr || length < 12)
+        return false;
+    const std::string_view header(reinterpret_cast<const char*>(buffer),
+                                  static_cast<std::size_t>(std::min(length, 40L)));
+    const std::uint32_t headerSize = ReadLe32(header, 0);
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+    unsigned bits = 0;
+    std::uint32_t compression = 0;
+    if (headerSize == 12)
+    {
+        width = ReadLe16(header, 4);
+        height = ReadLe16(header, 6);
+        bits = ReadLe16(header, 10);
+    }
+    else if (headerSize >= 40 && length >= 40)
+    {
+        width = static_cast<std::int32_t>(ReadLe32(header, 4));
+        height =
+            std::abs(static_cast<std::int64_t>(static_cast<std::int32_t>(ReadLe32(header, 8))));
+        bits = ReadLe16(header, 14);
+        compression = ReadLe32(header, 16);
+    }
+    else
+        return false;
+    if (static_cast<std::uint64_t>(length) < headerSize || !PictureSizeFits(width, height))
+        return false;
+    constexpr std::uint32_t kRgb = 0;
+    constexpr std::uint32_t kBitFields = 3;
+    if (compression != kRgb && compression != kBitFields)
+        return true; // compressed: the pixel limit alone
+    const std::int64_t rowBytes = (width * bits + 31) / 32 * 4;
+    return rowBytes * height <= length;
+}
+
+void BmpRead(wmfAPI* api, wmfBMP_Read_t* read)
+{
+    if (BitmapFits(read->buffer, read->length))
+        g_bmpRead(api, read);
+}
+
 // The page is copied out as playing ends, while the device still holds it. Asked for as an
 // image, the gd device hands its page over for good, and libwmf exports nothing to free it with:
 // every picture leaked its page (and in the fuzzing target made each input a leak to check).
@@ -920,6 +971,9 @@ void MendShapes(wmfAPI* api)
         device->draw_polypolygon = DrawPolyPolygon;
     device->draw_arc = DrawArc;
     device->bmp_draw = DrawBitmap;
+    g_bmpRead = device->bmp_read;
+    if (g_bmpRead != nullptr)
+        device->bmp_read = BmpRead;
     g_regionClip = device->region_clip;
     device->region_clip = RegionClip;
 }
