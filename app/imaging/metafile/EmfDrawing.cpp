@@ -1083,12 +1083,35 @@ double MendPen(std::string& tag, double pixel)
     return pixels;
 }
 
+// The SVG renderer's text layout fails an assertion, and ends the process, on glyphs millions of
+// pixels high (a font height of 2^24 units does it). Text in a font larger than this, in its own
+// units or on the page, could show no more than a part of one glyph on any picture: it is left
+// out.
+constexpr double kMaxTextSize = 1 << 20;
+
+// Page pixels per unit under a transform: the square root of the size of its determinant.
+double PageScale(const TSvgMatrix& ctm)
+{
+    return std::sqrt(std::fabs(ctm.A * ctm.D - ctm.B * ctm.C));
+}
+
+bool TooLargeToDraw(const std::string& tag, double scale)
+{
+    const auto [at, length] = Attribute(tag, "font-size");
+    if (at == std::string::npos)
+        return false;
+    const std::vector<double> size = Numbers(std::string_view(tag).substr(at, length));
+    return size.size() != 1 || !(std::fabs(size[0]) <= kMaxTextSize) ||
+           !(std::fabs(size[0]) * scale <= kMaxTextSize);
+}
+
 // The converter draws pens its own way: dashes five widths long with gaps as long, dots one
 // width long with round ends (solid for a thin pen), and lines of a null pen as black lines a
 // pixel wide. Its SVG is mended: a null pen draws nothing, and dashes take the platform's
 // lengths (PenDashes) with flat ends, as in WMF pictures, and their gaps the background colour
 // where they show it (TDashGaps). Translucent EMF+ fills and outlines take their colour and
-// opacity (TTranslucentFills).
+// opacity (TTranslucentFills); hatches, fill rules (TEmfFills). Text too large to draw is left
+// out (TooLargeToDraw).
 void MendDrawing(std::string& svg, TDrawingNotes& notes)
 {
     std::string out;
@@ -1097,6 +1120,7 @@ void MendDrawing(std::string& svg, TDrawingNotes& notes)
     // The transform to the page within each group the tags are in, the outermost first: world
     // transforms come as groups.
     std::vector<TSvgMatrix> transforms{TSvgMatrix{}};
+    bool leftOut = false; // within a text element left out
     while (at < svg.size())
     {
         const std::size_t open = svg.find('<', at);
@@ -1107,8 +1131,21 @@ void MendDrawing(std::string& svg, TDrawingNotes& notes)
         if (close == std::string::npos)
             break;
         close += svg[close] == ']' ? 3 : 1;
-        out.append(svg, at, open - at);
         std::string tag = svg.substr(open, close - open);
+        // Text too large to draw: its tags, and what lies between them, are left out.
+        if (leftOut)
+        {
+            leftOut = tag != "</text>";
+            at = close;
+            continue;
+        }
+        out.append(svg, at, open - at);
+        if (tag.compare(0, 6, "<text ") == 0 && TooLargeToDraw(tag, PageScale(transforms.back())))
+        {
+            leftOut = tag.compare(tag.size() - 2, 2, "/>") != 0;
+            at = close;
+            continue;
+        }
         if (tag.compare(0, 3, "<g ") == 0 && tag.compare(tag.size() - 2, 2, "/>") != 0)
             transforms.push_back(Within(transforms.back(), TransformOf(tag)));
         else if (tag == "</g>" && transforms.size() > 1)
@@ -1118,8 +1155,7 @@ void MendDrawing(std::string& svg, TDrawingNotes& notes)
         if (tag[1] != '!')
         {
             const TSvgMatrix& ctm = transforms.back();
-            // Page pixels per unit: the square root of the size of the determinant.
-            const double scale = std::sqrt(std::fabs(ctm.A * ctm.D - ctm.B * ctm.C));
+            const double scale = PageScale(ctm);
             const double width = MendPen(tag, scale > 1e-6 && std::isfinite(scale) ? 1 / scale : 1);
             std::string beneath = notes.Gaps.Mend(tag, width);
             notes.Fills.Mend(beneath);
