@@ -1199,6 +1199,14 @@ std::int64_t FrameToPixels(std::int32_t from, std::int32_t to)
 
 } // namespace
 
+// The converter finalises fontconfig (FcFini) after each text it gives in glyph indices. Where
+// anything else in the process still holds fontconfig's caches (the SVG renderer's fonts, from a
+// picture drawn earlier in the same process, as the fuzzing targets draw them), fontconfig's own
+// assertion ended the process. Nothing here finalises fontconfig: this definition takes the
+// place of fontconfig's in the programs that draw metafiles, and the end of the process frees
+// what fontconfig holds.
+extern "C" void FcFini() {}
+
 TRaster DrawEmf(std::string_view bytes, std::int64_t maxPixels)
 {
     if (bytes.size() < 44 || ReadLe32(bytes, 0) != kEmrHeader ||
