@@ -1084,15 +1084,24 @@ double MendPen(std::string& tag, double pixel)
 }
 
 // The SVG renderer's text layout fails an assertion, and ends the process, on glyphs millions of
-// pixels high (a font height of 2^24 units does it). Text in a font larger than this, in its own
-// units or on the page, could show no more than a part of one glyph on any picture: it is left
-// out.
-constexpr double kMaxTextSize = 1 << 20;
+// pixels high (a font height of 2^24 units does it), and from about 65 536 pixels across or high
+// the fonts fail to load (drawn as nothing, or leaking in the renderer when stretched one way
+// only). Text in a font larger than this on the page, in either direction, could show no more
+// than part of one glyph on any picture, and text larger than 2^20 of its own units is beyond
+// what the renderer's text layout counts in: both are left out.
+constexpr double kMaxTextSize = 65536;
+constexpr double kMaxTextUnits = 1 << 20;
 
 // Page pixels per unit under a transform: the square root of the size of its determinant.
 double PageScale(const TSvgMatrix& ctm)
 {
     return std::sqrt(std::fabs(ctm.A * ctm.D - ctm.B * ctm.C));
+}
+
+// The larger of the page lengths a unit across and a unit down make under a transform.
+double LargestStretch(const TSvgMatrix& ctm)
+{
+    return std::max(std::hypot(ctm.A, ctm.B), std::hypot(ctm.C, ctm.D));
 }
 
 bool TooLargeToDraw(const std::string& tag, double scale)
@@ -1101,7 +1110,7 @@ bool TooLargeToDraw(const std::string& tag, double scale)
     if (at == std::string::npos)
         return false;
     const std::vector<double> size = Numbers(std::string_view(tag).substr(at, length));
-    return size.size() != 1 || !(std::fabs(size[0]) <= kMaxTextSize) ||
+    return size.size() != 1 || !(std::fabs(size[0]) <= kMaxTextUnits) ||
            !(std::fabs(size[0]) * scale <= kMaxTextSize);
 }
 
@@ -1140,7 +1149,8 @@ void MendDrawing(std::string& svg, TDrawingNotes& notes)
             continue;
         }
         out.append(svg, at, open - at);
-        if (tag.compare(0, 6, "<text ") == 0 && TooLargeToDraw(tag, PageScale(transforms.back())))
+        if (tag.compare(0, 6, "<text ") == 0 &&
+            TooLargeToDraw(tag, LargestStretch(transforms.back())))
         {
             leftOut = tag.compare(tag.size() - 2, 2, "/>") != 0;
             at = close;
