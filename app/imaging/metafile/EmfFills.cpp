@@ -119,7 +119,7 @@ bool IsBrush(std::uint32_t type)
 std::string Number(double value)
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%.9g", value);
+    std::snprintf(text, sizeof text, "%.17g", value);
     return text;
 }
 
@@ -526,8 +526,14 @@ void TEmfFills::Mend(std::string& tag, const TSvgMatrix& ctm)
         return;
     const TFill& fill = found->second;
     std::string replacement = ColourAttribute("fill", fill.Colour);
+    // Under a transform that stretches or squeezes a unit beyond these bounds, the pattern's
+    // transform cannot undo the tag's precisely enough, and the renderer's tiles grew to
+    // gigabytes: the hatch is filled solid in its colour, as the shape can hardly show anyway.
+    constexpr double kMaxStretch = 1e4;
     const double determinant = ctm.A * ctm.D - ctm.B * ctm.C;
-    if (fill.Hatch >= 0 && std::isfinite(determinant) && std::fabs(determinant) > 1e-12)
+    const double largest = std::max(std::hypot(ctm.A, ctm.B), std::hypot(ctm.C, ctm.D));
+    if (fill.Hatch >= 0 && std::isfinite(determinant) && largest <= kMaxStretch &&
+        std::fabs(determinant) >= largest / kMaxStretch)
     {
         // The pattern lies on the page's pixels whatever the tag's transform: its own
         // transform undoes the tag's.
