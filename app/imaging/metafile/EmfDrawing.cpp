@@ -1114,6 +1114,56 @@ bool TooLargeToDraw(const std::string& tag, double scale)
            !(std::fabs(size[0]) * scale <= kMaxTextSize);
 }
 
+// Cairo flattens a curve into straight pieces a tenth of a pixel off it, so a curve millions of
+// pixels across took gigabytes (found by fuzzing: an ellipse of 15 units under a world transform
+// stretching it 5 * 10^14 times), and its coordinates reach only 2^23 pixels either way. A
+// curved shape (an ellipse, a circle, a rounded rectangle, a path with curves or arcs) that
+// reaches further from the page's corner could not be drawn where it belongs: it is left out.
+constexpr double kMaxCurveReach = 1 << 23;
+
+bool CurveBeyondReach(const std::string& tag, const TSvgMatrix& ctm)
+{
+    std::vector<std::string_view> names;
+    if (tag.compare(0, 9, "<ellipse ") == 0)
+        names = {"cx", "cy", "rx", "ry"};
+    else if (tag.compare(0, 8, "<circle ") == 0)
+        names = {"cx", "cy", "r"};
+    else if (tag.compare(0, 6, "<rect ") == 0 && Attribute(tag, "rx").first != std::string::npos)
+        names = {"x", "y", "width", "height", "rx", "ry"};
+    else if (tag.compare(0, 6, "<path ") == 0)
+    {
+        const auto [at, length] = Attribute(tag, "d");
+        if (at == std::string::npos ||
+            tag.substr(at, length).find_first_of("CcQqSsTtAa") == std::string::npos)
+            return false;
+        names = {"d"};
+    }
+    else
+        return false;
+    double largest = 0;
+    for (std::string_view name : names)
+    {
+        const auto [at, length] = Attribute(tag, name);
+        const char* p = tag.data() + (at == std::string::npos ? 0 : at);
+        const char* end = at == std::string::npos ? p : p + length;
+        while (p < end)
+        {
+            double number = 0;
+            const auto [next, error] = std::from_chars(p, end, number);
+            if (error != std::errc())
+            {
+                ++p; // a command letter, a comma or a space
+                continue;
+            }
+            largest = std::max(largest, std::fabs(number));
+            p = next;
+        }
+    }
+    const double reach =
+        LargestStretch(ctm) * largest + std::max(std::fabs(ctm.E), std::fabs(ctm.F));
+    return !(reach <= kMaxCurveReach);
+}
+
 // The converter draws pens its own way: dashes five widths long with gaps as long, dots one
 // width long with round ends (solid for a thin pen), and lines of a null pen as black lines a
 // pixel wide. Its SVG is mended: a null pen draws nothing, and dashes take the platform's
@@ -1129,7 +1179,7 @@ void MendDrawing(std::string& svg, TDrawingNotes& notes)
     // The transform to the page within each group the tags are in, the outermost first: world
     // transforms come as groups.
     std::vector<TSvgMatrix> transforms{TSvgMatrix{}};
-    bool leftOut = false; // within a text element left out
+    std::string leftOutTill; // the closing tag of an element left out, while within it
     while (at < svg.size())
     {
         const std::size_t open = svg.find('<', at);
@@ -1141,18 +1191,22 @@ void MendDrawing(std::string& svg, TDrawingNotes& notes)
             break;
         close += svg[close] == ']' ? 3 : 1;
         std::string tag = svg.substr(open, close - open);
-        // Text too large to draw: its tags, and what lies between them, are left out.
-        if (leftOut)
+        // Text too large to draw, curves beyond reach: their tags, and what lies between them,
+        // are left out.
+        if (!leftOutTill.empty())
         {
-            leftOut = tag != "</text>";
+            if (tag == leftOutTill)
+                leftOutTill.clear();
             at = close;
             continue;
         }
         out.append(svg, at, open - at);
-        if (tag.compare(0, 6, "<text ") == 0 &&
-            TooLargeToDraw(tag, LargestStretch(transforms.back())))
+        if ((tag.compare(0, 6, "<text ") == 0 &&
+             TooLargeToDraw(tag, LargestStretch(transforms.back()))) ||
+            CurveBeyondReach(tag, transforms.back()))
         {
-            leftOut = tag.compare(tag.size() - 2, 2, "/>") != 0;
+            if (tag.compare(tag.size() - 2, 2, "/>") != 0)
+                leftOutTill = "</" + tag.substr(1, tag.find(' ') - 1) + ">";
             at = close;
             continue;
         }
