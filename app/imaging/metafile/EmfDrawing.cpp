@@ -1086,11 +1086,15 @@ double MendPen(std::string& tag, double pixel)
 // The SVG renderer's text layout fails an assertion, and ends the process, on glyphs millions of
 // pixels high (a font height of 2^24 units does it), and from about 65 536 pixels across or high
 // the fonts fail to load (drawn as nothing, or leaking in the renderer when stretched one way
-// only). Text in a font larger than this on the page, in either direction, could show no more
-// than part of one glyph on any picture, and text larger than 2^20 of its own units is beyond
-// what the renderer's text layout counts in: both are left out.
+// only); fonts of a ten-thousandth of a unit, or squeezed flat, fail to load too, and leak in
+// the renderer. Text in a font larger than this on the page, in either direction, could show
+// no more than part of one glyph on any picture, and text smaller than a tenth of a pixel shows
+// nothing; text beyond the range of its own units the renderer's text layout counts in is left
+// out as well.
 constexpr double kMaxTextSize = 65536;
+constexpr double kMinTextSize = 0.1;
 constexpr double kMaxTextUnits = 1 << 20;
+constexpr double kMinTextUnits = 0.01;
 
 // Page pixels per unit under a transform: the square root of the size of its determinant.
 double PageScale(const TSvgMatrix& ctm)
@@ -1104,14 +1108,17 @@ double LargestStretch(const TSvgMatrix& ctm)
     return std::max(std::hypot(ctm.A, ctm.B), std::hypot(ctm.C, ctm.D));
 }
 
-bool TooLargeToDraw(const std::string& tag, double scale)
+bool TextBeyondFonts(const std::string& tag, const TSvgMatrix& ctm)
 {
     const auto [at, length] = Attribute(tag, "font-size");
     if (at == std::string::npos)
         return false;
     const std::vector<double> size = Numbers(std::string_view(tag).substr(at, length));
-    return size.size() != 1 || !(std::fabs(size[0]) <= kMaxTextUnits) ||
-           !(std::fabs(size[0]) * scale <= kMaxTextSize);
+    const double largest = LargestStretch(ctm);
+    const double smallest = largest > 0 ? std::fabs(ctm.A * ctm.D - ctm.B * ctm.C) / largest : 0;
+    const double units = size.size() == 1 ? std::fabs(size[0]) : 0;
+    return !(units <= kMaxTextUnits && units >= kMinTextUnits && units * largest <= kMaxTextSize &&
+             units * smallest >= kMinTextSize);
 }
 
 // Cairo flattens a curve into straight pieces a tenth of a pixel off it, so a curve millions of
@@ -1169,8 +1176,8 @@ bool CurveBeyondReach(const std::string& tag, const TSvgMatrix& ctm)
 // pixel wide. Its SVG is mended: a null pen draws nothing, and dashes take the platform's
 // lengths (PenDashes) with flat ends, as in WMF pictures, and their gaps the background colour
 // where they show it (TDashGaps). Translucent EMF+ fills and outlines take their colour and
-// opacity (TTranslucentFills); hatches, fill rules (TEmfFills). Text too large to draw is left
-// out (TooLargeToDraw).
+// opacity (TTranslucentFills); hatches, fill rules (TEmfFills). Text beyond what fonts load at is
+// left out (TextBeyondFonts), and so are curves beyond cairo's reach (CurveBeyondReach).
 void MendDrawing(std::string& svg, TDrawingNotes& notes)
 {
     std::string out;
@@ -1191,8 +1198,8 @@ void MendDrawing(std::string& svg, TDrawingNotes& notes)
             break;
         close += svg[close] == ']' ? 3 : 1;
         std::string tag = svg.substr(open, close - open);
-        // Text too large to draw, curves beyond reach: their tags, and what lies between them,
-        // are left out.
+        // Text beyond what fonts load at, curves beyond reach: their tags, and what lies between
+        // them, are left out.
         if (!leftOutTill.empty())
         {
             if (tag == leftOutTill)
@@ -1201,8 +1208,7 @@ void MendDrawing(std::string& svg, TDrawingNotes& notes)
             continue;
         }
         out.append(svg, at, open - at);
-        if ((tag.compare(0, 6, "<text ") == 0 &&
-             TooLargeToDraw(tag, LargestStretch(transforms.back()))) ||
+        if ((tag.compare(0, 6, "<text ") == 0 && TextBeyondFonts(tag, transforms.back())) ||
             CurveBeyondReach(tag, transforms.back()))
         {
             if (tag.compare(tag.size() - 2, 2, "/>") != 0)
