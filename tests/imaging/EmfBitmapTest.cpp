@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "app/imaging/PictureReader.h"
+#include "app/imaging/metafile/EmfRecords.h"
 #include "tests/imaging/ImagingTestSupport.h"
 
 namespace
@@ -277,16 +278,6 @@ TEST(EmfRecords, ARecordRunningPastTheEndIsRefusedByItsPlace)
 
 namespace
 {
-
-std::string EmfRecord(std::uint32_t type, std::initializer_list<std::uint32_t> values)
-{
-    std::string record;
-    AppendLe32(record, type);
-    AppendLe32(record, static_cast<std::uint32_t>(8 + 4 * values.size()));
-    for (std::uint32_t value : values)
-        AppendLe32(record, value);
-    return record;
-}
 
 // A picture drawn at one pixel a unit: bounds of the frame's size.
 TRaster DrawnAtOnePixelAUnit(const std::vector<std::string>& records, std::uint16_t handles)

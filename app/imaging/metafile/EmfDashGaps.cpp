@@ -10,42 +10,14 @@ namespace
 constexpr std::uint32_t kExtPenColour = 40;
 constexpr std::size_t kMaxSaved = 1 << 16;
 
-std::string Record(std::uint32_t type, std::uint32_t value)
-{
-    std::string record;
-    for (std::uint32_t field : {type, 12U, value})
-        AppendLe32(record, field);
-    return record;
-}
-
-bool CreatesObject(std::uint32_t type)
-{
-    switch (type)
-    {
-    case kEmrCreatePen: // pens
-    case kEmrExtCreatePen:
-    case kEmrCreateBrushIndirect: // brushes
-    case 93:
-    case 94:
-    case 49: // palette
-    case 82: // font
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool IsStockPen(std::uint32_t object)
-{
-    return (object >= 0x80000006 && object <= 0x80000008) || object == 0x80000013;
-}
-
 // Records that draw an outline with the pen in force (inside a path bracket, they only make the
 // path, which is outlined by EMR_STROKEPATH or EMR_STROKEANDFILLPATH).
 bool DrawsOutline(std::uint32_t type)
 {
-    return (type >= 2 && type <= 8) || (type >= 41 && type <= 47) || (type >= 54 && type <= 56) ||
-           type == 63 || type == 64 || (type >= 85 && type <= 92);
+    return (type >= kEmrPolyBezier && type <= kEmrPolyPolygon) ||
+           (type >= kEmrAngleArc && type <= kEmrPie) ||
+           (type >= kEmrLineTo && type <= kEmrPolyDraw) || type == kEmrStrokeAndFillPath ||
+           type == kEmrStrokePath || (type >= kEmrPolyBezier16 && type <= kEmrPolyDraw16);
 }
 
 // The value of a tag's attribute (' name="'), from its start to the closing quote.
@@ -119,8 +91,8 @@ std::vector<std::string> TDashGaps::Follow(std::string_view record, TStandInColo
         std::string copy = pen;
         PutLe32(copy, 8, m_slot);
         PutLe32(copy, kExtPenColour, given->second);
-        return {copy, Record(kEmrSelectObject, m_slot), std::string(record),
-                Record(kEmrSelectObject, *m_state.Pen), Record(kEmrDeleteObject, m_slot)};
+        return {copy, EmfRecord(kEmrSelectObject, {m_slot}), std::string(record),
+                EmfRecord(kEmrSelectObject, {*m_state.Pen}), EmfRecord(kEmrDeleteObject, {m_slot})};
     }
     return {};
 }

@@ -522,11 +522,11 @@ public:
             m_current = state.first;
             std::vector<std::string> out{SetWorldTransformRecord(m_current)};
             if (state.second.Mode != m_mapping.Mode)
-                out.push_back(Record(kEmrSetMapMode, {state.second.Mode}));
+                out.push_back(EmfRecord(kEmrSetMapMode, {state.second.Mode}));
             for (std::uint32_t field : {kEmrSetWindowExtEx, kEmrSetViewportExtEx,
                                         kEmrSetWindowOrgEx, kEmrSetViewportOrgEx})
                 if (*state.second.Field(field) != *m_mapping.Field(field))
-                    out.push_back(Record(
+                    out.push_back(EmfRecord(
                         field, {static_cast<std::uint32_t>(state.second.Field(field)->at(0)),
                                 static_cast<std::uint32_t>(state.second.Field(field)->at(1))}));
             m_mapping = state.second;
@@ -538,16 +538,6 @@ public:
     }
 
 private:
-    static std::string Record(std::uint32_t type, std::initializer_list<std::uint32_t> values)
-    {
-        std::string out;
-        AppendLe32(out, type);
-        AppendLe32(out, static_cast<std::uint32_t>(8 + 4 * values.size()));
-        for (std::uint32_t value : values)
-            AppendLe32(out, value);
-        return out;
-    }
-
     void Modify(const TXform& x, std::uint32_t mode)
     {
         if (mode == 1) // MWT_IDENTITY
@@ -652,11 +642,6 @@ public:
     }
 
 private:
-    static bool IsStockPen(std::uint32_t object)
-    {
-        return (object >= 0x80000006U && object <= 0x80000008U) || object == 0x80000013U;
-    }
-
     // A geometric pen with a width: the one kind whose pixels depend on the mapping.
     static bool WidthInLogicalUnits(std::string_view record)
     {

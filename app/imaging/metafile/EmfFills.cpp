@@ -41,19 +41,9 @@ constexpr std::uint8_t kHatches[6][8] = {
     {0x81, 0x42, 0x24, 0x18, 0x18, 0x24, 0x42, 0x81}, // HS_DIAGCROSS
 };
 
-std::string Record(std::uint32_t type, std::initializer_list<std::uint32_t> values)
-{
-    std::string record;
-    AppendLe32(record, type);
-    AppendLe32(record, static_cast<std::uint32_t>(8 + 4 * values.size()));
-    for (std::uint32_t value : values)
-        AppendLe32(record, value);
-    return record;
-}
-
 std::string SolidBrush(std::uint32_t slot, std::uint32_t colour)
 {
-    return Record(kEmrCreateBrushIndirect, {slot, kBrushSolid, colour, 0});
+    return EmfRecord(kEmrCreateBrushIndirect, {slot, kBrushSolid, colour, 0});
 }
 
 // Records that fill with the brush in force (outside a path bracket): those whose fill rule
@@ -62,12 +52,12 @@ bool FillsByRule(std::uint32_t type)
 {
     switch (type)
     {
-    case 3:  // EMR_POLYGON
-    case 8:  // EMR_POLYPOLYGON
-    case 86: // EMR_POLYGON16
-    case 91: // EMR_POLYPOLYGON16
-    case 62: // EMR_FILLPATH
-    case 63: // EMR_STROKEANDFILLPATH
+    case kEmrPolygon:
+    case kEmrPolyPolygon:
+    case kEmrPolygon16:
+    case kEmrPolyPolygon16:
+    case kEmrFillPath:
+    case kEmrStrokeAndFillPath:
         return true;
     default:
         return false;
@@ -78,31 +68,14 @@ bool Fills(std::uint32_t type)
 {
     switch (type)
     {
-    case 42: // EMR_ELLIPSE
-    case 43: // EMR_RECTANGLE
-    case 44: // EMR_ROUNDRECT
-    case 46: // EMR_CHORD
-    case 47: // EMR_PIE
+    case kEmrEllipse:
+    case kEmrRectangle:
+    case kEmrRoundRect:
+    case kEmrChord:
+    case kEmrPie:
         return true;
     default:
         return FillsByRule(type);
-    }
-}
-
-bool MakesObject(std::uint32_t type)
-{
-    switch (type)
-    {
-    case kEmrCreatePen:
-    case kEmrExtCreatePen:
-    case kEmrCreateBrushIndirect:
-    case 93: // EMR_CREATEMONOBRUSH
-    case 94: // EMR_CREATEDIBPATTERNBRUSHPT
-    case 49: // EMR_CREATEPALETTE
-    case 82: // EMR_EXTCREATEFONTINDIRECTW
-        return true;
-    default:
-        return false;
     }
 }
 
@@ -113,7 +86,8 @@ bool IsPen(std::uint32_t type)
 
 bool IsBrush(std::uint32_t type)
 {
-    return type == kEmrCreateBrushIndirect || type == 93 || type == 94;
+    return type == kEmrCreateBrushIndirect || type == kEmrCreateMonoBrush ||
+           type == kEmrCreateDibPatternBrushPt;
 }
 
 std::string Number(double value)
@@ -271,7 +245,7 @@ std::vector<std::string> TEmfFills::Follow(std::string_view record, TStandInColo
         return {};
     const std::uint32_t type = ReadLe32(record, 0);
     const std::uint32_t value = record.size() >= 12 ? ReadLe32(record, 8) : 0;
-    if (MakesObject(type) && record.size() >= 12)
+    if (CreatesObject(type) && record.size() >= 12)
         m_objects[value] = std::string(record);
     else if (type == kEmrDeleteObject && record.size() >= 12)
         m_objects.erase(value);
@@ -303,9 +277,9 @@ std::vector<std::string> TEmfFills::Follow(std::string_view record, TStandInColo
         m_state.BackgroundColour = value & 0xFFFFFF;
     else if (type == kEmrSetPolyFillMode && record.size() >= 12)
         m_state.Winding = value == 2;
-    else if (type == 22 && record.size() >= 12) // EMR_SETTEXTALIGN
+    else if (type == kEmrSetTextAlign && record.size() >= 12)
         m_state.TextAlign = value;
-    else if (type == 13 && record.size() >= 16) // EMR_SETBRUSHORGEX
+    else if (type == kEmrSetBrushOrgEx && record.size() >= 16)
     {
         m_state.OriginX = static_cast<std::int32_t>(value);
         m_state.OriginY = static_cast<std::int32_t>(ReadLe32(record, 12));
@@ -321,15 +295,15 @@ std::vector<std::string> TEmfFills::Follow(std::string_view record, TStandInColo
         m_inPath = true;
     else if (type == kEmrEndPath || type == kEmrAbortPath)
         m_inPath = false;
-    else if (Fills(type) && (!m_inPath || type == 62 || type == 63))
+    else if (Fills(type) && (!m_inPath || type == kEmrFillPath || type == kEmrStrokeAndFillPath))
         return Filled(record, standIns, FillsByRule(type));
-    else if (type == 71 && record.size() >= 32) // EMR_FILLRGN: the bounds, size, brush, region
+    else if (type == kEmrFillRgn && record.size() >= 32) // the bounds, size, brush, region
         return FilledRectangles(RegionRectangles(record, 32), ReadLe32(record, 28), standIns);
-    else if (type == 74) // EMR_PAINTRGN: with the brush in force
+    else if (type == kEmrPaintRgn) // with the brush in force
         return FilledRectangles(RegionRectangles(record, 28), m_state.Brush, standIns);
     else if (type == kEmrBitBlt && record.size() >= 100 && ReadLe32(record, 88) == 0)
         return PatternBlt(record, standIns);
-    else if ((type == 83 || type == 84) && record.size() >= 76) // EMR_EXTTEXTOUTA, -W
+    else if ((type == kEmrExtTextOutA || type == kEmrExtTextOutW) && record.size() >= 76)
         return WithBackground(record, axes);
     return {};
 }
@@ -376,9 +350,9 @@ std::vector<std::string> TEmfFills::Filled(std::string_view record, TStandInColo
         given = m_given.emplace(fill, *standIn).first;
         m_standIns[ColourAttribute("fill", *standIn)] = fill;
     }
-    return {SolidBrush(m_slot, given->second), Record(kEmrSelectObject, {m_slot}),
-            std::string(record), Record(kEmrSelectObject, {brush}),
-            Record(kEmrDeleteObject, {m_slot})};
+    return {SolidBrush(m_slot, given->second), EmfRecord(kEmrSelectObject, {m_slot}),
+            std::string(record), EmfRecord(kEmrSelectObject, {brush}),
+            EmfRecord(kEmrDeleteObject, {m_slot})};
 }
 
 std::vector<std::string>
@@ -389,16 +363,16 @@ TEmfFills::FilledRectangles(const std::vector<std::array<std::int32_t, 4>>& rect
         return {};
     // A region is filled without an outline, with the brush given.
     const std::uint32_t inForce = m_state.Brush;
-    std::vector<std::string> out{Record(kEmrSelectObject, {brush}),
-                                 Record(kEmrSelectObject, {kNullPen})};
+    std::vector<std::string> out{EmfRecord(kEmrSelectObject, {brush}),
+                                 EmfRecord(kEmrSelectObject, {kNullPen})};
     m_state.Brush = brush;
     std::vector<std::string> filled = Filled(Rectangles(rectangles), standIns, false);
     m_state.Brush = inForce;
     if (filled.empty())
         filled.push_back(Rectangles(rectangles));
     out.insert(out.end(), filled.begin(), filled.end());
-    out.push_back(Record(kEmrSelectObject, {inForce}));
-    out.push_back(Record(kEmrSelectObject, {m_state.Pen}));
+    out.push_back(EmfRecord(kEmrSelectObject, {inForce}));
+    out.push_back(EmfRecord(kEmrSelectObject, {m_state.Pen}));
     return out;
 }
 
@@ -490,14 +464,14 @@ std::vector<std::string> TEmfFills::WithBackground(std::string_view record, TLog
     {
         PutLe32(text[0], 40,
                 static_cast<std::uint32_t>(Clamped(field(40) - axes.Y * kDescent * em)));
-        text.insert(text.begin(), Record(22, {m_state.TextAlign | kTaVertical}));
-        text.push_back(Record(22, {m_state.TextAlign})); // EMR_SETTEXTALIGN
+        text.insert(text.begin(), EmfRecord(kEmrSetTextAlign, {m_state.TextAlign | kTaVertical}));
+        text.push_back(EmfRecord(kEmrSetTextAlign, {m_state.TextAlign}));
     }
     if (boxes.empty())
         return text.size() > 1 ? text : std::vector<std::string>{};
     std::vector<std::string> out{SolidBrush(m_slot, m_state.BackgroundColour),
-                                 Record(kEmrSelectObject, {m_slot}),
-                                 Record(kEmrSelectObject, {kNullPen})};
+                                 EmfRecord(kEmrSelectObject, {m_slot}),
+                                 EmfRecord(kEmrSelectObject, {kNullPen})};
     for (const TBox& box : boxes)
     {
         const std::int32_t l = Clamped(std::min(box.Left, box.Right));
@@ -505,12 +479,12 @@ std::vector<std::string> TEmfFills::WithBackground(std::string_view record, TLog
         const std::int32_t t = Clamped(std::min(box.Top, box.Bottom));
         const std::int32_t b = Clamped(std::max(box.Top, box.Bottom));
         const auto u = [](std::int32_t v) { return static_cast<std::uint32_t>(v); };
-        out.push_back(Record(3, {u(l), u(t), u(r), u(b), 4, u(l), u(t), u(r), u(t), u(r), u(b),
-                                 u(l), u(b)})); // EMR_POLYGON
+        out.push_back(EmfRecord(kEmrPolygon, {u(l), u(t), u(r), u(b), 4, u(l), u(t), u(r), u(t),
+                                              u(r), u(b), u(l), u(b)})); // EMR_POLYGON
     }
     for (const std::string& restore :
-         {Record(kEmrSelectObject, {m_state.Brush}), Record(kEmrSelectObject, {m_state.Pen}),
-          Record(kEmrDeleteObject, {m_slot})})
+         {EmfRecord(kEmrSelectObject, {m_state.Brush}), EmfRecord(kEmrSelectObject, {m_state.Pen}),
+          EmfRecord(kEmrDeleteObject, {m_slot})})
         out.push_back(restore);
     out.insert(out.end(), text.begin(), text.end());
     return out;
